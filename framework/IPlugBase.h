@@ -99,7 +99,7 @@ public:
   // ---- Virtual operations, in slot order --------------------------------------------------
 
   // Sample rate or block size changed, or processing stopped. Adapter's dispatcher thread, lock
-  // held; the product clears its filter memories. Base: takes and releases the lock.
+  // held. Base: takes and releases the lock.
   virtual void Reset();
   // Parameter idx has a new value. Any thread that holds the lock (host parameter call,
   // dispatcher, editor via SetParameterFromGUI, state loading). Base: takes and releases the lock.
