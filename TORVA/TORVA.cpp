@@ -23,7 +23,7 @@ double DBToGain(double db) { return std::pow(10.0, db / 20.0); }
 }  // namespace
 
 TORVA::TORVA(IPlugInstanceInfo instanceInfo)
-  : IPlugHeadless(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
+  : IPlugVST(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
                   kVendorVersion, kUniqueID, kMfrID, 0, false, false, false, 0)
 {
   // The filter memories (mPath) start at zero.

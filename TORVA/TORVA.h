@@ -9,11 +9,11 @@
 // the host opens the plug-in and whenever parameter values are restored.
 
 #include "TORVA/TORVA_PATH.h"
-#include "framework/IPlugHeadless.h"
+#include "framework/vst2/IPlugVST.h"
 
 // Stands on the headless stand-in of the VST 2 adapter for now; the adapter takes its place
 // with the same constructor arguments, and the signal path (TORVA_PATH) does not change.
-class TORVA : public IPlugHeadless
+class TORVA : public IPlugVST
 {
 public:
   enum EParams

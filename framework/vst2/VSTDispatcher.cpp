@@ -1,0 +1,537 @@
+// The effect record's dispatcher: every non-audio request of the host.
+//
+// Each request runs under the plug-in mutex and answers with the result the published interface
+// gives it; opcodes the plug-in does not handle answer 0. Texts written into host buffers are cut
+// to the sizes hosts reserve (see IPlugVST.h); numbers go out and come in with '.' as the decimal
+// point whatever the host's locale.
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "framework/Log.h"
+#include "framework/vst2/IPlugVST.h"
+#include "graphics/IGraphics.h"
+
+namespace
+{
+// Buffer sizes (with terminator) for the texts the dispatcher hands out. Hosts reserve 24 bytes
+// or more for parameter texts in practice; the published 8 would cut "Presence".
+constexpr int kParamTextOut = 24;
+constexpr int kProgNameOut = kVstMaxProgNameLen;
+constexpr int kEffectNameOut = kVstMaxEffectNameLen;
+constexpr int kVendorOut = kVstMaxVendorStrLen;
+constexpr int kProductOut = kVstMaxProductStrLen;
+
+constexpr VstIntPtr kEffIdentify = TORVA_VST_FOURCC('N', 'v', 'E', 'f');
+constexpr VstIntPtr kVendorSpecificYes = 0xBEEF;
+constexpr VstIntPtr kCockosYes = static_cast<VstIntPtr>(0xBEEF0000u);
+
+// A pointer-sized request value as an index; anything outside the int range is no index.
+int ToIndex(VstIntPtr value)
+{
+  return value < 0 || value > std::numeric_limits<int>::max() ? -1 : static_cast<int>(value);
+}
+
+// The leading decimal number of text (optional blanks and sign, digits, point, exponent), read
+// with '.' whatever the locale; 0 when there is none. Beyond the double range gives ±infinity.
+double ParseLeadingNumber(char const* text)
+{
+  char const* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v')
+    ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-')
+  {
+    negative = *p == '-';
+    ++p;
+  }
+  // Only digits or a point may follow: "inf", "nan" and a second sign are no numbers here.
+  if (!((*p >= '0' && *p <= '9') || *p == '.'))
+    return 0.0;
+  char const* end = p + std::strlen(p);
+  double v = 0.0;
+  auto const [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range)
+  {
+    // Distinguish overflow from underflow by the exponent's sign, roughly: a huge mantissa or
+    // positive exponent overflows, anything else is zero.
+    char const* e = p;
+    while (e < stop && *e != 'e' && *e != 'E')
+      ++e;
+    bool const tiny = e < stop && e[1] == '-';
+    v = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  else if (ec != std::errc())
+    v = 0.0;
+  return negative ? -v : v;
+}
+
+// The state a failed effSetChunk must leave behind: every parameter's value, every preset slot
+// and the current slot index.
+class StateSnapshot
+{
+public:
+  explicit StateSnapshot(IPlugBase* pPlug) : mPlug(pPlug), mCurrentPreset(pPlug->GetCurrentPresetIdx())
+  {
+    int const nParams = pPlug->NParams();
+    mOk = mValues.Resize(nParams);
+    for (int i = 0; mOk && i < nParams; ++i)
+      mValues.Get()[i] = pPlug->GetParam(i)->Value();
+    for (int i = 0, n = pPlug->NPresets(); mOk && i < n; ++i)
+    {
+      IPreset* pCopy = new (std::nothrow) IPreset(*pPlug->GetPreset(i));
+      mOk = pCopy && mPresets.Add(pCopy);
+      if (!mOk)
+        delete pCopy;
+    }
+  }
+  ~StateSnapshot() { mPresets.Empty(true); }
+
+  bool Ok() const { return mOk; }
+  int CurrentPreset() const { return mCurrentPreset; }
+
+  // Puts everything back and lets the product and the editor follow.
+  void Restore()
+  {
+    for (int i = 0, n = mPresets.GetSize(); i < n && i < mPlug->NPresets(); ++i)
+      *mPlug->GetPreset(i) = *mPresets.Get(i);
+    for (int i = 0, n = mValues.GetSize(); i < n && i < mPlug->NParams(); ++i)
+      mPlug->GetParam(i)->Set(mValues.Get()[i]);
+    mPlug->OnParamReset();
+    mPlug->RedrawParamControls();
+  }
+
+private:
+  IPlugBase* mPlug;
+  int mCurrentPreset;
+  bool mOk = false;
+  WDL_TypedBuf<double> mValues;
+  WDL_PtrList<IPreset> mPresets;
+};
+}  // namespace
+
+VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx,
+                                  VstIntPtr value, void* ptr, float opt)
+{
+  IPlugVST* _this = pEffect ? static_cast<IPlugVST*>(pEffect->object) : nullptr;
+  if (!_this)
+    return 0;
+
+  _this->mMutex.Enter();
+  if (opCode != effEditIdle && opCode != effIdle)
+    Trace("VSTDispatcher", __LINE__, "%d(%s):%d:%d", opCode, VSTOpcodeStr(opCode), idx,
+          static_cast<int>(value));
+
+  char* const str = static_cast<char*>(ptr);
+  IParam* const pParam = _this->GetParam(idx);  // null when idx is out of range
+  IGraphics* const pGraphics = _this->GetGUI();
+  VstIntPtr result = 0;
+
+  switch (opCode)
+  {
+    case effOpen:
+      _this->HostSpecificInit();
+      _this->OnParamReset();
+      break;
+
+    case effClose:
+      // The mutex lives in the object: let go of it first.
+      _this->mMutex.Leave();
+      delete _this;
+      return 0;
+
+    case effSetProgram:
+      if (!_this->DoesStateChunks())
+        _this->ModifyCurrentPreset();
+      _this->RestorePreset(ToIndex(value));
+      break;
+
+    case effGetProgram:
+      result = _this->GetCurrentPresetIdx();
+      break;
+
+    case effSetProgramName:
+      if (str)
+      {
+        _this->ModifyCurrentPreset(str);
+        _this->PresetsChangedByHost();
+      }
+      break;
+
+    case effGetProgramName:
+      if (str)
+        detail::CopyBounded(str, _this->GetPresetName(_this->GetCurrentPresetIdx()), kProgNameOut);
+      break;
+
+    case effGetParamLabel:
+      if (pParam && str)
+        detail::CopyBounded(str, pParam->GetLabelForHost(), kParamTextOut);
+      break;
+
+    case effGetParamDisplay:
+      if (pParam && str)
+      {
+        char display[kParamTextLen];
+        pParam->GetDisplayForHost(pParam->Value(), false, display, true);
+        detail::CopyBounded(str, display, kParamTextOut);
+      }
+      break;
+
+    case effGetParamName:
+      if (pParam && str)
+        detail::CopyBounded(str, pParam->GetNameForHost(), kParamTextOut);
+      break;
+
+    case effSetSampleRate:
+      // A rate of zero, below zero or not a number would poison every filter.
+      if (std::isfinite(opt) && opt > 0.0f)
+      {
+        _this->SetSampleRate(static_cast<double>(opt));
+        _this->Reset();
+      }
+      break;
+
+    case effSetBlockSize:
+      // Zero or less keeps the current size (the base would go silent); bigger host blocks than
+      // kMaxBlockSize are sliced by the base.
+      if (value > 0)
+        _this->SetBlockSize(value > kMaxBlockSize ? kMaxBlockSize : static_cast<int>(value));
+      _this->Reset();
+      break;
+
+    case effMainsChanged:
+      if (value)
+        _this->OnActivate(true);
+      else
+      {
+        _this->OnActivate(false);
+        _this->Reset();
+      }
+      break;
+
+    case effEditGetRect:
+      if (ptr && pGraphics)
+      {
+        *static_cast<ERect**>(ptr) = &_this->mEditRect;
+        result = 1;
+      }
+      break;
+
+    case effEditOpen:
+      if (pGraphics && pGraphics->OpenWindow(ptr))
+      {
+        _this->OnGUIOpen();
+        result = 1;
+      }
+      break;
+
+    case effEditClose:
+      if (pGraphics)
+      {
+        _this->OnGUIClose();
+        pGraphics->CloseWindow();
+        result = 1;
+      }
+      break;
+
+    case effIdentify:
+      result = kEffIdentify;
+      break;
+
+    case effGetChunk:
+      if (ptr)
+      {
+        bool const isBank = idx == 0;
+        ByteChunk* pChunk = isBank ? &_this->mBankState : &_this->mState;
+        if (_this->GetHostChunk(pChunk, isBank) && pChunk->Size() > 0)
+        {
+          *static_cast<void**>(ptr) = pChunk->GetBytes();
+          result = pChunk->Size();
+        }
+      }
+      break;
+
+    case effSetChunk:
+      result = _this->DoSetChunk(ptr, value, idx == 0);
+      break;
+
+    case effProcessEvents:
+      result = _this->DoProcessEvents(static_cast<VstEvents const*>(ptr));
+      break;
+
+    case effCanBeAutomated:
+      result = 1;
+      break;
+
+    case effString2Parameter:
+      result = _this->DoString2Parameter(idx, str);
+      break;
+
+    case effGetProgramNameIndexed:
+      if (str)
+      {
+        detail::CopyBounded(str, _this->GetPresetName(idx), kProgNameOut);
+        result = str[0] != '\0';
+      }
+      break;
+
+    case effGetInputProperties:
+    case effGetOutputProperties:
+      result = _this->DoPinProperties(idx, static_cast<VstPinProperties*>(ptr),
+                                      opCode == effGetInputProperties);
+      break;
+
+    case effGetPlugCategory:
+      result = _this->IsInst() ? kPlugCategSynth : kPlugCategEffect;
+      break;
+
+    case effSetSpeakerArrangement:
+      result = _this->DoSetSpeakerArrangement(
+        reinterpret_cast<VstSpeakerArrangement const*>(value),
+        static_cast<VstSpeakerArrangement const*>(ptr));
+      break;
+
+    case effGetEffectName:
+      if (str)
+      {
+        detail::CopyBounded(str, _this->GetEffectName(), kEffectNameOut);
+        result = 1;
+      }
+      break;
+
+    case effGetVendorString:
+      if (str)
+      {
+        detail::CopyBounded(str, _this->GetMfrName(), kVendorOut);
+        result = 1;
+      }
+      break;
+
+    case effGetProductString:
+      if (str)
+      {
+        detail::CopyBounded(str, _this->GetProductName(), kProductOut);
+        result = 1;
+      }
+      break;
+
+    case effGetVendorVersion:
+      result = _this->GetEffectVersion(true);
+      break;
+
+    case effVendorSpecific:
+      result = _this->DoVendorSpecific(idx, value, ptr, opt);
+      break;
+
+    case effCanDo:
+      result = _this->DoCanDo(str);
+      break;
+
+    case effGetTailSize:
+      result = _this->GetTailSize();
+      break;
+
+    case effGetVstVersion:
+      result = kVstVersion;
+      break;
+
+    case effGetMidiKeyName:
+      if (auto* pKey = static_cast<MidiKeyName*>(ptr))
+      {
+        // The product writes into our room; the host gets what fits its field.
+        char name[256] = {};
+        bool const named = _this->MidiNoteName(pKey->thisKeyNumber, name);
+        name[sizeof name - 1] = '\0';
+        detail::CopyBounded(pKey->keyName, name, kVstMaxNameLen);
+        result = named ? 1 : 0;
+      }
+      break;
+
+    case effGetSpeakerArrangement:
+      if (value)
+        *reinterpret_cast<VstSpeakerArrangement**>(value) = &_this->mInputSpkrArr;
+      if (ptr)
+        *static_cast<VstSpeakerArrangement**>(ptr) = &_this->mOutputSpkrArr;
+      result = 1;
+      break;
+
+    default:  // effEditIdle, effIdle, effProcessVarIo and everything not handled
+      break;
+  }
+
+  _this->mMutex.Leave();
+  return result;
+}
+
+VstIntPtr IPlugVST::DoSetChunk(void const* pData, VstIntPtr size, bool isBank)
+{
+  // Nothing is read unless the whole claimed size is plausible.
+  if (!pData || size < 0 || size > kMaxHostChunkSize)
+    return 0;
+
+  // The host may hand back the very buffer effGetChunk gave it, so the bytes are taken into a
+  // chunk of their own before anything is rewritten.
+  ByteChunk chunk;
+  if (chunk.Resize(static_cast<int>(size)) != size)
+    return 0;
+  if (size > 0)
+    std::memcpy(chunk.GetBytes(), pData, static_cast<size_t>(size));
+
+  // A chunk that runs out half way would leave half a state behind: roll back instead.
+  StateSnapshot before(this);
+  if (!before.Ok())
+    return 0;
+  if (!SetHostChunk(&chunk, isBank))
+  {
+    before.Restore();
+    mCurrentPresetIdx = before.CurrentPreset();
+    return 0;
+  }
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoProcessEvents(VstEvents const* pEvents)
+{
+  if (!pEvents)
+    return 0;
+  for (int i = 0; i < pEvents->numEvents; ++i)
+  {
+    VstEvent const* pEvent = pEvents->events[i];
+    if (!pEvent)
+      continue;
+    if (pEvent->type == kVstMidiType)
+    {
+      auto const* pMidi = reinterpret_cast<VstMidiEvent const*>(pEvent);
+      IMidiMsg msg(pMidi->deltaFrames, static_cast<uint8_t>(pMidi->midiData[0]),
+                   static_cast<uint8_t>(pMidi->midiData[1]),
+                   static_cast<uint8_t>(pMidi->midiData[2]));
+      ProcessMidiMsg(&msg);
+    }
+    else if (pEvent->type == kVstSysExType)
+    {
+      auto const* pSysex = reinterpret_cast<VstMidiSysexEvent const*>(pEvent);
+      ISysEx msg(pSysex->deltaFrames, reinterpret_cast<uint8_t const*>(pSysex->sysexDump),
+                 pSysex->dumpBytes);
+      ProcessSysEx(&msg);
+    }
+  }
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoString2Parameter(int idx, char const* text)
+{
+  IParam* pParam = GetParam(idx);
+  if (!pParam)
+    return 0;
+  if (!text)
+    return 1;  // "yes, this parameter takes text"
+
+  double v = 0.0;
+  if (pParam->GetNDisplayTexts() > 0)
+  {
+    if (!pParam->MapDisplayText(text, &v))
+      return 0;
+  }
+  else
+  {
+    v = ParseLeadingNumber(text);
+    if (pParam->DisplayIsNegated())
+      v = -v;
+  }
+  // Clamped here so that an out-of-range number (infinity included) lands on the bound.
+  double const lo = pParam->GetMin(), hi = pParam->GetMax();
+  v = v < lo ? lo : v > hi ? hi : v;
+
+  if (IGraphics* pGraphics = GetGUI())
+    pGraphics->SetParameterFromPlug(idx, v, false);
+  pParam->Set(v);
+  OnParamChange(idx);
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoPinProperties(int idx, VstPinProperties* pProps, bool isInput)
+{
+  int const nChannels = isInput ? NInChannels() : NOutChannels();
+  if (idx < 0 || !pProps || idx >= nChannels)
+    return 0;
+  pProps->flags = kVstPinIsActive;
+  if (idx % 2 == 0 && idx + 1 < nChannels)
+    pProps->flags |= kVstPinIsStereo;
+  char const* label = isInput ? GetInputLabel(idx) : GetOutputLabel(idx);
+  if (label && label[0])
+    detail::CopyBounded(pProps->label, label, kVstMaxLabelLen);
+  else
+    std::snprintf(pProps->label, kVstMaxLabelLen, isInput ? "Input %d" : "Output %d", idx + 1);
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoSetSpeakerArrangement(VstSpeakerArrangement const* pIn,
+                                            VstSpeakerArrangement const* pOut)
+{
+  // The host's count connects that many channels from the first; the rest are disconnected.
+  // A count outside 0 .. channels is taken as the nearest bound.
+  if (pIn)
+  {
+    int const nCh = NInChannels();
+    int const n = pIn->numChannels < 0 ? 0 : pIn->numChannels > nCh ? nCh : pIn->numChannels;
+    SetInputChannelConnections(0, n, true);
+    SetInputChannelConnections(n, nCh - n, false);
+  }
+  if (!pOut)
+    return 1;
+  int const nCh = NOutChannels();
+  int const n = pOut->numChannels < 0 ? 0 : pOut->numChannels > nCh ? nCh : pOut->numChannels;
+  SetOutputChannelConnections(0, n, true);
+  SetOutputChannelConnections(n, nCh - n, false);
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoCanDo(char const* str)
+{
+  if (!str)
+    return 0;
+  Trace("VSTDispatcher", __LINE__, "VSTCanDo(%s)", str);
+  if (!std::strcmp(str, "receiveVstTimeInfo"))
+    return 1;
+  if (DoesMIDI() &&
+      (!std::strcmp(str, "sendVstEvents") || !std::strcmp(str, "sendVstMidiEvent") ||
+       !std::strcmp(str, "receiveVstEvents") || !std::strcmp(str, "receiveVstMidiEvent")))
+    return 1;
+  if (!std::strcmp(str, "hasCockosExtensions"))
+  {
+    mHasVSTExtensions |= 1;
+    return kCockosYes;
+  }
+  if (!std::strcmp(str, "hasCockosViewAsConfig"))
+  {
+    mHasVSTExtensions |= 2;
+    return kCockosYes;
+  }
+  return 0;
+}
+
+VstIntPtr IPlugVST::DoVendorSpecific(int idx, VstIntPtr value, void* ptr, float opt)
+{
+  // 7: the display of an arbitrary normalised value, without touching the parameter.
+  if (idx == 7 && ptr)
+  {
+    if (IParam const* pParam = GetParam(ToIndex(value)))
+    {
+      char display[kParamTextLen];
+      pParam->GetDisplayForHost(static_cast<double>(opt), true, display, true);
+      detail::CopyBounded(static_cast<char*>(ptr), display, kParamTextOut);
+    }
+    return kVendorSpecificYes;
+  }
+  // 8: whether the parameter is continuous.
+  if (idx == 8)
+  {
+    IParam const* pParam = GetParam(ToIndex(value));
+    return pParam && pParam->Type() == IParam::kTypeDouble ? kVendorSpecificYes : 0;
+  }
+  return 0;
+}
