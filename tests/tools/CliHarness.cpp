@@ -1,0 +1,166 @@
+#include "CliHarness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+extern char** environ;
+
+std::string BinaryPath(const std::string& name)
+{
+  return std::string(TORVA_BINARY_DIR) + "/bin/" + name;
+}
+
+bool Exists(const std::string& path)
+{
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string ReadText(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+TempDir::TempDir()
+{
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/torva-test-XXXXXX";
+  if (mkdtemp(pattern.data())) mPath = pattern;
+}
+
+TempDir::~TempDir()
+{
+  std::error_code ec;
+  if (!mPath.empty()) std::filesystem::remove_all(mPath, ec);
+}
+
+RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env)
+{
+  TempDir dir;
+  const std::string outPath = dir / "stdout", errPath = dir / "stderr";
+  std::vector<std::string> argStore = {BinaryPath("torva")};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStore(env);
+  for (char** e = environ; *e; ++e) envStore.push_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  RunResult result;
+  pid_t pid;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
+  {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.mExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  result.mOut = ReadText(outPath);
+  result.mErr = ReadText(errPath);
+  return result;
+}
+
+Audio TestSignal(int channels, int rate, long frames, int format)
+{
+  Audio a;
+  a.mChannels = channels;
+  a.mRate = rate;
+  a.mFormat = format;
+  a.mSamples.resize(size_t(frames) * channels);
+  uint32_t noise = 12345;
+  for (long i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+    {
+      noise = noise * 1664525u + 1013904223u;
+      const double t = double(i) / rate;
+      const double f = 110.0 * (c + 1);
+      const double v = 0.25 * std::sin(2 * M_PI * f * t) +
+                       0.15 * std::sin(2 * M_PI * 2.52 * f * t) +
+                       0.05 * ((noise >> 8) / 8388608.0 - 1.0);
+      // Rounded to 16 bits so that every format holds the same values exactly.
+      a.mSamples[size_t(i) * channels + c] = std::round(v * 32768.0) / 32768.0;
+    }
+  return a;
+}
+
+void WriteAudio(const std::string& path, const Audio& audio)
+{
+  SF_INFO info = {};
+  info.channels = audio.mChannels;
+  info.samplerate = audio.mRate;
+  info.format = audio.mFormat;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f) return;
+  sf_writef_double(f, audio.mSamples.data(), audio.Frames());
+  sf_close(f);
+}
+
+Audio ReadAudio(const std::string& path)
+{
+  Audio a;
+  SF_INFO info = {};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return a;
+  a.mChannels = info.channels;
+  a.mRate = info.samplerate;
+  a.mFormat = info.format;
+  a.mSamples.resize(size_t(info.frames) * info.channels);
+  sf_readf_double(f, a.mSamples.data(), info.frames);
+  sf_close(f);
+  return a;
+}
+
+double MaxDiff(const Audio& a, const Audio& b)
+{
+  if (a.mChannels != b.mChannels || a.mSamples.size() != b.mSamples.size())
+    return std::numeric_limits<double>::infinity();
+  double d = 0.0;
+  for (size_t i = 0; i < a.mSamples.size(); ++i)
+    d = std::max(d, std::fabs(a.mSamples[i] - b.mSamples[i]));
+  return d;
+}
+
+double Peak(const Audio& a)
+{
+  double p = 0.0;
+  for (double v : a.mSamples) p = std::max(p, std::fabs(v));
+  return p;
+}
+
+Audio Channel(const Audio& a, int channel)
+{
+  Audio m = a;
+  m.mChannels = 1;
+  m.mSamples.clear();
+  for (long i = 0; i < a.Frames(); ++i)
+    m.mSamples.push_back(a.mSamples[size_t(i) * a.mChannels + channel]);
+  return m;
+}

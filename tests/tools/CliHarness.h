@@ -1,0 +1,56 @@
+// Running the built `torva` program from tests, and making and reading the audio it works on.
+
+#pragma once
+
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+struct RunResult
+{
+  int mExit = -1; // exit status; 128 + signal when killed
+  std::string mOut;
+  std::string mErr;
+};
+
+// Runs `torva` with `args`; `env` entries ("NAME=value") are added to the environment.
+RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+std::string BinaryPath(const std::string& name); // a file of the build's bin/ folder
+bool Exists(const std::string& path);
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+
+// A fresh directory removed with everything in it when the object goes.
+class TempDir
+{
+public:
+  TempDir();
+  ~TempDir();
+  std::string operator/(const std::string& name) const { return mPath + "/" + name; }
+
+private:
+  std::string mPath;
+};
+
+struct Audio
+{
+  int mChannels = 0;
+  int mRate = 0;
+  int mFormat = 0;
+  std::vector<double> mSamples; // interleaved
+  long Frames() const { return mChannels ? long(mSamples.size()) / mChannels : 0; }
+};
+
+// Deterministic test material: a different chord of sines plus a little noise per channel,
+// peaking near -6 dBFS.
+Audio TestSignal(int channels, int rate, long frames, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+void WriteAudio(const std::string& path, const Audio& audio);
+Audio ReadAudio(const std::string& path); // mChannels 0 when unreadable
+
+// Largest absolute difference, or infinity when the shapes differ.
+double MaxDiff(const Audio& a, const Audio& b);
+double Peak(const Audio& a);
+// One channel as a mono signal.
+Audio Channel(const Audio& a, int channel);

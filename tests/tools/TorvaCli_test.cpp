@@ -1,0 +1,314 @@
+// `torva` against the recording fake plug-in: the order of a host's requests, the callbacks it
+// answers, the buffers it hands over, and the error line of every kind of failure.
+
+#include "CliHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+std::vector<std::string> Lines(const std::string& text)
+{
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+  return text.find(part) != std::string::npos;
+}
+
+// One line on stderr, starting "torva: ", saying `part`; nothing on stdout.
+void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCode = 1)
+{
+  EXPECT_EQ(r.mExit, exitCode) << r.mErr;
+  EXPECT_EQ(Lines(r.mErr).size(), 1u) << r.mErr;
+  EXPECT_EQ(r.mErr.rfind("torva: ", 0), 0u) << r.mErr;
+  EXPECT_TRUE(Contains(r.mErr, part)) << "expected \"" << part << "\" in: " << r.mErr;
+  EXPECT_TRUE(r.mOut.empty()) << r.mOut;
+}
+
+class TorvaWithFake : public ::testing::Test
+{
+protected:
+  TempDir mDir;
+  std::string mFake = BinaryPath("FakeVst.so");
+  std::string mLog = mDir / "calls.log";
+
+  RunResult Run(const std::vector<std::string>& args, std::vector<std::string> env = {})
+  {
+    env.push_back("TORVA_FAKE_LOG=" + mLog);
+    return RunTorva(args, env);
+  }
+  std::vector<std::string> Calls() { return Lines(ReadText(mLog)); }
+  std::vector<std::string> Process()
+  {
+    std::vector<std::string> p;
+    for (const std::string& c : Calls())
+      if (c.rfind("process ", 0) == 0) p.push_back(c);
+    return p;
+  }
+  std::vector<std::string> Requests() // everything but the audio
+  {
+    std::vector<std::string> r;
+    for (const std::string& c : Calls())
+      if (c.rfind("process ", 0) != 0) r.push_back(c);
+    return r;
+  }
+};
+} // namespace
+
+// The whole life of a render, in the order DAWs use: open, rate, block size, arrangement,
+// precision, resume, start, blocks, stop, suspend, close. Blocks tile the file exactly, each
+// sees the transport at its first frame, offline.
+TEST_F(TorvaWithFake, RendersWithTheLifecycleOfAHost)
+{
+  const Audio in = TestSignal(2, 44100, 1000);
+  WriteAudio(mDir / "in.wav", in);
+  const RunResult r = Run({"render", mFake, mDir / "in.wav", mDir / "out.wav", "--block", "300"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_EQ(Requests(),
+            (std::vector<std::string>{"entry version=2400 host=torva", "op 0", "op 10 44100",
+                                      "op 11 300", "op 42 in=2 out=2", "op 77 0", "op 12 1",
+                                      "op 71", "op 72", "op 12 0", "op 1"}));
+  EXPECT_EQ(Process(), (std::vector<std::string>{
+                           "process float frames=300 level=4 pos=0 tempo=120 playing=1",
+                           "process float frames=300 level=4 pos=300 tempo=120 playing=1",
+                           "process float frames=300 level=4 pos=600 tempo=120 playing=1",
+                           "process float frames=100 level=4 pos=900 tempo=120 playing=1"}));
+
+  // The fake halves its input; in 32-bit float files that is exact.
+  Audio expected = in;
+  for (double& v : expected.mSamples) v *= 0.5;
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "out.wav"), expected), 0.0);
+
+  EXPECT_TRUE(Contains(r.mOut, "1000 frames"));
+  EXPECT_TRUE(Contains(r.mOut, "peak     in "));
+  EXPECT_TRUE(Contains(r.mOut, "x realtime"));
+  EXPECT_TRUE(r.mErr.empty()) << r.mErr; // no progress bar for a short file
+}
+
+// Reading and writing go in chunks of whole blocks on their own threads; the plug-in must still
+// see one unbroken run of blocks, and every frame must come back in its place.
+TEST_F(TorvaWithFake, BlocksTileLongFilesAcrossChunks)
+{
+  const Audio in = TestSignal(3, 8000, 20000);
+  WriteAudio(mDir / "in.wav", in);
+  const RunResult r = Run({"render", mFake, mDir / "in.wav", mDir / "out.wav", "--block", "3000"},
+                          {"TORVA_FAKE_IO=3-3"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  const std::vector<std::string> process = Process();
+  ASSERT_EQ(process.size(), 7u);
+  for (size_t k = 0; k < process.size(); ++k)
+    EXPECT_EQ(process[k], "process float frames=" + std::string(k < 6 ? "3000" : "2000") +
+                              " level=4 pos=" + std::to_string(3000 * k) + " tempo=120 playing=1");
+  Audio expected = in;
+  for (double& v : expected.mSamples) v *= 0.5;
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "out.wav"), expected), 0.0);
+}
+
+// The callback the flags offer is the one used: double precision only when asked and offered,
+// and the accumulating callback over cleared outputs when replacing is not offered.
+TEST_F(TorvaWithFake, UsesTheProcessCallbackTheFlagsOffer)
+{
+  const Audio in = TestSignal(2, 22050, 700);
+  WriteAudio(mDir / "in.wav", in);
+  Audio expected = in;
+  for (double& v : expected.mSamples) v *= 0.5;
+
+  RunResult r =
+      Run({"render", mFake, mDir / "in.wav", mDir / "d.wav", "--precision=double", "--block=256"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(ReadText(mLog), "op 77 1"));
+  for (const std::string& p : Process()) EXPECT_EQ(p.rfind("process double", 0), 0u) << p;
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "d.wav"), expected), 0.0);
+
+  // Several blocks run through the same buffers: without clearing, the accumulating callback
+  // would add each block onto the one before.
+  std::remove(mLog.c_str());
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "a.wav", "--block", "128"},
+          {"TORVA_FAKE_FLAGS=0"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  ASSERT_FALSE(Process().empty());
+  for (const std::string& p : Process()) EXPECT_EQ(p.rfind("process accumulate", 0), 0u) << p;
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "a.wav"), expected), 0.0);
+
+  std::remove(mLog.c_str());
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "x.wav", "--precision", "double"},
+          {"TORVA_FAKE_FLAGS=16"});
+  ExpectOneErrorLine(r, "cannot process double precision");
+  EXPECT_FALSE(Exists(mDir / "x.wav"));
+}
+
+// NaN from a plug-in would reach the file as garbage (or, in integer formats, as whatever the
+// conversion makes of it); it is written as silence and counted.
+TEST_F(TorvaWithFake, WritesNonFiniteOutputAsSilence)
+{
+  const Audio in = TestSignal(2, 8000, 1000);
+  WriteAudio(mDir / "in.wav", in);
+  const RunResult r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--block", "250"},
+                          {"TORVA_FAKE_NAN=1"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mErr, "warning: 4 output samples were not finite and were written as 0"))
+      << r.mErr;
+  Audio expected = in;
+  for (double& v : expected.mSamples) v *= 0.5;
+  for (long block = 0; block < 4; ++block) expected.mSamples[block * 250 * 2] = 0.0;
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "o.wav"), expected), 0.0);
+}
+
+TEST_F(TorvaWithFake, MatchesChannelsToThePlugin)
+{
+  const Audio mono = TestSignal(1, 44100, 500);
+  WriteAudio(mDir / "mono.wav", mono);
+  Audio half = mono;
+  for (double& v : half.mSamples) v *= 0.5;
+
+  // Declared able to run mono: one channel in, one out.
+  RunResult r = Run({"render", mFake, mDir / "mono.wav", mDir / "m.wav"}, {"TORVA_FAKE_FLAGS=24"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(ReadText(mLog), "op 42 in=1 out=1"));
+  EXPECT_EQ(MaxDiff(ReadAudio(mDir / "m.wav"), half), 0.0);
+
+  // A mono-in, stereo-out plug-in writes both outputs.
+  r = Run({"render", mFake, mDir / "mono.wav", mDir / "ms.wav"}, {"TORVA_FAKE_IO=1-2"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  const Audio ms = ReadAudio(mDir / "ms.wav");
+  ASSERT_EQ(ms.mChannels, 2);
+  EXPECT_EQ(MaxDiff(Channel(ms, 1), half), 0.0);
+
+  // Not declared: refused before any output exists.
+  r = Run({"render", mFake, mDir / "mono.wav", mDir / "no.wav"});
+  ExpectOneErrorLine(r, "the input has 1 channel but the plug-in takes 2");
+  EXPECT_FALSE(Exists(mDir / "no.wav"));
+  WriteAudio(mDir / "three.wav", TestSignal(3, 44100, 100));
+  r = Run({"render", mFake, mDir / "three.wav", mDir / "no.wav"});
+  ExpectOneErrorLine(r, "the input has 3 channels but the plug-in takes 2");
+}
+
+// Values go through effString2Parameter, matched by the names the plug-in reports, the
+// longest name first ("Odd=Name" holds an '='); the preset is applied before them.
+TEST_F(TorvaWithFake, SetsParametersByNameAndLoadsPresets)
+{
+  WriteAudio(mDir / "in.wav", TestSignal(2, 8000, 64));
+  // A regular program for the fake ('Fake', two values) and a chunk program.
+  auto be32 = [](std::string& s, uint32_t v)
+  {
+    for (int shift = 24; shift >= 0; shift -= 8) s += char(v >> shift);
+  };
+  std::string fxp = "CcnK";
+  be32(fxp, 56);
+  fxp += "FxCk";
+  be32(fxp, 1);
+  fxp += "Fake";
+  be32(fxp, 1);
+  be32(fxp, 2);
+  fxp += std::string("Quiet") + std::string(23, '\0');
+  be32(fxp, 0x3E800000); // 0.25f
+  be32(fxp, 0x3F800000); // 1.0f
+  WriteText(mDir / "quiet.fxp", fxp);
+  std::string chunk = fxp.substr(0, 56);
+  chunk.replace(8, 4, "FPCh");
+  be32(chunk, 3);
+  chunk += std::string("\x07\x08\x09", 3);
+  WriteText(mDir / "chunk.fxp", chunk);
+
+  RunResult r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset",
+                     mDir / "quiet.fxp", "--set", "Odd=Name=0.75", "--set", "Gain=0.125"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  const std::vector<std::string> calls = Requests();
+  const auto at = [&](const std::string& c)
+  { return std::find(calls.begin(), calls.end(), c) - calls.begin(); };
+  EXPECT_LT(at("set 0 0.250000"), at("op 27 1 0.75"));
+  EXPECT_LT(at("set 1 1.000000"), at("op 27 1 0.75"));
+  EXPECT_LT(at("op 4 Quiet"), at("op 27 0 0.125"));
+  EXPECT_LT(at("op 27 0 0.125"), at("op 12 1"));
+  EXPECT_TRUE(Contains(r.mOut, "Gain = 0.125"));
+  EXPECT_TRUE(Contains(r.mOut, "Odd=Name = 0.750"));
+
+  std::remove(mLog.c_str());
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset", mDir / "chunk.fxp"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(ReadText(mLog), "op 24 1 3 7 8 9"));
+
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Volume=3"});
+  ExpectOneErrorLine(r, "unknown parameter \"Volume\"; valid names: \"Gain\", \"Odd=Name\"");
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Gain"});
+  ExpectOneErrorLine(r, "--set needs NAME=VALUE");
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Gain=loud"});
+  ExpectOneErrorLine(r, "the plug-in did not accept \"loud\" for \"Gain\"");
+
+  fxp.replace(16, 4, "TOR1");
+  WriteText(mDir / "other.fxp", fxp);
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset", mDir / "other.fxp"});
+  ExpectOneErrorLine(r, "is for the plug-in 'TOR1', not for 'Fake'");
+  WriteText(mDir / "junk.fxp", "not a preset at all, just some text");
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset", mDir / "junk.fxp"});
+  ExpectOneErrorLine(r, "not a preset or bank file");
+}
+
+TEST_F(TorvaWithFake, LooksUpMainWhenVSTPluginMainIsMissing)
+{
+  RunResult r = Run({"info", BinaryPath("FakeVstMainOnly.so")});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mOut, "(entry main)"));
+  r = Run({"info", mFake});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mOut, "(entry VSTPluginMain)"));
+  EXPECT_TRUE(Contains(r.mOut, "'Fake'"));
+  EXPECT_TRUE(Contains(r.mOut, "  1  Odd=Name  0.0000  0.000"));
+  // info asks at user level, never offline, and closes what it opened.
+  const std::vector<std::string> calls = Requests();
+  EXPECT_EQ(calls.front(), "entry version=2400 host=torva");
+  EXPECT_EQ(calls.back(), "op 1");
+}
+
+TEST_F(TorvaWithFake, ShowsProgressForLongInputs)
+{
+  WriteAudio(mDir / "long.wav", TestSignal(2, 8000, 8000 * 6));
+  const RunResult r = Run({"render", mFake, mDir / "long.wav", mDir / "o.wav"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mErr, "100%")) << r.mErr;
+}
+
+TEST(TorvaErrors, EveryFailureIsOneLine)
+{
+  TempDir dir;
+  WriteAudio(dir / "in.wav", TestSignal(2, 8000, 64));
+  WriteText(dir / "text.wav", "RIFF? no, just text pretending to be audio\n");
+  WriteText(dir / "plugin.so", "not an ELF file");
+  const std::string fake = BinaryPath("FakeVst.so");
+  const std::string in = dir / "in.wav", out = dir / "out.wav";
+
+  ExpectOneErrorLine(RunTorva({"render", fake, dir / "missing.wav", out}),
+                     "cannot read " + dir / "missing.wav" + ": No such file or directory");
+  ExpectOneErrorLine(RunTorva({"render", fake, dir / "text.wav", out}), "unsupported audio format");
+  ExpectOneErrorLine(RunTorva({"render", fake, dir.operator/(""), out}), "is a directory");
+  ExpectOneErrorLine(RunTorva({"render", dir / "plugin.so", in, out}), "is not a VST 2 plug-in");
+  ExpectOneErrorLine(RunTorva({"info", dir / "nothing.so"}), "No such file or directory");
+  // A real shared object that is no plug-in: the system's C math library.
+  ExpectOneErrorLine(RunTorva({"info", "/lib/x86_64-linux-gnu/libm.so.6"}),
+                     "exports neither VSTPluginMain nor main");
+  ExpectOneErrorLine(RunTorva({"render", fake, in, dir / "no-such-dir/out.wav"}), "cannot write");
+  // A full disk fails the render; the device given as output is not removed.
+  ExpectOneErrorLine(RunTorva({"render", fake, in, "/dev/full"}), "cannot write /dev/full");
+  EXPECT_TRUE(Exists("/dev/full"));
+  // Rendering a file onto itself would destroy it while it is read.
+  ExpectOneErrorLine(RunTorva({"render", fake, in, dir / "./in.wav"}), "is the input file");
+  EXPECT_EQ(ReadAudio(in).Frames(), 64);
+  EXPECT_FALSE(Exists(out));
+
+  ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--block", "0"}), "--block needs", 2);
+  ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--block", "12x"}), "--block needs", 2);
+  ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--precision", "half"}), "float or double",
+                     2);
+  ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--loud"}), "unknown option --loud", 2);
+  ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--set"}), "--set needs a value", 2);
+  ExpectOneErrorLine(RunTorva({"render", in}), "render needs", 2);
+  ExpectOneErrorLine(RunTorva({"mix"}), "unknown command", 2);
+  EXPECT_FALSE(Exists(out));
+}

@@ -1,0 +1,231 @@
+// A recording VST 2 plug-in for the host tests. It multiplies every input by its "Gain"
+// parameter (0.5 by default) and writes one line per request it receives to the file named by
+// TORVA_FAKE_LOG, so that a test can check what a host did and in which order.
+//
+// TORVA_FAKE_FLAGS overrides the effect flags (decimal), TORVA_FAKE_IO the channel counts
+// ("2-2", "1-2", ...). Built twice: with both entry names, and with `main` only.
+
+#include "framework/vst2/VstAbi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace
+{
+struct Fake
+{
+  AEffect mEffect = {};
+  audioMasterCallback mHost = nullptr;
+  std::FILE* mLog = nullptr;
+  float mParams[2] = {0.5f, 0.0f};
+  int mBlockSize = 0;
+  bool mNan = false; // TORVA_FAKE_NAN: the first output sample of every block is NaN
+};
+
+Fake* Get(AEffect* e)
+{
+  return static_cast<Fake*>(e->object);
+}
+
+void Log(Fake* f, const std::string& line)
+{
+  if (!f->mLog) return;
+  std::fprintf(f->mLog, "%s\n", line.c_str());
+  std::fflush(f->mLog);
+}
+
+std::string TimeNote(Fake* f)
+{
+  const VstIntPtr level =
+      f->mHost(&f->mEffect, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f);
+  const auto* t = reinterpret_cast<const VstTimeInfo*>(f->mHost(
+      &f->mEffect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
+  char buf[160];
+  std::snprintf(buf, sizeof(buf), " level=%d pos=%.0f tempo=%.0f playing=%d", int(level),
+                t ? t->samplePos : -1.0, t ? t->tempo : -1.0,
+                t ? int((t->flags & kVstTransportPlaying) != 0) : -1);
+  return buf;
+}
+
+template <typename T>
+void Run(AEffect* e, T** in, T** out, VstInt32 frames, const char* kind, bool accumulate)
+{
+  Fake* f = Get(e);
+  Log(f, std::string("process ") + kind + " frames=" + std::to_string(frames) + TimeNote(f) +
+             (frames > f->mBlockSize ? " OVERFLOW" : ""));
+  for (int c = 0; c < e->numOutputs; ++c)
+  {
+    const T* src = in[c < e->numInputs ? c : 0];
+    for (VstInt32 i = 0; i < frames; ++i)
+    {
+      const T v = src[i] * static_cast<T>(f->mParams[0]);
+      out[c][i] = accumulate ? out[c][i] + v : v;
+    }
+  }
+  if (f->mNan && frames > 0) out[0][0] = std::numeric_limits<T>::quiet_NaN();
+}
+
+void ProcessReplacing(AEffect* e, float** in, float** out, VstInt32 n)
+{
+  Run(e, in, out, n, "float", false);
+}
+void ProcessAccumulating(AEffect* e, float** in, float** out, VstInt32 n)
+{
+  Run(e, in, out, n, "accumulate", true);
+}
+void ProcessDouble(AEffect* e, double** in, double** out, VstInt32 n)
+{
+  Run(e, in, out, n, "double", false);
+}
+
+void SetParameter(AEffect* e, VstInt32 index, float value)
+{
+  if (index < 0 || index > 1) return;
+  Get(e)->mParams[index] = value;
+  Log(Get(e), "set " + std::to_string(index) + " " + std::to_string(value));
+}
+
+float GetParameter(AEffect* e, VstInt32 index)
+{
+  return index >= 0 && index <= 1 ? Get(e)->mParams[index] : 0.0f;
+}
+
+void Copy(void* ptr, const char* text)
+{
+  std::strcpy(static_cast<char*>(ptr), text);
+}
+
+VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  Fake* f = Get(e);
+  std::string line = "op " + std::to_string(op);
+  VstIntPtr result = 0;
+  switch (op)
+  {
+  case effSetSampleRate:
+    line += " " + std::to_string(int(opt));
+    break;
+  case effSetBlockSize:
+    f->mBlockSize = int(value);
+    line += " " + std::to_string(value);
+    break;
+  case effMainsChanged:
+  case effSetProcessPrecision:
+  case effSetProgram:
+    line += " " + std::to_string(value);
+    break;
+  case effSetSpeakerArrangement:
+  {
+    const auto* in = reinterpret_cast<const VstSpeakerArrangement*>(value);
+    const auto* out = static_cast<const VstSpeakerArrangement*>(ptr);
+    line += " in=" + std::to_string(in ? in->numChannels : -1) +
+            " out=" + std::to_string(out ? out->numChannels : -1);
+    result = 1;
+    break;
+  }
+  case effGetParamName:
+    Copy(ptr, index == 0 ? "Gain" : "Odd=Name");
+    break;
+  case effGetParamLabel:
+    Copy(ptr, "");
+    break;
+  case effGetParamDisplay:
+    if (index >= 0 && index <= 1)
+      std::snprintf(static_cast<char*>(ptr), 24, "%.3f", f->mParams[index]);
+    break;
+  case effGetEffectName:
+    Copy(ptr, "Fake");
+    return 1;
+  case effGetVendorString:
+    Copy(ptr, "Tests");
+    return 1;
+  case effGetProgramName:
+    Copy(ptr, "Init");
+    break;
+  case effString2Parameter:
+  {
+    line += " " + std::to_string(index) + " " + (ptr ? static_cast<const char*>(ptr) : "(null)");
+    char* end = nullptr;
+    const double v = ptr ? std::strtod(static_cast<const char*>(ptr), &end) : 0.0;
+    if (ptr && end != ptr && v >= 0.0 && v <= 1.0 && index >= 0 && index <= 1)
+    {
+      f->mParams[index] = float(v);
+      result = 1;
+    }
+    break;
+  }
+  case effSetChunk:
+  {
+    const auto* bytes = static_cast<const unsigned char*>(ptr);
+    line += " " + std::to_string(index) + " " + std::to_string(value);
+    for (VstIntPtr i = 0; i < value && i < 8; ++i) line += " " + std::to_string(bytes[i]);
+    result = 1;
+    break;
+  }
+  case effSetProgramName:
+    line += std::string(" ") + static_cast<const char*>(ptr);
+    break;
+  case effClose:
+    Log(f, line);
+    if (f->mLog) std::fclose(f->mLog);
+    delete f;
+    return 0;
+  default:
+    break;
+  }
+  if (op != effGetParamName && op != effGetParamLabel && op != effGetParamDisplay) Log(f, line);
+  return result;
+}
+
+AEffect* Create(audioMasterCallback host)
+{
+  Fake* f = new Fake;
+  f->mHost = host;
+  if (const char* path = std::getenv("TORVA_FAKE_LOG")) f->mLog = std::fopen(path, "a");
+  AEffect& e = f->mEffect;
+  e.magic = kEffectMagic;
+  e.dispatcher = Dispatch;
+  e.process = ProcessAccumulating;
+  e.processReplacing = ProcessReplacing;
+  e.processDoubleReplacing = ProcessDouble;
+  e.setParameter = SetParameter;
+  e.getParameter = GetParameter;
+  e.numPrograms = 1;
+  e.numParams = 2;
+  e.numInputs = 2;
+  e.numOutputs = 2;
+  e.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  e.ioRatio = 1.0f;
+  e.object = f;
+  e.uniqueID = TORVA_VST_FOURCC('F', 'a', 'k', 'e');
+  if (const char* flags = std::getenv("TORVA_FAKE_FLAGS")) e.flags = std::atoi(flags);
+  f->mNan = std::getenv("TORVA_FAKE_NAN") != nullptr;
+  if (const char* io = std::getenv("TORVA_FAKE_IO"))
+    std::sscanf(io, "%d-%d", &e.numInputs, &e.numOutputs);
+  char vendor[kVstMaxVendorStrLen] = {};
+  host(nullptr, audioMasterGetProductString, 0, 0, vendor, 0.0f);
+  Log(f, "entry version=" + std::to_string(host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f)) +
+             " host=" + vendor);
+  return &e;
+}
+} // namespace
+
+extern "C"
+{
+#ifndef FAKE_MAIN_ONLY
+  __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback host)
+  {
+    return Create(host);
+  }
+#endif
+  // Named by its symbol only: a C++ function called main would be the program's entry.
+  __attribute__((visibility("default"))) AEffect*
+  FakeMain(audioMasterCallback host) __asm__("main");
+  AEffect* FakeMain(audioMasterCallback host)
+  {
+    return Create(host);
+  }
+}

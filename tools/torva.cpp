@@ -1,0 +1,317 @@
+// torva: a command-line VST 2 host.
+//
+//   torva info [PLUGIN.so]
+//   torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp] [--block N]
+//                [--precision float|double]
+//   torva demo [OUT]
+//
+// Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
+// line on stderr and exits with 1 (2 for a malformed command line).
+
+#include "tools/AudioFile.h"
+#include "tools/DemoPhrase.h"
+#include "tools/Render.h"
+#include "tools/TextFormat.h"
+#include "tools/VstHost.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+constexpr double kProgressSeconds = 5.0; // shorter renders finish before a bar helps
+constexpr int kMaxBlock = 65536;         // far beyond what hosts use; bounds the chunk memory
+
+const char kUsage[] =
+    "usage: torva info [PLUGIN.so]\n"
+    "       torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp]\n"
+    "                    [--block N] [--precision float|double]\n"
+    "       torva demo [OUT]\n"
+    "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
+
+const std::string kSeeHelp = " (see torva help)";
+
+int Fail(const std::string& message, int code = kExitError)
+{
+  std::fprintf(stderr, "torva: %s\n", message.c_str());
+  return code;
+}
+
+std::string DefaultPlugin()
+{
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  if (n <= 0) return "TORVA.so";
+  std::string exe(buf, static_cast<size_t>(n));
+  const size_t slash = exe.find_last_of('/');
+  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/TORVA.so";
+}
+
+// Said when the default plug-in is missing: it is built, not shipped.
+std::string BuildHint(bool defaultPlugin)
+{
+  return defaultPlugin && access(DefaultPlugin().c_str(), F_OK) != 0
+             ? " (build the TORVA target, or name a plug-in)"
+             : "";
+}
+
+std::string FlagNames(int flags)
+{
+  static const struct
+  {
+    int mFlag;
+    const char* mName;
+  } kFlags[] = {
+      {effFlagsHasEditor, "editor"},
+      {effFlagsCanMono, "mono"},
+      {effFlagsCanReplacing, "replacing"},
+      {effFlagsProgramChunks, "chunks"},
+      {effFlagsIsSynth, "synth"},
+      {effFlagsNoSoundInStop, "no-sound-in-stop"},
+      {effFlagsCanDoubleReplacing, "double-replacing"},
+  };
+  std::string names;
+  for (const auto& f : kFlags)
+    if (flags & f.mFlag) names += (names.empty() ? "" : ", ") + std::string(f.mName);
+  return names;
+}
+
+std::string CategoryName(VstIntPtr category)
+{
+  static const char* const kNames[] = {"unknown",     "effect",  "synth", "analysis",
+                                       "mastering",   "spatial", "room",  "surround",
+                                       "restoration", "offline", "shell", "generator"};
+  return category >= 0 && category < 12 ? kNames[category] : "unknown";
+}
+
+std::string Hex(long long value)
+{
+  char buf[32];
+  std::snprintf(buf, sizeof(buf), "0x%llX", value);
+  return buf;
+}
+
+std::string Pad(const std::string& text, size_t width)
+{
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+int Info(const std::vector<std::string>& args)
+{
+  if (args.size() > 1) return Fail("info takes at most one plug-in" + kSeeHelp, kExitUsage);
+  const std::string path = args.empty() ? DefaultPlugin() : args[0];
+  VstHost host;
+  host.SetProcessLevel(kVstProcessLevelUser);
+  std::string error;
+  if (!host.Load(path, error)) return Fail(error + BuildHint(args.empty()));
+  host.Open();
+  AEffect* e = host.Effect();
+
+  std::printf("plug-in     %s (entry %s)\n", path.c_str(), host.EntryName());
+  std::printf("name        %s\n", host.EffectName().c_str());
+  std::printf("vendor      %s\n", host.VendorString().c_str());
+  std::printf("product     %s\n", host.ProductString().c_str());
+  std::printf("unique id   '%s' (%s)\n", FormatFourCC(e->uniqueID).c_str(),
+              Hex(static_cast<uint32_t>(e->uniqueID)).c_str());
+  std::printf("version     %d (vendor %lld)\n", e->version,
+              static_cast<long long>(host.Dispatch(effGetVendorVersion)));
+  std::printf("VST version %lld\n", static_cast<long long>(host.Dispatch(effGetVstVersion)));
+  std::printf("category    %s\n", CategoryName(host.Dispatch(effGetPlugCategory)).c_str());
+  std::printf("channels    %d in, %d out\n", e->numInputs, e->numOutputs);
+  std::printf("flags       %s (%s)\n", Hex(e->flags).c_str(), FlagNames(e->flags).c_str());
+  std::printf("latency     %d samples\n", e->initialDelay);
+  std::printf("programs    %d (current %lld \"%s\")\n", e->numPrograms,
+              static_cast<long long>(host.Dispatch(effGetProgram)), host.ProgramName().c_str());
+
+  std::printf("parameters  %d\n", e->numParams);
+  struct Row
+  {
+    std::string mIndex, mName, mValue, mDisplay, mLabel;
+  };
+  std::vector<Row> rows = {{"#", "name", "value", "display", "label"}};
+  for (int i = 0; i < e->numParams; ++i)
+    rows.push_back({std::to_string(i), host.ParamName(i), FormatFixed(e->getParameter(e, i), 4),
+                    host.ParamDisplay(i), host.ParamLabel(i)});
+  size_t w[4] = {};
+  for (const Row& r : rows)
+  {
+    w[0] = std::max(w[0], r.mIndex.size());
+    w[1] = std::max(w[1], r.mName.size());
+    w[2] = std::max(w[2], r.mValue.size());
+    w[3] = std::max(w[3], r.mDisplay.size());
+  }
+  for (const Row& r : rows)
+  {
+    std::string line = "  " + Pad(r.mIndex, w[0]) + "  " + Pad(r.mName, w[1]) + "  " +
+                       Pad(r.mValue, w[2]) + "  " + Pad(r.mDisplay, w[3]) + "  " + r.mLabel;
+    line.erase(line.find_last_not_of(' ') + 1);
+    std::printf("%s\n", line.c_str());
+  }
+  return 0;
+}
+
+void PrintSummary(const std::string& plugin, const std::string& in, const std::string& out,
+                  const RenderJob& job, const RenderReport& r)
+{
+  const double seconds = r.mSampleRate > 0 ? double(r.mFrames) / r.mSampleRate : 0.0;
+  std::printf("%s -> %s through %s (%s)\n", in.c_str(), out.c_str(), r.mEffectName.c_str(),
+              plugin.c_str());
+  for (const std::string& applied : r.mApplied) std::printf("  set      %s\n", applied.c_str());
+  std::printf("  audio    %lld frames, %s s at %d Hz, %d in, %d out, %s\n", r.mFrames,
+              FormatFixed(seconds, 3).c_str(), r.mSampleRate, r.mPlan.mInputs, r.mPlan.mFileOutputs,
+              DescribeFormat(job.mOutputFormat).c_str());
+  std::printf("  process  %s, blocks of %d\n",
+              job.mPrecision == EPrecision::kDouble ? "double" : "float", job.mBlockSize);
+  std::printf("  peak     in %s dBFS, out %s dBFS\n", FormatDecibels(r.mPeakIn).c_str(),
+              FormatDecibels(r.mPeakOut).c_str());
+  const std::string speed =
+      r.mSeconds > 0.0 ? FormatFixed(seconds / r.mSeconds, 1) + " x realtime" : "instant";
+  std::printf("  time     %s s, %s\n", FormatFixed(r.mSeconds, 3).c_str(), speed.c_str());
+  for (const std::string& w : r.mWarnings) std::fprintf(stderr, "torva: warning: %s\n", w.c_str());
+}
+
+// Options shared by render and demo; positional arguments are collected in order.
+bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
+                  std::vector<std::string>& positional, std::string& error)
+{
+  for (size_t i = 0; i < args.size(); ++i)
+  {
+    std::string arg = args[i], value;
+    const bool option = arg.size() > 2 && arg.compare(0, 2, "--") == 0;
+    if (option)
+    {
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) // --block=64 as well as --block 64
+      {
+        value = arg.substr(eq + 1);
+        arg.erase(eq);
+      }
+      else if (arg == "--set" || arg == "--preset" || arg == "--block" || arg == "--precision")
+      {
+        if (i + 1 >= args.size())
+        {
+          error = arg + " needs a value";
+          return false;
+        }
+        value = args[++i];
+      }
+    }
+    if (!option)
+      positional.push_back(arg);
+    else if (arg == "--set")
+      job.mSettings.push_back(value);
+    else if (arg == "--preset")
+      job.mPresetPath = value;
+    else if (arg == "--block")
+    {
+      const auto n = ParseInteger(value);
+      if (!n || *n < 1 || *n > kMaxBlock)
+      {
+        error = "--block needs a whole number from 1 to " + std::to_string(kMaxBlock) + ", got \"" +
+                value + "\"";
+        return false;
+      }
+      job.mBlockSize = static_cast<int>(*n);
+    }
+    else if (arg == "--precision")
+    {
+      if (value != "float" && value != "double")
+      {
+        error = "--precision is float or double, got \"" + value + "\"";
+        return false;
+      }
+      job.mPrecision = value == "double" ? EPrecision::kDouble : EPrecision::kFloat;
+    }
+    else
+    {
+      error = "unknown option " + arg + kSeeHelp;
+      return false;
+    }
+  }
+  return true;
+}
+
+int RenderCommand(const std::vector<std::string>& args)
+{
+  RenderJob job;
+  std::vector<std::string> positional;
+  std::string error;
+  if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
+  if (positional.size() < 2 || positional.size() > 3)
+    return Fail("render needs [PLUGIN.so] IN OUT" + kSeeHelp, kExitUsage);
+  job.mPluginPath = positional.size() == 3 ? positional[0] : DefaultPlugin();
+  const std::string& inPath = positional[positional.size() - 2];
+  job.mOutputPath = positional.back();
+
+  AudioFileReader reader;
+  if (!reader.Open(inPath, error)) return Fail(error);
+  // Writing would truncate the file being read.
+  struct stat inStat, outStat;
+  if (stat(inPath.c_str(), &inStat) == 0 && stat(job.mOutputPath.c_str(), &outStat) == 0 &&
+      inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino)
+    return Fail(job.mOutputPath + " is the input file; choose another output");
+  // The output's channel count is only known once the plug-in is loaded; the format check
+  // with the input's count catches every container problem that matters here.
+  job.mOutputFormat =
+      ChooseOutputFormat(reader.Format(), job.mOutputPath, reader.Channels(), reader.SampleRate());
+  if (job.mOutputFormat == 0)
+    return Fail("cannot write " + job.mOutputPath + " in " + DescribeFormat(reader.Format()));
+  job.mProgress = reader.Frames() > kProgressSeconds * reader.SampleRate();
+  FileSource source(reader);
+  RenderReport report;
+  if (!Render(job, source, report, error)) return Fail(error + BuildHint(positional.size() == 2));
+  PrintSummary(job.mPluginPath, inPath, job.mOutputPath, job, report);
+  return 0;
+}
+
+int DemoCommand(const std::vector<std::string>& args)
+{
+  RenderJob job;
+  std::vector<std::string> positional;
+  std::string error;
+  if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
+  if (positional.size() > 1 || !job.mSettings.empty() || !job.mPresetPath.empty())
+    return Fail("demo takes only an output file" + kSeeHelp, kExitUsage);
+  job.mPluginPath = DefaultPlugin();
+  job.mOutputPath = positional.empty() ? "torva-demo.wav" : positional[0];
+  job.mOutputFormat =
+      ChooseOutputFormat(SF_FORMAT_WAV | SF_FORMAT_PCM_24, job.mOutputPath, 2, kDemoSampleRate);
+  if (job.mOutputFormat == 0) return Fail("cannot write " + job.mOutputPath);
+  job.mProgress = true;
+  MemorySource source(
+      {SynthesiseDemoTake(kDemoSampleRate, 0), SynthesiseDemoTake(kDemoSampleRate, 1)},
+      kDemoSampleRate);
+  RenderReport report;
+  if (!Render(job, source, report, error)) return Fail(error + BuildHint(true));
+  PrintSummary(job.mPluginPath, "built-in guitar phrase", job.mOutputPath, job, report);
+  return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+  if (argc < 2)
+  {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "info") return Info(args);
+  if (command == "render") return RenderCommand(args);
+  if (command == "demo") return DemoCommand(args);
+  if (command == "help" || command == "--help" || command == "-h")
+  {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  return Fail("unknown command \"" + command + "\"" + kSeeHelp, kExitUsage);
+}
