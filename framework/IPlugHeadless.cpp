@@ -1,6 +1,6 @@
 #include "framework/IPlugHeadless.h"
 
-IPlugHeadless::IPlugHeadless(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr,
+IPlugHeadless::IPlugHeadless(IPlugHeadlessInfo instanceInfo, int nParams, char const* channelIOStr,
                              int nPresets, char const* effectName, char const* productName,
                              char const* mfrName, int vendorVersion, int uniqueID, int mfrID,
                              int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,

@@ -3,16 +3,15 @@
 //
 // IPlugHeadless takes the same constructor arguments, in the same order, as the VST 2 adapter's
 // and does to the base what the adapter's constructor does: every channel connected and a block
-// size of 1024. The host calls a plug-in makes are recorded instead of sent, so that tests (and
-// the product, until it has its adapter) can see what would have reached the host. Transport
-// queries answer from fields a test may set.
+// size of 1024. The host calls a plug-in makes are recorded instead of sent, so that tests can
+// see what would have reached the host. Transport queries answer from fields a test may set.
 
 #include <vector>
 
 #include "framework/IPlugBase.h"
 
-// What the host passes to the plug-in's constructor. Headless: nothing the base needs.
-struct IPlugInstanceInfo
+// Stands where the adapter takes its host's instance info. Headless: nothing the base needs.
+struct IPlugHeadlessInfo
 {
   void* mHostCallback = nullptr;
 };
@@ -38,7 +37,7 @@ public:
     double mValue; // normalised value for kAutomate; height for kResizeGraphics
   };
 
-  IPlugHeadless(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr, int nPresets,
+  IPlugHeadless(IPlugHeadlessInfo instanceInfo, int nParams, char const* channelIOStr, int nPresets,
                 char const* effectName, char const* productName, char const* mfrName,
                 int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
                 bool plugDoesChunks, bool plugIsInst, int plugScChans);
@@ -55,7 +54,7 @@ public:
   bool SendMidiMsg(IMidiMsg* pMsg) override;
   bool SendSysEx(ISysEx* pSysEx) override;
 
-  IPlugInstanceInfo const& GetInstanceInfo() const { return mInstanceInfo; }
+  IPlugHeadlessInfo const& GetInstanceInfo() const { return mInstanceInfo; }
   int GetSideChainChannels() const { return mScChans; }
 
   // Every host call so far, oldest first.
@@ -73,7 +72,7 @@ public:
 private:
   void Record(EHostCall kind, int idx, double value);
 
-  IPlugInstanceInfo mInstanceInfo;
+  IPlugHeadlessInfo mInstanceInfo;
   int mScChans;
   std::vector<HostCall> mHostCalls;
 };

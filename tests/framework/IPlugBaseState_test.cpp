@@ -43,7 +43,7 @@ class ThreeParamPlug : public IPlugHeadless
 {
 public:
   explicit ThreeParamPlug(int nPresets = 3)
-      : IPlugHeadless(IPlugInstanceInfo(), 3, "2-2", nPresets, "three", "", "maker", 0x10000, 3, 3,
+      : IPlugHeadless(IPlugHeadlessInfo(), 3, "2-2", nPresets, "three", "", "maker", 0x10000, 3, 3,
                       0, false, true, false, 0)
   {
     GetParam(0)->InitDouble("a", 0.5, 0.0, 1.0, 0.01);

@@ -395,7 +395,7 @@ TEST(PlugIdentity, NamesVersionsHostAndAPI)
   EXPECT_STREQ(BarePlug("1-1", 0, static_cast<EAPI>(6)).GetAPIString(), "");
   EXPECT_STREQ(plug.GetArchString(), "x64");
 
-  IPlugHeadless big(IPlugInstanceInfo(), 0, "1-1", 0, longName.c_str(), longName.c_str(),
+  IPlugHeadless big(IPlugHeadlessInfo(), 0, "1-1", 0, longName.c_str(), longName.c_str(),
                     longName.c_str(), 0, 0, 0, 0, false, false, false, 0);
   EXPECT_EQ(std::string(big.GetMfrName()), std::string(kMaxEffectNameLen - 1, 'n'));
 }

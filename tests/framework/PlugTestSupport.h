@@ -50,7 +50,7 @@ class EightParamPlug : public IPlugHeadless
 {
 public:
   explicit EightParamPlug(int nPresets = 1, char const* channels = "1-1 2-2", bool chunks = false)
-      : IPlugHeadless(IPlugInstanceInfo(), 8, channels, nPresets, "TORVA", "", "BrindleCircuits",
+      : IPlugHeadless(IPlugHeadlessInfo(), 8, channels, nPresets, "TORVA", "", "BrindleCircuits",
                       0x10000, 0x544F5231 /* TOR1 */, 0x42726369 /* Brci */, 0, false, chunks,
                       false, 0)
   {

@@ -35,7 +35,7 @@ class PresetPlug : public IPlugHeadless
 {
 public:
   explicit PresetPlug(int nPresets = 1, bool chunks = false, int padBytes = 0, int uid = kUid)
-    : IPlugHeadless(IPlugInstanceInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
+    : IPlugHeadless(IPlugHeadlessInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
                     0x10000, uid, FourCC("Brci"), 0, false, chunks, false, 0),
       mPad(padBytes)
   {

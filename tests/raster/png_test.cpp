@@ -27,7 +27,7 @@ using raster_test::Rng;
 using Bytes = std::vector<unsigned char>;
 
 // One image to write: samples are per pixel per channel, at the file's bit depth.
-struct Spec {
+struct PngRecipe {
   int colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   int depth = 8;
   bool interlaced = false;
@@ -55,7 +55,7 @@ void AppendBytes(png_structp png, png_bytep data, png_size_t n) {
 }
 void NoFlush(png_structp) {}
 
-Bytes WritePng(const Spec& s) {
+Bytes WritePng(const PngRecipe& s) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -108,7 +108,7 @@ unsigned To8(unsigned v, int depth) {
 }
 
 // The pixel words the loader must produce, worked out from the samples alone.
-std::vector<LICE_pixel> Expected(const Spec& s) {
+std::vector<LICE_pixel> Expected(const PngRecipe& s) {
   std::vector<LICE_pixel> out;
   const int ch = Channels(s.colorType);
   for (int i = 0; i < s.width * s.height; ++i) {
@@ -140,9 +140,9 @@ std::vector<LICE_pixel> Expected(const Spec& s) {
   return out;
 }
 
-Spec MakeSpec(int colorType, int depth, bool interlaced, bool trns, uint64_t seed) {
+PngRecipe MakeRecipe(int colorType, int depth, bool interlaced, bool trns, uint64_t seed) {
   Rng rng(seed);
-  Spec s;
+  PngRecipe s;
   s.colorType = colorType, s.depth = depth, s.interlaced = interlaced;
   const int ch = Channels(colorType);
   const unsigned maxv = depth == 16 ? 65535u : (1u << depth) - 1;
@@ -243,7 +243,7 @@ TEST(PngLoad, ConformanceSetReadsBackExactly) {
           SCOPED_TRACE("colour type " + std::to_string(k.colorType) + ", depth " +
                        std::to_string(depth) + (interlaced ? ", interlaced" : "") +
                        (trns ? ", tRNS" : ""));
-          const Spec s = MakeSpec(k.colorType, depth, interlaced, trns, seed++);
+          const PngRecipe s = MakeRecipe(k.colorType, depth, interlaced, trns, seed++);
           const Bytes png = WritePng(s);
           std::unique_ptr<LICE_IBitmap> bm(FromBytes(png));
           ASSERT_NE(bm, nullptr);
@@ -256,7 +256,7 @@ TEST(PngLoad, ConformanceSetReadsBackExactly) {
 }
 
 TEST(PngLoad, FileAndMemoryAgreeAndRowsLandUpright) {
-  const Spec s = MakeSpec(PNG_COLOR_TYPE_RGB_ALPHA, 8, true, false, 99);
+  const PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_RGB_ALPHA, 8, true, false, 99);
   const Bytes png = WritePng(s);
   const std::string path = TempPath("upright.png");
   ASSERT_TRUE(WriteFile(path, png));
@@ -278,7 +278,7 @@ TEST(PngLoad, FileAndMemoryAgreeAndRowsLandUpright) {
 }
 
 TEST(PngLoad, IntoExistingBitmapResizesIt) {
-  Spec s = MakeSpec(PNG_COLOR_TYPE_RGB, 8, false, false, 5);
+  PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_RGB, 8, false, false, 5);
   s.width = 20, s.height = 30;
   s.samples.clear();
   Rng rng(6);
@@ -297,7 +297,7 @@ TEST(PngLoad, IntoExistingBitmapResizesIt) {
 }
 
 TEST(PngLoad, FailureTable) {
-  const Bytes good = WritePng(MakeSpec(PNG_COLOR_TYPE_GRAY, 1, false, false, 3));
+  const Bytes good = WritePng(MakeRecipe(PNG_COLOR_TYPE_GRAY, 1, false, false, 3));
   ASSERT_GT(good.size(), 8u);
   std::unique_ptr<LICE_IBitmap> ok(FromBytes(good));
   ASSERT_NE(ok, nullptr);
@@ -332,7 +332,7 @@ TEST(PngLoad, FailureTable) {
 // the end, and (under the leak checker) no bitmap left behind when decoding fails after the
 // bitmap was made.
 TEST(PngLoad, EveryTruncation) {
-  const Spec s = MakeSpec(PNG_COLOR_TYPE_PALETTE, 4, true, true, 11);
+  const PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_PALETTE, 4, true, true, 11);
   const Bytes png = WritePng(s);
   const std::vector<LICE_pixel> full = Expected(s);
   const std::string path = TempPath("trunc.png");
@@ -364,7 +364,7 @@ TEST(PngLoad, EveryTruncation) {
 }
 
 TEST(PngLoad, AbsurdHeadersAreRefusedBeforeAllocating) {
-  const Bytes small = WritePng(MakeSpec(PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false, 21));
+  const Bytes small = WritePng(MakeRecipe(PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false, 21));
   const uint32_t sizes[][2] = {{100000, 100000}, {30000, 30000}, {8000, 8000}, {1, 2000000},
                                {0x7FFFFFFF, 1}};
   for (const auto& sz : sizes) {
@@ -385,7 +385,7 @@ TEST(PngLoad, DamagedChunksDecodeSafely) {
   for (int round = 0; round < rounds; ++round) {
     const int ct = std::vector<int>{0, 2, 3, 4, 6}[rng.Range(0, 4)];
     const int depth = ct == 3 ? 8 : (ct == 0 ? 4 : 16);
-    Bytes b = WritePng(MakeSpec(ct, depth, rng.Chance(50), ct != 4 && ct != 6 && rng.Chance(50),
+    Bytes b = WritePng(MakeRecipe(ct, depth, rng.Chance(50), ct != 4 && ct != 6 && rng.Chance(50),
                                 (uint64_t)round + 1000));
     // Walk the chunks; damage one of them.
     std::vector<size_t> chunks;
@@ -421,7 +421,7 @@ TEST(PngLoad, LoaderRecordAndExtensions) {
   EXPECT_STREQ(ext + 18, "*.PNG");
   EXPECT_EQ(ext[24], '\0');
 
-  const Bytes png = WritePng(MakeSpec(PNG_COLOR_TYPE_RGB, 8, false, false, 8));
+  const Bytes png = WritePng(MakeRecipe(PNG_COLOR_TYPE_RGB, 8, false, false, 8));
   const std::string upper = TempPath("shout.PNG"), bak = TempPath("x.png.bak");
   ASSERT_TRUE(WriteFile(upper, png));
   ASSERT_TRUE(WriteFile(bak, png));
@@ -441,7 +441,7 @@ TEST(PngLoad, NamedResourceComesFromTheModulesFolder) {
   ASSERT_FALSE(folder.empty());
   EXPECT_NE(folder.find("test_raster.resources/"), std::string::npos) << folder;
   std::filesystem::create_directories(folder + "img");
-  const Spec s = MakeSpec(PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false, 4);
+  const PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false, 4);
   ASSERT_TRUE(WriteFile(folder + "img/res_test.png", WritePng(s)));
   std::unique_ptr<LICE_IBitmap> bm(LICE_LoadPNGFromNamedResource("img/res_test.png"));
   ASSERT_NE(bm, nullptr);
