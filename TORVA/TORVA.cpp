@@ -24,7 +24,7 @@ double DBToGain(double db) { return std::pow(10.0, db / 20.0); }
 
 TORVA::TORVA(IPlugInstanceInfo instanceInfo)
   : IPlugVST(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
-                  kVendorVersion, kUniqueID, kMfrID, 0, false, false, false, 0)
+             kVendorVersion, kUniqueID, kMfrID, 0, false, false, false, 0)
 {
   // The filter memories (mPath) start at zero.
 
