@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/IParam.h"
+#include "support/locale.h"
 
 namespace
 {
@@ -226,15 +227,12 @@ TEST(IParam, DisplayMatchesCLocalePrintf)
 
 TEST(IParam, DisplayIgnoresTheLocale)
 {
-  char const* const old = std::setlocale(LC_NUMERIC, nullptr);
-  std::string const saved = old ? old : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE") &&
-      !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-    GTEST_SKIP() << "no locale with a decimal comma installed";
+  if (!torva_test::UseCommaLocale())
+    GTEST_SKIP() << "no locale with a decimal comma available";
   IParam p;
   p.InitDouble("p", 0.0, 0.0, 100.0, 0.01);
   std::string const shown = Display(p, 12.5);
-  std::setlocale(LC_NUMERIC, saved.c_str());
+  torva_test::RestoreCLocale();
   EXPECT_EQ(shown, "12.50");
 }
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "TestHost.h"
+#include "support/locale.h"
 
 using namespace vsthost;
 
@@ -207,29 +208,9 @@ TEST(Plugin, TextToParameter)
   EXPECT_EQ(set(-1, "1"), 0);
 }
 
-namespace
-{
-// A locale whose decimal point is a comma: installed, or compiled for the test when the
-// machine has the definitions but not the locale.
-bool UseCommaLocale()
-{
-  for (char const* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
-    if (std::setlocale(LC_ALL, name))
-      return true;
-  std::string const dir = std::filesystem::temp_directory_path() / "torva-test-locales";
-  std::string const cmd = "mkdir -p '" + dir + "' && (test -d '" + dir +
-                          "/de_DE.UTF-8' || localedef -i de_DE -f UTF-8 '" + dir +
-                          "/de_DE.UTF-8') >/dev/null 2>&1";
-  if (std::system(cmd.c_str()) != 0)
-    return false;
-  setenv("LOCPATH", dir.c_str(), 1);
-  return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
-}  // namespace
-
 TEST(Plugin, NumbersUseAPointWhateverTheHostsLocale)
 {
-  if (!UseCommaLocale())
+  if (!torva_test::UseCommaLocale())
     GTEST_SKIP() << "no locale with a decimal comma available";
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 1.5);
@@ -244,8 +225,7 @@ TEST(Plugin, NumbersUseAPointWhateverTheHostsLocale)
   EXPECT_EQ(p.Dispatch(effVendorSpecific, 7, 0, buf, 0.25f), 0xBEEF);
   EXPECT_STREQ(buf, "0.25");
 
-  std::setlocale(LC_ALL, "C");
-  unsetenv("LOCPATH");
+  torva_test::RestoreCLocale();
   EXPECT_TRUE(comma) << "the locale did not switch the decimal point";
 }
 
