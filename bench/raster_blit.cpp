@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 
 #include "raster/lice.h"
 #include "raster/lice_simd.h"
+#include "bench/RatioReporter.h"
 
 namespace
 {
@@ -165,60 +165,24 @@ void BM_FillRect(benchmark::State& state)
 }
 BENCHMARK(BM_FillRect)->Arg(50)->Arg(37)->Arg(100);
 
-// The console table plus the ratios that matter, in Mpixel/s.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-  void ReportRuns(const std::vector<Run>& runs) override
-  {
-    ConsoleReporter::ReportRuns(runs);
-    // With repetitions, the median stands for the benchmark.
-    for (const Run& run : runs)
-    {
-      if (run.error_occurred) continue;
-      if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
-      auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) mRates[run.run_name.str()] = it->second.value / 1e6;
-    }
-  }
-  void Finalize() override
-  {
-    ConsoleReporter::Finalize();
-    printf("\nMpixel/s on %d x %d, and ratios (higher is better for the first):\n", kW, kH);
-    Ratio("LICE_Blit copy", "BM_BlitCopy", "memcpy rows", "BM_Memcpy");
-    const char* levels[3] = {"scalar", "SSE2", "AVX2"};
-    for (int knob = 0; knob < 2; ++knob)
-      for (int level = 0; level < 3; ++level)
-      {
-        const std::string ours =
-            "BM_BlitSourceAlpha/" + std::to_string(level) + "/" + std::to_string(knob);
-        const std::string label =
-            std::string("LICE_Blit 0x10000 ") + levels[level] + (knob ? " knob-like" : " varied");
-        Ratio(label.c_str(), ours.c_str(), "pixman OVER",
-              knob ? "BM_PixmanOver/1" : "BM_PixmanOver/0");
-      }
-    Ratio("LICE_FillRect 0.37", "BM_FillRect/37", "LICE_FillRect 0.5", "BM_FillRect/50");
-    Ratio("LICE_FillRect 0.5", "BM_FillRect/50", "LICE_FillRect 1.0", "BM_FillRect/100");
-  }
-
-private:
-  void Ratio(const char* a, const char* aKey, const char* b, const char* bKey)
-  {
-    auto ia = mRates.find(aKey), ib = mRates.find(bKey);
-    if (ia == mRates.end() || ib == mRates.end()) return;
-    printf("  %-34s %9.1f  vs  %-20s %9.1f   ratio %.2f\n", a, ia->second, b, ib->second,
-           ia->second / ib->second);
-  }
-  std::map<std::string, double> mRates;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  const std::string heading =
+      std::string("Mpixel/s on ") + std::to_string(kW) + " x " + std::to_string(kH) +
+      ", and ratios (higher is better for the first):";
+  RatioReporter reporter(heading, [](RatioReporter& r) {
+    r.Ratio("LICE_Blit copy", "BM_BlitCopy", "memcpy rows", "BM_Memcpy");
+    const char* levels[3] = {"scalar", "SSE2", "AVX2"};
+    for (int knob = 0; knob < 2; ++knob)
+      for (int level = 0; level < 3; ++level)
+        r.Ratio(std::string("LICE_Blit 0x10000 ") + levels[level] +
+                    (knob ? " knob-like" : " varied"),
+                "BM_BlitSourceAlpha/" + std::to_string(level) + "/" + std::to_string(knob),
+                "pixman OVER", knob ? "BM_PixmanOver/1" : "BM_PixmanOver/0");
+    r.Ratio("LICE_FillRect 0.37", "BM_FillRect/37", "LICE_FillRect 0.5", "BM_FillRect/50");
+    r.Ratio("LICE_FillRect 0.5", "BM_FillRect/50", "LICE_FillRect 1.0", "BM_FillRect/100");
+  });
+  return RunBenchmarksWithRatios(argc, argv, reporter);
 }

@@ -9,13 +9,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "raster/lice.h"
 #include "raster/lice_lines.h"
 #include "raster/lice_png.h"
+#include "bench/RatioReporter.h"
 
 namespace {
 
@@ -144,43 +144,19 @@ void BM_Lines(benchmark::State& state) {
 }
 BENCHMARK(BM_Lines)->Arg(0)->Arg(1)->Arg(2);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
-      auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) mRates[run.run_name.str()] = it->second.value / 1e6;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    printf("\nDecoding in Mpixel/s, lines in Mlines/s, and ratios:\n");
-    Ratio("LICE_LoadPNGFromMemory 1024x285", "BM_DecodeOurs/0", "libpng simplified", "BM_DecodeSimplified/0");
-    Ratio("LICE_LoadPNGFromMemory knob strip", "BM_DecodeOurs/1", "libpng simplified", "BM_DecodeSimplified/1");
-    Ratio("LICE_Line aa", "BM_Lines/1", "LICE_Line plain", "BM_Lines/0");
-    Ratio("LICE_FLine aa", "BM_Lines/2", "LICE_Line aa", "BM_Lines/1");
-  }
+} // namespace
 
-private:
-  void Ratio(const char* a, const char* aKey, const char* b, const char* bKey) {
-    auto ia = mRates.find(aKey), ib = mRates.find(bKey);
-    if (ia == mRates.end() || ib == mRates.end()) return;
-    printf("  %-36s %9.2f  vs  %-20s %9.2f   ratio %.2f\n", a, ia->second, b, ib->second,
-           ia->second / ib->second);
-  }
-  std::map<std::string, double> mRates;
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+int main(int argc, char** argv)
+{
+  const std::string heading =
+      "Decoding in Mpixel/s, lines in Mlines/s, and ratios:";
+  RatioReporter reporter(heading, [](RatioReporter& r) {
+    r.Ratio("LICE_LoadPNGFromMemory 1024x285", "BM_DecodeOurs/0", "libpng simplified",
+            "BM_DecodeSimplified/0");
+    r.Ratio("LICE_LoadPNGFromMemory knob strip", "BM_DecodeOurs/1", "libpng simplified",
+            "BM_DecodeSimplified/1");
+    r.Ratio("LICE_Line aa", "BM_Lines/1", "LICE_Line plain", "BM_Lines/0");
+    r.Ratio("LICE_FLine aa", "BM_Lines/2", "LICE_Line aa", "BM_Lines/1");
+  });
+  return RunBenchmarksWithRatios(argc, argv, reporter);
 }

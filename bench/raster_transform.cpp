@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #endif
 
 #include "raster/lice.h"
+#include "bench/RatioReporter.h"
 
 namespace {
 
@@ -129,48 +129,26 @@ void BM_PixmanRotated(benchmark::State& state) {
 BENCHMARK(BM_PixmanRotated);
 #endif
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end() && !run.error_occurred)
-        mRates[run.benchmark_name()] = it->second.value / 1e6;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    printf("\nMpixel/s on a %d x %d destination, and ratios:\n", kW, kH);
-    Ratio("ScaledBlit bilinear 2x up", "BM_ScaledBlit/0/1", "pixman bilinear 2x",
-          "BM_PixmanScaled/0");
-    Ratio("ScaledBlit bilinear 0.5x (box)", "BM_ScaledBlit/1/1", "pixman bilinear 0.5x",
-          "BM_PixmanScaled/1");
-    Ratio("ScaledBlit bilinear 2x up", "BM_ScaledBlit/0/1", "ScaledBlit nearest 2x",
-          "BM_ScaledBlit/0/0");
-    Ratio("ScaledBlit bilinear 0.5x (box)", "BM_ScaledBlit/1/1", "ScaledBlit nearest 0.5x",
-          "BM_ScaledBlit/1/0");
-    Ratio("RotatedBlit bilinear", "BM_RotatedBlit/0", "pixman bilinear rotate", "BM_PixmanRotated");
-    Ratio("RotatedBlit bilinear 0x10100", "BM_RotatedBlit/1", "pixman bilinear rotate",
-          "BM_PixmanRotated");
-  }
+} // namespace
 
-private:
-  void Ratio(const char* a, const char* aKey, const char* b, const char* bKey) {
-    auto ia = mRates.find(aKey), ib = mRates.find(bKey);
-    if (ia == mRates.end() || ib == mRates.end()) return;
-    printf("  %-31s %8.1f  vs  %-24s %8.1f   ratio %.2f\n", a, ia->second, b, ib->second,
-           ia->second / ib->second);
-  }
-  std::map<std::string, double> mRates;
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+int main(int argc, char** argv)
+{
+  const std::string heading =
+      std::string("Mpixel/s on a ") + std::to_string(kW) + " x " + std::to_string(kH) +
+      " destination, and ratios:";
+  RatioReporter reporter(heading, [](RatioReporter& r) {
+    r.Ratio("ScaledBlit bilinear 2x up", "BM_ScaledBlit/0/1", "pixman bilinear 2x",
+            "BM_PixmanScaled/0");
+    r.Ratio("ScaledBlit bilinear 0.5x (box)", "BM_ScaledBlit/1/1", "pixman bilinear 0.5x",
+            "BM_PixmanScaled/1");
+    r.Ratio("ScaledBlit bilinear 2x up", "BM_ScaledBlit/0/1", "ScaledBlit nearest 2x",
+            "BM_ScaledBlit/0/0");
+    r.Ratio("ScaledBlit bilinear 0.5x (box)", "BM_ScaledBlit/1/1", "ScaledBlit nearest 0.5x",
+            "BM_ScaledBlit/1/0");
+    r.Ratio("RotatedBlit bilinear", "BM_RotatedBlit/0", "pixman bilinear rotate",
+            "BM_PixmanRotated");
+    r.Ratio("RotatedBlit bilinear 0x10100", "BM_RotatedBlit/1", "pixman bilinear rotate",
+            "BM_PixmanRotated");
+  });
+  return RunBenchmarksWithRatios(argc, argv, reporter);
 }
