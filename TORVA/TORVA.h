@@ -48,7 +48,7 @@ public:
 
 private:
   // Until the first announcement of the parameters, the values their defaults give.
-  TORVA_PATH::Settings mSettings = {0.7, 0.6309573444801932, 0.3, 0.3, 0.4,
-                                    3.1622776601683795, 3.1622776601683795};
+  TORVA_PATH::Settings mSettings = {
+      0.7, 0.6309573444801932, 0.3, 0.3, 0.4, 3.1622776601683795, 3.1622776601683795};
   TORVA_PATH mPath;
 };

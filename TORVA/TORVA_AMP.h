@@ -17,7 +17,7 @@ public:
 
   struct Memories
   {
-    double x1, y1;  // previous input, previous output
+    double x1, y1; // previous input, previous output
   };
 
   static constexpr double kK1 = 0.0355244270421396;

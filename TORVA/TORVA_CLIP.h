@@ -20,8 +20,7 @@
 
 // A curve table as stored: four header fields, then the entries. The lookups use only istep
 // and size; low and high document the curve's range.
-template <int N>
-struct TORVA_CLIPTABLE
+template <int N> struct TORVA_CLIPTABLE
 {
   float low;
   float high;
@@ -37,7 +36,8 @@ extern const TORVA_CLIPTABLE<200> jtmpre2_neg_table;
 double sd1nonlin(double x);
 double jtmpre2nonlin(double x);
 
-namespace torva {
+namespace torva
+{
 
 // The tables' index scales and last entries, widened to double.
 inline constexpr double kSd1Istep = 101.97000122070312;
@@ -52,8 +52,8 @@ inline constexpr double kJtmpre2NegLast = -0.45525988936424255;
 struct WideTables
 {
   double sd1[101];
-  double jtmpre2[402];  // positive at 0, negative at 201
+  double jtmpre2[402]; // positive at 0, negative at 201
 };
 extern const WideTables kWide;
 
-}  // namespace torva
+} // namespace torva

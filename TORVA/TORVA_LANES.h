@@ -16,17 +16,36 @@
 // sets (target attributes) gets the encoding of each.
 #define TORVA_LANE inline __attribute__((always_inline))
 
-namespace torva::lanes {
+namespace torva::lanes
+{
 
 using V = __m128d;
 
-TORVA_LANE V Splat(double v) { return _mm_set1_pd(v); }
-TORVA_LANE V Pair(double ch0, double ch1) { return _mm_set_pd(ch1, ch0); }
-TORVA_LANE double Lane0(V v) { return _mm_cvtsd_f64(v); }
-TORVA_LANE double Lane1(V v) { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
+TORVA_LANE V Splat(double v)
+{
+  return _mm_set1_pd(v);
+}
+TORVA_LANE V Pair(double ch0, double ch1)
+{
+  return _mm_set_pd(ch1, ch0);
+}
+TORVA_LANE double Lane0(V v)
+{
+  return _mm_cvtsd_f64(v);
+}
+TORVA_LANE double Lane1(V v)
+{
+  return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
+}
 
-TORVA_LANE V SignBit() { return Splat(-0.0); }
-TORVA_LANE V Abs(V v) { return _mm_andnot_pd(SignBit(), v); }
+TORVA_LANE V SignBit()
+{
+  return Splat(-0.0);
+}
+TORVA_LANE V Abs(V v)
+{
+  return _mm_andnot_pd(SignBit(), v);
+}
 
 // Sets the MXCSR for the duration of a call and restores the caller's word afterwards. Standard
 // mode: round to nearest, every exception masked; Flush() adds flush-to-zero and
@@ -51,15 +70,15 @@ private:
 
 struct ToneLanes
 {
-  V A1, A2, A3, B0, B1, B2, B3, D;  // coefficients, the same in both lanes
-  V s1, s2, s3;                     // memories, one lane per channel
+  V A1, A2, A3, B0, B1, B2, B3, D; // coefficients, the same in both lanes
+  V s1, s2, s3;                    // memories, one lane per channel
 
   TORVA_LANE ToneLanes(const TORVA_TONE::Coeffs& k, const TORVA_TONE& f0, const TORVA_TONE& f1)
-    : A1(Splat(k.A1)), A2(Splat(k.A2)), A3(Splat(k.A3)), B0(Splat(k.B0)), B1(Splat(k.B1)),
-      B2(Splat(k.B2)), B3(Splat(k.B3)), D(Splat(k.D)),
-      s1(Pair(f0.GetMemories().s1, f1.GetMemories().s1)),
-      s2(Pair(f0.GetMemories().s2, f1.GetMemories().s2)),
-      s3(Pair(f0.GetMemories().s3, f1.GetMemories().s3))
+      : A1(Splat(k.A1)), A2(Splat(k.A2)), A3(Splat(k.A3)), B0(Splat(k.B0)), B1(Splat(k.B1)),
+        B2(Splat(k.B2)), B3(Splat(k.B3)), D(Splat(k.D)),
+        s1(Pair(f0.GetMemories().s1, f1.GetMemories().s1)),
+        s2(Pair(f0.GetMemories().s2, f1.GetMemories().s2)),
+        s3(Pair(f0.GetMemories().s3, f1.GetMemories().s3))
   {
   }
 
@@ -85,13 +104,13 @@ struct ToneLanes
 
 struct AmpLanes
 {
-  V b0, b1, a0, a1;  // the same in both lanes
-  V x1, y1;          // one lane per channel
+  V b0, b1, a0, a1; // the same in both lanes
+  V x1, y1;         // one lane per channel
 
   TORVA_LANE AmpLanes(const TORVA_AMP& f0, const TORVA_AMP& f1)
-    : b0(Splat(f0.GetCoeffs().b0)), b1(Splat(f0.GetCoeffs().b1)), a0(Splat(f0.GetCoeffs().a0)),
-      a1(Splat(f0.GetCoeffs().a1)), x1(Pair(f0.GetMemories().x1, f1.GetMemories().x1)),
-      y1(Pair(f0.GetMemories().y1, f1.GetMemories().y1))
+      : b0(Splat(f0.GetCoeffs().b0)), b1(Splat(f0.GetCoeffs().b1)), a0(Splat(f0.GetCoeffs().a0)),
+        a1(Splat(f0.GetCoeffs().a1)), x1(Pair(f0.GetMemories().x1, f1.GetMemories().x1)),
+        y1(Pair(f0.GetMemories().y1, f1.GetMemories().y1))
   {
   }
 
@@ -135,7 +154,7 @@ TORVA_LANE V Sd1(V x)
   const V a = _mm_min_pd(Splat(1e300), Abs(x));
   const V t = a / (a + Splat(3.0)) * Splat(kSd1Istep);
   const V m = Lookup(kWide.sd1, _mm_setzero_si128(), t, 99.0);
-  return _mm_or_pd(Abs(m), _mm_andnot_pd(x, SignBit()));  // the sign opposite to x's sign bit
+  return _mm_or_pd(Abs(m), _mm_andnot_pd(x, SignBit())); // the sign opposite to x's sign bit
 }
 
 // jtmpre2nonlin on both lanes.
@@ -145,10 +164,10 @@ TORVA_LANE V Jtmpre2(V x)
   // Lanes with the sign bit set read the negative table, 201 entries further on: the sign
   // sits in the high dword of each lane.
   const __m128i sign = _mm_srai_epi32(_mm_castpd_si128(x), 31);
-  const __m128i rows = _mm_and_si128(_mm_shuffle_epi32(sign, _MM_SHUFFLE(3, 3, 3, 1)),
-                                     _mm_set1_epi32(201));
+  const __m128i rows =
+      _mm_and_si128(_mm_shuffle_epi32(sign, _MM_SHUFFLE(3, 3, 3, 1)), _mm_set1_epi32(201));
   const V m = Lookup(kWide.jtmpre2, rows, t, 199.0);
-  return _mm_or_pd(Abs(m), _mm_and_pd(x, SignBit()));  // the sign of x
+  return _mm_or_pd(Abs(m), _mm_and_pd(x, SignBit())); // the sign of x
 }
 
-}  // namespace torva::lanes
+} // namespace torva::lanes

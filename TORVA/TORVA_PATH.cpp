@@ -13,19 +13,20 @@
 #include <cmath>
 #endif
 
-namespace {
+namespace
+{
 
 bool SameKey(const double* a, const double* b)
 {
   for (int i = 0; i < 4; ++i)
   {
-    if (a[i] != a[i]) return false;  // NaN
+    if (a[i] != a[i]) return false; // NaN
     if (std::bit_cast<uint64_t>(a[i]) != std::bit_cast<uint64_t>(b[i])) return false;
   }
   return true;
 }
 
-}  // namespace
+} // namespace
 
 void TORVA_PATH::Design(double fs, const Settings& s)
 {
@@ -42,8 +43,9 @@ void TORVA_PATH::Design(double fs, const Settings& s)
   const ToneKey inputKey = {{mInput[0].GetC(), 0.5, 0.0, 0.5}};
   const ToneKey toneKey = {{mTone[0].GetC(), s.treble, s.bass, s.middle}};
   const ToneKey presenceKey = {{mPresence[0].GetC(), s.presence, 0.5, 0.5}};
-  auto refresh = [this](const TORVA_TONE& f, const ToneKey& now, ToneKey& was,
-                        TORVA_TONE::Coeffs& k) {
+  auto refresh =
+      [this](const TORVA_TONE& f, const ToneKey& now, ToneKey& was, TORVA_TONE::Coeffs& k)
+  {
     if (mValid && SameKey(now.v, was.v)) return;
     k = f.Design(now.v[1], now.v[2], now.v[3]);
     was = now;
@@ -56,7 +58,8 @@ void TORVA_PATH::Design(double fs, const Settings& s)
 
 #if defined(__SSE2__)
 
-namespace {
+namespace
+{
 
 using namespace torva::lanes;
 
@@ -69,7 +72,7 @@ struct Lanes
 
 TORVA_LANE V Sanitize(V x)
 {
-  const V finite = _mm_cmple_pd(Abs(x), Splat(1.7976931348623157e308));  // false for NaN, +-inf
+  const V finite = _mm_cmple_pd(Abs(x), Splat(1.7976931348623157e308)); // false for NaN, +-inf
   return _mm_and_pd(x, finite);
 }
 
@@ -93,16 +96,15 @@ TORVA_LANE void RunPipeline(Lanes& lanes, const double* in0, const double* in1, 
                             double* out1, int frames)
 {
   constexpr std::ptrdiff_t kDepth = 5;
-  const std::ptrdiff_t n = frames;  // wide enough for n + kDepth
+  const std::ptrdiff_t n = frames; // wide enough for n + kDepth
   Lanes z = lanes;
-  V u = _mm_setzero_pd(), a = u, b = u, c = u, d = u;  // each stage's latest output
+  V u = _mm_setzero_pd(), a = u, b = u, c = u, d = u; // each stage's latest output
 
   // edge: some stages have no sample this tick (filling and draining the pipeline).
   auto tick = [&](std::ptrdiff_t j, auto edge) __attribute__((always_inline))
   {
-    auto live = [&](std::ptrdiff_t stage) {
-      return !decltype(edge)::value || (j - stage >= 0 && j - stage < n);
-    };
+    auto live = [&](std::ptrdiff_t stage)
+    { return !decltype(edge)::value || (j - stage >= 0 && j - stage < n); };
     if constexpr (kOutput == 0)
     {
       if (live(5))
@@ -135,8 +137,8 @@ TORVA_LANE void RunPipeline(Lanes& lanes, const double* in0, const double* in1, 
   lanes = z;
 }
 
-TORVA_LANE void RunMode(Lanes& z, const double* in0, const double* in1, double* out0,
-                        double* out1, int n, int mode)
+TORVA_LANE void RunMode(Lanes& z, const double* in0, const double* in1, double* out0, double* out1,
+                        int n, int mode)
 {
   if (mode == TORVA_PATH::kProcess)
     RunPipeline<0>(z, in0, in1, out0, out1, n);
@@ -189,16 +191,20 @@ Kernel KernelFor(TORVA_PATH::EKernel k)
 {
   switch (k)
   {
-    case TORVA_PATH::kKernelSse2: return RunSse2;
-    case TORVA_PATH::kKernelAvx: return RunAvx;
-    case TORVA_PATH::kKernelAvx512: return RunAvx512;
-    default: break;
+  case TORVA_PATH::kKernelSse2:
+    return RunSse2;
+  case TORVA_PATH::kKernelAvx:
+    return RunAvx;
+  case TORVA_PATH::kKernelAvx512:
+    return RunAvx512;
+  default:
+    break;
   }
   const Cpu& cpu = GetCpu();
   return cpu.avx512 ? RunAvx512 : cpu.avx ? RunAvx : RunSse2;
 }
 
-}  // namespace
+} // namespace
 
 void TORVA_PATH::Process(const double* in0, const double* in1, double* out0, double* out1,
                          int nFrames, double fs, const Settings& s, int bypass)
@@ -208,9 +214,13 @@ void TORVA_PATH::Process(const double* in0, const double* in1, double* out0, dou
   Design(fs, s);
   mode.Flush();
 
-  Lanes z = {ToneLanes(mInputK, mInput[0], mInput[1]), ToneLanes(mToneK, mTone[0], mTone[1]),
-             ToneLanes(mPresenceK, mPresence[0], mPresence[1]), AmpLanes(mAmp[0], mAmp[1]),
-             Splat(s.drive1), Splat(s.drive2), Splat(s.masterGain)};
+  Lanes z = {ToneLanes(mInputK, mInput[0], mInput[1]),
+             ToneLanes(mToneK, mTone[0], mTone[1]),
+             ToneLanes(mPresenceK, mPresence[0], mPresence[1]),
+             AmpLanes(mAmp[0], mAmp[1]),
+             Splat(s.drive1),
+             Splat(s.drive2),
+             Splat(s.masterGain)};
   KernelFor(mKernel)(z, in0, in1, out0, out1, nFrames, bypass);
 
   z.input.Store(mInput[0], mInput[1]);
@@ -223,17 +233,24 @@ bool TORVA_PATH::KernelSupported(EKernel k)
 {
   switch (k)
   {
-    case kKernelBest:
-    case kKernelSse2: return true;
-    case kKernelAvx: return GetCpu().avx;
-    case kKernelAvx512: return GetCpu().avx512;
-    default: return false;
+  case kKernelBest:
+  case kKernelSse2:
+    return true;
+  case kKernelAvx:
+    return GetCpu().avx;
+  case kKernelAvx512:
+    return GetCpu().avx512;
+  default:
+    return false;
   }
 }
 
 #else
 
-bool TORVA_PATH::KernelSupported(EKernel k) { return k == kKernelBest; }
+bool TORVA_PATH::KernelSupported(EKernel k)
+{
+  return k == kKernelBest;
+}
 
 // Portable path: the same arithmetic one channel at a time, without control over denormals.
 void TORVA_PATH::Process(const double* in0, const double* in1, double* out0, double* out1,

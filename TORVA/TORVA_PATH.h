@@ -58,8 +58,8 @@ public:
   {
     kKernelBest = 0,
     kKernelSse2,
-    kKernelAvx,     // the same loop in 3-operand encoding
-    kKernelAvx512,  // ...with 32 registers (AVX-512 VL)
+    kKernelAvx,    // the same loop in 3-operand encoding
+    kKernelAvx512, // ...with 32 registers (AVX-512 VL)
     kNumKernels
   };
 
@@ -85,7 +85,7 @@ private:
   // (-0.0 is not 0.0 here, and a NaN key never matches).
   struct ToneKey
   {
-    double v[4];  // c, t, L, m
+    double v[4]; // c, t, L, m
   };
 
   void Design(double fs, const Settings& s);

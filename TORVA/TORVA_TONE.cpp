@@ -3,7 +3,8 @@
 #include <climits>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // Truncation toward zero, defined for every double: beyond the int range it saturates, and NaN
 // gives INT_MIN as the processor's own conversion does (a plain cast is undefined for both).
@@ -15,7 +16,7 @@ int TruncToInt(double v)
   return static_cast<int>(v);
 }
 
-}  // namespace
+} // namespace
 
 void TORVA_TONE::Calc(double r)
 {

@@ -16,18 +16,19 @@
 #include "tests/reference/AmpReference.h"
 #include "tests/torva/AmpTestUtil.h"
 
-namespace {
+namespace
+{
 
 constexpr double kFs = 48000.0;
 constexpr int kBlock = 512;
-constexpr int kSignalFrames = 480 * kBlock;  // about 5 s, looped
+constexpr int kSignalFrames = 480 * kBlock; // about 5 s, looped
 
 struct Material
 {
   std::vector<double> l, r;
   Material()
-    : l(torva_test::MakeSignal(kSignalFrames, kFs, 40)),
-      r(torva_test::MakeSignal(kSignalFrames, kFs, 41))
+      : l(torva_test::MakeSignal(kSignalFrames, kFs, 40)),
+        r(torva_test::MakeSignal(kSignalFrames, kFs, 41))
   {
   }
 };
@@ -42,8 +43,7 @@ const double kDefaults[8] = {0.7, -4.0, 0.3, 0.3, 0.4, 10.0, 10.0, 0.0};
 
 // Runs a processor over the looped material; silent = true feeds zeros after 1 s of signal and
 // 30 s of silence.
-template <typename Process>
-void Run(benchmark::State& state, Process&& process, bool silent)
+template <typename Process> void Run(benchmark::State& state, Process&& process, bool silent)
 {
   const Material& m = Signal();
   std::vector<double> zeros(kBlock, 0.0), out0(kBlock), out1(kBlock);
@@ -73,7 +73,8 @@ void Reference(benchmark::State& state)
   auto ref = std::make_unique<torva_ref::Amplifier>();
   Run(
       state,
-      [&](const double* i0, const double* i1, double* o0, double* o1) {
+      [&](const double* i0, const double* i1, double* o0, double* o1)
+      {
         const double* in[2] = {i0, i1};
         double* out[2] = {o0, o1};
         ref->Process(in, out, kBlock, kFs, kDefaults);
@@ -88,7 +89,8 @@ void Production(benchmark::State& state)
   plug->OnParamReset();
   Run(
       state,
-      [&](const double* i0, const double* i1, double* o0, double* o1) {
+      [&](const double* i0, const double* i1, double* o0, double* o1)
+      {
         double* in[2] = {const_cast<double*>(i0), const_cast<double*>(i1)};
         double* out[2] = {o0, o1};
         plug->ProcessDoubleReplacing(in, out, kBlock);
@@ -106,13 +108,12 @@ void Kernel(benchmark::State& state)
     state.SkipWithError("not supported by this processor");
     return;
   }
-  const TORVA_PATH::Settings s = {0.7, 0.6309573444801932, 0.3, 0.3, 0.4,
-                                  3.1622776601683795, 3.1622776601683795};
+  const TORVA_PATH::Settings s = {
+      0.7, 0.6309573444801932, 0.3, 0.3, 0.4, 3.1622776601683795, 3.1622776601683795};
   Run(
       state,
-      [&](const double* i0, const double* i1, double* o0, double* o1) {
-        path->Process(i0, i1, o0, o1, kBlock, kFs, s, TORVA_PATH::kProcess);
-      },
+      [&](const double* i0, const double* i1, double* o0, double* o1)
+      { path->Process(i0, i1, o0, o1, kBlock, kFs, s, TORVA_PATH::kProcess); },
       false);
 }
 
@@ -124,6 +125,6 @@ BENCHMARK(Kernel)
     ->Arg(TORVA_PATH::kKernelAvx)
     ->Arg(TORVA_PATH::kKernelAvx512);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

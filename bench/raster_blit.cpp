@@ -169,20 +169,22 @@ BENCHMARK(BM_FillRect)->Arg(50)->Arg(37)->Arg(100);
 
 int main(int argc, char** argv)
 {
-  const std::string heading =
-      std::string("Mpixel/s on ") + std::to_string(kW) + " x " + std::to_string(kH) +
-      ", and ratios (higher is better for the first):";
-  RatioReporter reporter(heading, [](RatioReporter& r) {
-    r.Ratio("LICE_Blit copy", "BM_BlitCopy", "memcpy rows", "BM_Memcpy");
-    const char* levels[3] = {"scalar", "SSE2", "AVX2"};
-    for (int knob = 0; knob < 2; ++knob)
-      for (int level = 0; level < 3; ++level)
-        r.Ratio(std::string("LICE_Blit 0x10000 ") + levels[level] +
-                    (knob ? " knob-like" : " varied"),
-                "BM_BlitSourceAlpha/" + std::to_string(level) + "/" + std::to_string(knob),
-                "pixman OVER", knob ? "BM_PixmanOver/1" : "BM_PixmanOver/0");
-    r.Ratio("LICE_FillRect 0.37", "BM_FillRect/37", "LICE_FillRect 0.5", "BM_FillRect/50");
-    r.Ratio("LICE_FillRect 0.5", "BM_FillRect/50", "LICE_FillRect 1.0", "BM_FillRect/100");
-  });
+  const std::string heading = std::string("Mpixel/s on ") + std::to_string(kW) + " x " +
+                              std::to_string(kH) + ", and ratios (higher is better for the first):";
+  RatioReporter reporter(
+      heading,
+      [](RatioReporter& r)
+      {
+        r.Ratio("LICE_Blit copy", "BM_BlitCopy", "memcpy rows", "BM_Memcpy");
+        const char* levels[3] = {"scalar", "SSE2", "AVX2"};
+        for (int knob = 0; knob < 2; ++knob)
+          for (int level = 0; level < 3; ++level)
+            r.Ratio(std::string("LICE_Blit 0x10000 ") + levels[level] +
+                        (knob ? " knob-like" : " varied"),
+                    "BM_BlitSourceAlpha/" + std::to_string(level) + "/" + std::to_string(knob),
+                    "pixman OVER", knob ? "BM_PixmanOver/1" : "BM_PixmanOver/0");
+        r.Ratio("LICE_FillRect 0.37", "BM_FillRect/37", "LICE_FillRect 0.5", "BM_FillRect/50");
+        r.Ratio("LICE_FillRect 0.5", "BM_FillRect/50", "LICE_FillRect 1.0", "BM_FillRect/100");
+      });
   return RunBenchmarksWithRatios(argc, argv, reporter);
 }

@@ -10,39 +10,39 @@ namespace
 {
 struct HostRow
 {
-  char const* mSubstring;  // lower case
+  char const* mSubstring; // lower case
   EHost mHost;
 };
 
 // Searched in this order; the first substring found decides. "live" sits early, so any product
 // string that merely contains those four letters counts as Live.
 constexpr HostRow kHostRows[] = {
-  {"cubase", kHostCubase},
-  {"reaper", kHostReaper},
-  {"nuendo", kHostNuendo},
-  {"cakewalk", kHostSonar},
-  {"samplitude", kHostSamplitude},
-  {"fruity", kHostFL},
-  {"live", kHostAbletonLive},
-  {"melodyne", kHostMelodyne},
-  {"vstmanlib", kHostVSTScanner},
-  {"aulab", kHostAULab},
-  {"garageband", kHostGarageBand},
-  {"forte", kHostForte},
-  {"chainer", kHostChainer},
-  {"audition", kHostAudition},
-  {"orion", kHostOrion},
-  {"sawstudio", kHostSAWStudio},
-  {"logic", kHostLogic},
-  {"digital", kHostDigitalPerformer},
-  {"audiomulch", kHostAudioMulch},
-  {"presonus", kHostStudioOne},
-  {"vst3plugintesthost", kHostVST3TestHost},
-  {"protools", kHostProTools},
-  {"ardour", kHostArdour},
-  {"openmpt", kHostOpenMPT},
-  {"renoise", kHostRenoise},
-  {"standalone", kHostStandalone},
+    {"cubase", kHostCubase},
+    {"reaper", kHostReaper},
+    {"nuendo", kHostNuendo},
+    {"cakewalk", kHostSonar},
+    {"samplitude", kHostSamplitude},
+    {"fruity", kHostFL},
+    {"live", kHostAbletonLive},
+    {"melodyne", kHostMelodyne},
+    {"vstmanlib", kHostVSTScanner},
+    {"aulab", kHostAULab},
+    {"garageband", kHostGarageBand},
+    {"forte", kHostForte},
+    {"chainer", kHostChainer},
+    {"audition", kHostAudition},
+    {"orion", kHostOrion},
+    {"sawstudio", kHostSAWStudio},
+    {"logic", kHostLogic},
+    {"digital", kHostDigitalPerformer},
+    {"audiomulch", kHostAudioMulch},
+    {"presonus", kHostStudioOne},
+    {"vst3plugintesthost", kHostVST3TestHost},
+    {"protools", kHostProTools},
+    {"ardour", kHostArdour},
+    {"openmpt", kHostOpenMPT},
+    {"renoise", kHostRenoise},
+    {"standalone", kHostStandalone},
 };
 
 struct HostName
@@ -52,32 +52,32 @@ struct HostName
 };
 
 constexpr HostName kHostNames[] = {
-  {kHostReaper, "Reaper"},
-  {kHostProTools, "ProTools"},
-  {kHostCubase, "Cubase"},
-  {kHostNuendo, "Nuendo"},
-  {kHostSonar, "Sonar"},
-  {kHostVegas, "Vegas"},
-  {kHostFL, "FLStudio"},
-  {kHostSamplitude, "Samplitude"},
-  {kHostAbletonLive, "Live"},
-  {kHostVSTScanner, "VSTScanner"},
-  {kHostAULab, "AULab"},
-  {kHostForte, "Forte"},
-  {kHostChainer, "Chainer"},
-  {kHostAudition, "Audition"},
-  {kHostOrion, "Orion"},
-  {kHostSAWStudio, "SAWStudio"},
-  {kHostLogic, "Logic"},
-  {kHostGarageBand, "GarageBand"},
-  {kHostDigitalPerformer, "DigitalPerformer"},
-  {kHostStandalone, "Standalone"},
-  {kHostAudioMulch, "AudioMulch"},
-  {kHostStudioOne, "StudioOne"},
-  {kHostVST3TestHost, "VST3PluginTestHost"},
-  {kHostArdour, "Ardour"},
-  {kHostRenoise, "Renoise"},
-  {kHostOpenMPT, "OpenMPT"},
+    {kHostReaper, "Reaper"},
+    {kHostProTools, "ProTools"},
+    {kHostCubase, "Cubase"},
+    {kHostNuendo, "Nuendo"},
+    {kHostSonar, "Sonar"},
+    {kHostVegas, "Vegas"},
+    {kHostFL, "FLStudio"},
+    {kHostSamplitude, "Samplitude"},
+    {kHostAbletonLive, "Live"},
+    {kHostVSTScanner, "VSTScanner"},
+    {kHostAULab, "AULab"},
+    {kHostForte, "Forte"},
+    {kHostChainer, "Chainer"},
+    {kHostAudition, "Audition"},
+    {kHostOrion, "Orion"},
+    {kHostSAWStudio, "SAWStudio"},
+    {kHostLogic, "Logic"},
+    {kHostGarageBand, "GarageBand"},
+    {kHostDigitalPerformer, "DigitalPerformer"},
+    {kHostStandalone, "Standalone"},
+    {kHostAudioMulch, "AudioMulch"},
+    {kHostStudioOne, "StudioOne"},
+    {kHostVST3TestHost, "VST3PluginTestHost"},
+    {kHostArdour, "Ardour"},
+    {kHostRenoise, "Renoise"},
+    {kHostOpenMPT, "OpenMPT"},
 };
 
 // True when the lower-case needle occurs in hay, comparing hay through tolower. Same answer as
@@ -88,13 +88,14 @@ bool ContainsLowered(char const* hay, char const* needle)
   {
     char const* h = hay;
     char const* n = needle;
-    while (*n && *h && std::tolower(static_cast<unsigned char>(*h)) == static_cast<unsigned char>(*n))
+    while (*n && *h &&
+           std::tolower(static_cast<unsigned char>(*h)) == static_cast<unsigned char>(*n))
     {
       ++h;
       ++n;
     }
     if (!*n) return true;
-    if (!*h) return false;  // the rest of hay is shorter than the needle
+    if (!*h) return false; // the rest of hay is shorter than the needle
   }
   return false;
 }
@@ -111,7 +112,7 @@ int ReadNumber(char const*& s)
   }
   return v;
 }
-}  // namespace
+} // namespace
 
 void GetVersionParts(int version, int* pMajor, int* pMinor, int* pPatch)
 {

@@ -13,8 +13,8 @@
 // the lookup never returns and that display as "Unknown".
 enum EHost : int
 {
-  kHostUninit = -1,  // not yet identified
-  kHostUnknown = 0,  // identified, but no known host
+  kHostUninit = -1, // not yet identified
+  kHostUnknown = 0, // identified, but no known host
   kHostReaper = 1,
   kHostProTools = 2,
   kHostCubase = 3,

@@ -60,10 +60,10 @@ constexpr uint32_t kFxBk = FourCC("FxBk");
 constexpr uint32_t kFBCh = FourCC("FBCh");
 
 // Layout of a program (.fxp) and a bank (.fxb).
-constexpr int kNameLen = 28;         // 27 characters and a terminator
-constexpr int kProgramHeader = 56;   // up to the parameter values
-constexpr int kProgramChunkData = 60;  // after the chunk size
-constexpr int kBankHeader = 156;     // up to the first program record
+constexpr int kNameLen = 28;          // 27 characters and a terminator
+constexpr int kProgramHeader = 56;    // up to the parameter values
+constexpr int kProgramChunkData = 60; // after the chunk size
+constexpr int kBankHeader = 156;      // up to the first program record
 constexpr int kBankChunkData = 160;
 constexpr int kBankReserved = 124;
 
@@ -173,7 +173,8 @@ bool ReadWholeFile(char const* path, WDL_HeapBuf* pBuf)
     if (size >= 0 && size <= kMaxFileSize && std::fseek(fp, 0, SEEK_SET) == 0 &&
         pBuf->Resize(static_cast<int>(size)))
     {
-      ok = size == 0 || std::fread(pBuf->Get(), 1, static_cast<size_t>(size), fp) == static_cast<size_t>(size);
+      ok = size == 0 ||
+           std::fread(pBuf->Get(), 1, static_cast<size_t>(size), fp) == static_cast<size_t>(size);
     }
   }
   std::fclose(fp);
@@ -203,7 +204,8 @@ bool WriteFileReplacing(char const* path, void const* data, int size)
   {
     ssize_t const w = write(fd, p, static_cast<size_t>(left));
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) ok = false;
+    if (w <= 0)
+      ok = false;
     else
     {
       p += w;
@@ -216,7 +218,7 @@ bool WriteFileReplacing(char const* path, void const* data, int size)
   if (!ok) unlink(tmp);
   return ok;
 }
-}  // namespace
+} // namespace
 
 namespace
 {
@@ -307,7 +309,7 @@ void WriteText(char const* path, WDL_String const& text)
   std::fwrite(text.Get(), 1, static_cast<size_t>(text.GetLength()), fp);
   std::fclose(fp);
 }
-}  // namespace
+} // namespace
 
 // ---- Dumps --------------------------------------------------------------------------------
 
@@ -323,16 +325,16 @@ void IPlugBase::DumpPresetSrcCode(char const* file, char const* paramEnumNames[]
     char value[64];
     switch (pParam->Type())
     {
-      case IParam::kTypeBool:
-        std::snprintf(value, sizeof value, "%s", pParam->Bool() ? "true" : "false");
-        break;
-      case IParam::kTypeInt:
-      case IParam::kTypeEnum:
-        std::snprintf(value, sizeof value, "%d", pParam->Int());
-        break;
-      default:
-        detail::FormatFixed(pParam->Value(), 6, value, sizeof value);
-        break;
+    case IParam::kTypeBool:
+      std::snprintf(value, sizeof value, "%s", pParam->Bool() ? "true" : "false");
+      break;
+    case IParam::kTypeInt:
+    case IParam::kTypeEnum:
+      std::snprintf(value, sizeof value, "%d", pParam->Int());
+      break;
+    default:
+      detail::FormatFixed(pParam->Value(), 6, value, sizeof value);
+      break;
     }
     char const* name = paramEnumNames && paramEnumNames[i] ? paramEnumNames[i] : "";
     out.Append(",\n    ");
@@ -451,7 +453,7 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* pFileName)
         int pos = 0;
         for (int j = 0; j < NParams(); ++j)
         {
-          double v = 0.0;  // a failed read leaves it
+          double v = 0.0; // a failed read leaves it
           if (pos >= 0) pos = pPreset->mChunk.Get(&v, pos);
           w.F32(StoredNormalized(GetParam(j), v));
         }
@@ -484,7 +486,7 @@ bool IPlugBase::LoadProgramFromFXP(WDL_String* pFileName)
     ByteChunk chunk;
     if (!ReadEmbeddedChunk(r, kProgramHeader, &chunk)) return false;
     int pos = 0;
-    GetIPlugVerFromChunk(&chunk, &pos);  // skips the version header when there is one
+    GetIPlugVerFromChunk(&chunk, &pos); // skips the version header when there is one
     if (pos < 0) return false;
     // The product's state format is its own: try it, and put everything back if it fails.
     StateSnapshot before(this);
@@ -511,7 +513,7 @@ bool IPlugBase::LoadProgramFromFXP(WDL_String* pFileName)
   }
   else
   {
-    return false;  // a chunk program for a plug-in without chunks, or no program at all
+    return false; // a chunk program for a plug-in without chunks, or no program at all
   }
 
   ModifyCurrentPreset(name.Get());

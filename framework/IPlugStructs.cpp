@@ -30,8 +30,10 @@ void IMidiMsg::MakePitchWheelMsg(double value, int channel)
   // Clamp in double first: converting an out-of-range (or NaN) double to int is undefined.
   double const scaled = value * 8192.0;
   int i;
-  if (!(scaled > -8192.0)) i = 0;  // NaN lands on the bottom too, never on garbage
-  else if (scaled >= 8192.0) i = 16383;
+  if (!(scaled > -8192.0))
+    i = 0; // NaN lands on the bottom too, never on garbage
+  else if (scaled >= 8192.0)
+    i = 16383;
   else
   {
     i = static_cast<int>(scaled) + 8192;
@@ -68,12 +70,12 @@ int IMidiMsg::NoteNumber() const
 {
   switch (StatusMsg())
   {
-    case kNoteOn:
-    case kNoteOff:
-    case kPolyAftertouch:
-      return mData1;
-    default:
-      return -1;
+  case kNoteOn:
+  case kNoteOff:
+  case kPolyAftertouch:
+    return mData1;
+  default:
+    return -1;
   }
 }
 
@@ -81,11 +83,11 @@ int IMidiMsg::Velocity() const
 {
   switch (StatusMsg())
   {
-    case kNoteOn:
-    case kNoteOff:
-      return mData2;
-    default:
-      return -1;
+  case kNoteOn:
+  case kNoteOff:
+    return mData2;
+  default:
+    return -1;
   }
 }
 
@@ -126,21 +128,28 @@ char const* IMidiMsg::StatusMsgStr(EStatusMsg msg)
 {
   switch (msg)
   {
-    case kNone: return "none";
-    case kNoteOff: return "noteoff";
-    case kNoteOn: return "noteon";
-    case kPolyAftertouch: return "aftertouch";
-    case kControlChange: return "controlchange";
-    case kProgramChange: return "programchange";
-    case kChannelAftertouch: return "channelaftertouch";
-    case kPitchWheel: return "pitchwheel";
-    default: return "unknown";
+  case kNone:
+    return "none";
+  case kNoteOff:
+    return "noteoff";
+  case kNoteOn:
+    return "noteon";
+  case kPolyAftertouch:
+    return "aftertouch";
+  case kControlChange:
+    return "controlchange";
+  case kProgramChange:
+    return "programchange";
+  case kChannelAftertouch:
+    return "channelaftertouch";
+  case kPitchWheel:
+    return "pitchwheel";
+  default:
+    return "unknown";
   }
 }
 
-void IMidiMsg::LogMsg()
-{
-}
+void IMidiMsg::LogMsg() {}
 
 void ISysEx::Clear()
 {
@@ -148,9 +157,7 @@ void ISysEx::Clear()
   mData = nullptr;
 }
 
-void ISysEx::LogMsg()
-{
-}
+void ISysEx::LogMsg() {}
 
 char* SysExStr(char* str, int bufferLen, uint8_t const* data, int size)
 {

@@ -46,13 +46,15 @@ struct IMidiMsg
     kAllNotesOff = 123
   };
 
-  int mOffset;      // sample frame within the current block
+  int mOffset; // sample frame within the current block
   uint8_t mStatus;
   uint8_t mData1;
   uint8_t mData2;
 
   IMidiMsg(int offset = 0, uint8_t status = 0, uint8_t data1 = 0, uint8_t data2 = 0)
-    : mOffset(offset), mStatus(status), mData1(data1), mData2(data2) {}
+      : mOffset(offset), mStatus(status), mData1(data1), mData2(data2)
+  {
+  }
 
   void Clear();
 
@@ -66,14 +68,14 @@ struct IMidiMsg
   int Channel() const;
   // kNone for anything but a channel-voice status byte (0x80-0xEF).
   EStatusMsg StatusMsg() const;
-  int NoteNumber() const;         // note off, note on, poly aftertouch; else -1
-  int Velocity() const;           // note on, note off; else -1
-  int PolyAfterTouch() const;     // else -1
-  int ChannelAfterTouch() const;  // else -1
-  int Program() const;            // else -1
-  double PitchWheel() const;      // -1 .. 1 - 1/8192; 0 for other messages
-  EControlChangeMsg ControlChangeIdx() const;  // first data byte, whatever the kind
-  double ControlChange(EControlChangeMsg idx) const;  // 0..1, or -1 for another message
+  int NoteNumber() const;                            // note off, note on, poly aftertouch; else -1
+  int Velocity() const;                              // note on, note off; else -1
+  int PolyAfterTouch() const;                        // else -1
+  int ChannelAfterTouch() const;                     // else -1
+  int Program() const;                               // else -1
+  double PitchWheel() const;                         // -1 .. 1 - 1/8192; 0 for other messages
+  EControlChangeMsg ControlChangeIdx() const;        // first data byte, whatever the kind
+  double ControlChange(EControlChangeMsg idx) const; // 0..1, or -1 for another message
 
   static char const* StatusMsgStr(EStatusMsg msg);
 
@@ -84,12 +86,14 @@ struct IMidiMsg
 // A system-exclusive message: a view of bytes the caller owns.
 struct ISysEx
 {
-  int mOffset;              // sample frame within the current block
-  int mSize;                // byte count
-  uint8_t const* mData;     // not owned
+  int mOffset;          // sample frame within the current block
+  int mSize;            // byte count
+  uint8_t const* mData; // not owned
 
   ISysEx(int offset = 0, uint8_t const* data = nullptr, int size = 0)
-    : mOffset(offset), mSize(size), mData(data) {}
+      : mOffset(offset), mSize(size), mData(data)
+  {
+  }
 
   void Clear();
 
@@ -106,10 +110,10 @@ char* SysExStr(char* str, int bufferLen, uint8_t const* data, int size);
 // initialises the record; these defaults read as "unknown position, 120 bpm, 4/4, stopped".
 struct ITimeInfo
 {
-  double mTempo = 120.0;        // beats per minute
+  double mTempo = 120.0; // beats per minute
   double mSamplePos = -1.0;
   double mPPQPos = -1.0;
-  double mLastBar = -1.0;       // in quarter notes
+  double mLastBar = -1.0; // in quarter notes
   double mCycleStart = -1.0;
   double mCycleEnd = -1.0;
   int mNumerator = 4;

@@ -3,9 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-void Trace(char const*, int, char const*, ...)
-{
-}
+void Trace(char const*, int, char const*, ...) {}
 
 char const* VSTOpcodeStr(int)
 {
@@ -33,8 +31,10 @@ int UTCOffsetMinutes(tm const& local, tm const& utc)
   int const dayDiff = local.tm_yday - utc.tm_yday;
   // A local 31 December against a UTC 1 January is a difference of 364 or 365 days, and is
   // one day behind; the mirror case is one day ahead.
-  if (dayDiff == 1 || dayDiff <= -2) offset += 1440;
-  else if (dayDiff == -1 || dayDiff >= 2) offset -= 1440;
+  if (dayDiff == 1 || dayDiff <= -2)
+    offset += 1440;
+  else if (dayDiff == -1 || dayDiff >= 2)
+    offset -= 1440;
   return offset;
 }
 
@@ -53,8 +53,8 @@ char const* CurrentTimeAt(time_t when)
   int const mag = offset < 0 ? -offset : offset;
   // Digits only: the result does not depend on the locale.
   std::snprintf(sTimeStr, sizeof(sTimeStr), "%04d%02d%02d %02d:%02d %c%02d%02d",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, offset < 0 ? '-' : '+', mag / 60, mag % 60);
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                offset < 0 ? '-' : '+', mag / 60, mag % 60);
   return sTimeStr;
 }
 
@@ -63,9 +63,7 @@ char const* CurrentTime()
   return CurrentTimeAt(time(nullptr));
 }
 
-Timer::Timer() : mT(clock())
-{
-}
+Timer::Timer() : mT(clock()) {}
 
 bool Timer::Every(double sec)
 {

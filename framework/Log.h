@@ -9,9 +9,9 @@
 
 void Trace(char const* funcName, int line, char const* fmtStr, ...)
 #if defined(__GNUC__)
-  __attribute__((format(printf, 3, 4)))
+    __attribute__((format(printf, 3, 4)))
 #endif
-  ;
+    ;
 
 // Names of host-interface selectors for traces; this build carries no tables, so all are "".
 char const* VSTOpcodeStr(int opCode);

@@ -15,7 +15,8 @@
 #include "raster/lice_lines_internal.h"
 #include "raster/lice_text.h"
 
-namespace {
+namespace
+{
 
 using namespace lice_detail;
 
@@ -130,8 +131,10 @@ const unsigned char kMask4[] = {
 // clang-format on
 
 // The mask for radius r, or null when r is not one of the six.
-const unsigned char* FixedMask(float r, bool aa, int* size) {
-  struct Entry {
+const unsigned char* FixedMask(float r, bool aa, int* size)
+{
+  struct Entry
+  {
     float r;
     const unsigned char *aa, *plain;
   };
@@ -139,7 +142,8 @@ const unsigned char* FixedMask(float r, bool aa, int* size) {
                                  {2.5f, kMask25aa, kMask25}, {3.0f, kMask3aa, kMask3},
                                  {3.5f, kMask35aa, kMask35}, {4.0f, kMask4aa, kMask4}};
   for (const Entry& e : kMasks)
-    if (r == e.r) {
+    if (r == e.r)
+    {
       *size = (int)(2.0f * r) + 1;
       return aa ? e.aa : e.plain;
     }
@@ -148,11 +152,13 @@ const unsigned char* FixedMask(float r, bool aa, int* size) {
 
 // Plots (cx +- dx, cy +- dy), each distinct pixel once (a zero offset is not mirrored).
 template <class Rule>
-void Plot4(const Canvas& cv, int cx, int cy, int dx, int dy, const SolidColor& c, int w) {
+void Plot4(const Canvas& cv, int cx, int cy, int dx, int dy, const SolidColor& c, int w)
+{
   if (w <= 0) return;
   cv.Plot<Rule>(cx + dx, cy + dy, c, w);
   if (dx) cv.Plot<Rule>(cx - dx, cy + dy, c, w);
-  if (dy) {
+  if (dy)
+  {
     cv.Plot<Rule>(cx + dx, cy - dy, c, w);
     if (dx) cv.Plot<Rule>(cx - dx, cy - dy, c, w);
   }
@@ -162,11 +168,13 @@ void Plot4(const Canvas& cv, int cx, int cy, int dx, int dy, const SolidColor& c
 // (+-(x+1), +-y') and (+-y', +-(x+1)), where y' = y - 1 when the error c >= 0; then
 // c += 2x + 3 (minus 2(y - 1) when c was >= 0).
 template <class Rule>
-void MidpointOutline(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, int ia) {
+void MidpointOutline(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, int ia)
+{
   Plot4<Rule>(cv, cx, cy, 0, R, c, ia);
   if (R) Plot4<Rule>(cv, cx, cy, R, 0, c, ia);
   int x = 0, y = R, err = -R;
-  while (x + 1 < y) {
+  while (x + 1 < y)
+  {
     const int yn = err >= 0 ? y - 1 : y;
     Plot4<Rule>(cv, cx, cy, x + 1, yn, c, ia);
     if (x + 1 != yn) Plot4<Rule>(cv, cx, cy, yn, x + 1, c, ia);
@@ -181,11 +189,13 @@ void MidpointOutline(const Canvas& cv, int cx, int cy, int R, const SolidColor& 
 // Midpoint fill: the half-width of each row offset is the widest outline point on it (the
 // column through the centre always belongs), and each row is one span.
 template <class Rule>
-void MidpointFill(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, int ia) {
+void MidpointFill(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, int ia)
+{
   std::vector<int> half((size_t)R + 1, 0);
   half[0] = R;
   int x = 0, y = R, err = -R;
-  while (x + 1 < y) {
+  while (x + 1 < y)
+  {
     const int yn = err >= 0 ? y - 1 : y;
     half[yn] = std::max(half[yn], x + 1);
     if (x + 1 != yn) half[x + 1] = std::max(half[x + 1], yn);
@@ -196,7 +206,8 @@ void MidpointFill(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, 
     y = yn;
   }
   cv.Span<Rule>(cx - R, cx + R, cy, c, ia);
-  for (int k = 1; k <= R; ++k) {
+  for (int k = 1; k <= R; ++k)
+  {
     cv.Span<Rule>(cx - half[k], cx + half[k], cy - k, c, ia);
     cv.Span<Rule>(cx - half[k], cx + half[k], cy + k, c, ia);
   }
@@ -204,10 +215,11 @@ void MidpointFill(const Canvas& cv, int cx, int cy, int R, const SolidColor& c, 
 
 // The exact distances of the anti-aliased rule: for i = 1, 2, ... while i is at most the
 // rounded distance of the step before, E = sqrt(r^2 - i^2), I = (int)E and f = frac(E) * ia.
-template <class Fn>
-void ForEachAAStep(double r, int ia, Fn&& fn) {
+template <class Fn> void ForEachAAStep(double r, int ia, Fn&& fn)
+{
   int limit = (int)(r + 0.5);
-  for (int i = 1; i <= limit && i <= r; ++i) {
+  for (int i = 1; i <= limit && i <= r; ++i)
+  {
     const double E = std::sqrt(r * r - (double)i * i);
     const int I = (int)E;
     const int f = (int)((E - std::floor(E)) * ia);
@@ -220,44 +232,52 @@ void ForEachAAStep(double r, int ia, Fn&& fn) {
 // per step the points at I + 1 get f and those at I get ia - f, mirrored about the diagonal
 // except on it.
 template <class Rule>
-void AAOutline(const Canvas& cv, int cx, int cy, double r, const SolidColor& c, int ia) {
+void AAOutline(const Canvas& cv, int cx, int cy, double r, const SolidColor& c, int ia)
+{
   const int R = (int)r;
   const int w = (int)((r - std::floor(r)) * ia);
   Plot4<Rule>(cv, cx, cy, 0, R + 1, c, w);
   Plot4<Rule>(cv, cx, cy, R + 1, 0, c, w);
   Plot4<Rule>(cv, cx, cy, 0, R, c, ia - w);
   if (R) Plot4<Rule>(cv, cx, cy, R, 0, c, ia - w);
-  ForEachAAStep(r, ia, [&](int i, int I, int f) {
-    Plot4<Rule>(cv, cx, cy, I + 1, i, c, f);
-    if (I + 1 != i) Plot4<Rule>(cv, cx, cy, i, I + 1, c, f);
-    Plot4<Rule>(cv, cx, cy, I, i, c, ia - f);
-    if (I != i) Plot4<Rule>(cv, cx, cy, i, I, c, ia - f);
-  });
+  ForEachAAStep(r, ia,
+                [&](int i, int I, int f)
+                {
+                  Plot4<Rule>(cv, cx, cy, I + 1, i, c, f);
+                  if (I + 1 != i) Plot4<Rule>(cv, cx, cy, i, I + 1, c, f);
+                  Plot4<Rule>(cv, cx, cy, I, i, c, ia - f);
+                  if (I != i) Plot4<Rule>(cv, cx, cy, i, I, c, ia - f);
+                });
 }
 
 // Coverage of the clipped bounding box; each pixel keeps the largest weight it was given.
-class CoverageMap {
+class CoverageMap
+{
 public:
   CoverageMap(const Canvas& cv, int x0, int y0, int x1, int y1)
-      : mX0(std::max(x0, cv.xlo)), mY0(std::max(y0, cv.ylo)),
-        mX1(std::min(x1, cv.xhi - 1)), mY1(std::min(y1, cv.yhi - 1)) {
+      : mX0(std::max(x0, cv.xlo)), mY0(std::max(y0, cv.ylo)), mX1(std::min(x1, cv.xhi - 1)),
+        mY1(std::min(y1, cv.yhi - 1))
+  {
     if (mX0 <= mX1 && mY0 <= mY1) mW.assign((size_t)(mX1 - mX0 + 1) * (mY1 - mY0 + 1), 0);
   }
   bool Empty() const { return mW.empty(); }
-  void Span(int xa, int xb, int y, int w) {
+  void Span(int xa, int xb, int y, int w)
+  {
     if (y < mY0 || y > mY1) return;
     xa = std::max(xa, mX0), xb = std::min(xb, mX1);
     unsigned short* row = &mW[(size_t)(y - mY0) * (mX1 - mX0 + 1)];
     for (int x = xa; x <= xb; ++x) row[x - mX0] = (unsigned short)std::max<int>(row[x - mX0], w);
   }
-  void Point4(int cx, int cy, int dx, int dy, int w) {
+  void Point4(int cx, int cy, int dx, int dy, int w)
+  {
     for (int sx : {-1, 1})
       for (int sy : {-1, 1}) Span(cx + sx * dx, cx + sx * dx, cy + sy * dy, w);
   }
-  template <class Rule>
-  void Apply(const Canvas& cv, const SolidColor& c) const {
+  template <class Rule> void Apply(const Canvas& cv, const SolidColor& c) const
+  {
     const int stride = mX1 - mX0 + 1;
-    for (int y = mY0; y <= mY1; ++y) {
+    for (int y = mY0; y <= mY1; ++y)
+    {
       const unsigned short* row = &mW[(size_t)(y - mY0) * stride];
       LICE_pixel* p = cv.At(0, y);
       for (int x = mX0; x <= mX1; ++x)
@@ -273,7 +293,8 @@ private:
 // Anti-aliased fill: the axis spans and the spans out to I at full weight, the pixels at
 // R + 1 and I + 1 at their fractional weights.
 template <class Rule>
-void AAFill(const Canvas& cv, int cx, int cy, double r, const SolidColor& c, int ia) {
+void AAFill(const Canvas& cv, int cx, int cy, double r, const SolidColor& c, int ia)
+{
   const int R = (int)r;
   CoverageMap map(cv, cx - R - 1, cy - R - 1, cx + R + 1, cy + R + 1);
   if (map.Empty()) return;
@@ -282,23 +303,29 @@ void AAFill(const Canvas& cv, int cx, int cy, double r, const SolidColor& c, int
   for (int y = cy - R; y <= cy + R; ++y) map.Span(cx, cx, y, ia);
   map.Point4(cx, cy, 0, R + 1, w);
   map.Point4(cx, cy, R + 1, 0, w);
-  ForEachAAStep(r, ia, [&](int i, int I, int f) {
-    for (int s : {-1, 1}) {
-      map.Span(cx - I, cx + I, cy + s * i, ia);
-      map.Span(cx - i, cx + i, cy + s * I, ia);
-    }
-    map.Point4(cx, cy, I + 1, i, f);
-    map.Point4(cx, cy, i, I + 1, f);
-  });
+  ForEachAAStep(r, ia,
+                [&](int i, int I, int f)
+                {
+                  for (int s : {-1, 1})
+                  {
+                    map.Span(cx - I, cx + I, cy + s * i, ia);
+                    map.Span(cx - i, cx + i, cy + s * I, ia);
+                  }
+                  map.Point4(cx, cy, I + 1, i, f);
+                  map.Point4(cx, cy, i, I + 1, f);
+                });
   map.Apply<Rule>(cv, c);
 }
 
 // Whether a circle of radius r around (cx, cy) can touch the canvas's clip box (with 2 pixels
 // to spare); `outline` also rules out a box lying wholly inside the ring.
-bool CircleReaches(const Canvas& cv, double cx, double cy, double r, bool outline) {
-  if (cx + r + 2 < cv.xlo || cx - r - 2 > cv.xhi - 1 || cy + r + 2 < cv.ylo || cy - r - 2 > cv.yhi - 1)
+bool CircleReaches(const Canvas& cv, double cx, double cy, double r, bool outline)
+{
+  if (cx + r + 2 < cv.xlo || cx - r - 2 > cv.xhi - 1 || cy + r + 2 < cv.ylo ||
+      cy - r - 2 > cv.yhi - 1)
     return false;
-  if (outline) {
+  if (outline)
+  {
     const double fx = std::max(std::fabs(cx - cv.xlo), std::fabs(cx - (cv.xhi - 1)));
     const double fy = std::max(std::fabs(cy - cv.ylo), std::fabs(cy - (cv.yhi - 1)));
     if (std::sqrt(fx * fx + fy * fy) < r - 2) return false;
@@ -306,32 +333,37 @@ bool CircleReaches(const Canvas& cv, double cx, double cy, double r, bool outlin
   return true;
 }
 
-bool ValidCircle(float cx, float cy, float r) {
+bool ValidCircle(float cx, float cy, float r)
+{
   return Finite(cx) && Finite(cy) && Finite(r) && r >= 0 && r <= kMaxRadius;
 }
 
 // The outline rules (not the masks), limited to the canvas's clip box.
 void OutlineInBox(const Canvas& cv, float cx, float cy, float r, const SolidColor& c, int ia,
-                  int mode, bool aa) {
+                  int mode, bool aa)
+{
   if (!CircleReaches(cv, cx, cy, r, true)) return;
   const int icx = (int)(cx + 0.5f), icy = (int)(cy + 0.5f);
   if (aa)
-    WithWeightedRule(mode, ia, [&](auto rule) { AAOutline<decltype(rule)>(cv, icx, icy, r, c, ia); });
+    WithWeightedRule(mode, ia,
+                     [&](auto rule) { AAOutline<decltype(rule)>(cv, icx, icy, r, c, ia); });
   else
-    WithLineRule(mode, ia, [&](auto rule) {
-      MidpointOutline<decltype(rule)>(cv, icx, icy, (int)(r + 0.5f), c, ia);
-    });
+    WithLineRule(mode, ia,
+                 [&](auto rule)
+                 { MidpointOutline<decltype(rule)>(cv, icx, icy, (int)(r + 0.5f), c, ia); });
 }
 
-}  // namespace
+} // namespace
 
 void LICE_Circle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha,
-                 int mode, bool aa) {
+                 int mode, bool aa)
+{
   Canvas cv;
   const int ia = AlphaWeight(alpha);
   if (ia < 1 || !ValidCircle(cx, cy, r) || !cv.Open(dest)) return;
   int size = 0;
-  if (const unsigned char* mask = FixedMask(r, aa, &size)) {
+  if (const unsigned char* mask = FixedMask(r, aa, &size))
+  {
     if (CircleReaches(cv, cx, cy, r, false))
       LICE_DrawGlyph(dest, (int)(cx - r), (int)(cy - r), color, mask, size, size, alpha, mode);
     return;
@@ -339,8 +371,9 @@ void LICE_Circle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel col
   OutlineInBox(cv, cx, cy, r, SolidColor(color), ia, mode, aa);
 }
 
-void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color,
-                     float alpha, int mode, bool aa) {
+void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha,
+                     int mode, bool aa)
+{
   Canvas cv;
   const int ia = AlphaWeight(alpha);
   if (ia < 1 || !ValidCircle(cx, cy, r) || !cv.Open(dest)) return;
@@ -350,13 +383,14 @@ void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel
   if (aa)
     WithWeightedRule(mode, ia, [&](auto rule) { AAFill<decltype(rule)>(cv, icx, icy, r, c, ia); });
   else
-    WithLineRule(mode, ia, [&](auto rule) {
-      MidpointFill<decltype(rule)>(cv, icx, icy, (int)(r + 0.5f), c, ia);
-    });
+    WithLineRule(mode, ia,
+                 [&](auto rule)
+                 { MidpointFill<decltype(rule)>(cv, icx, icy, (int)(r + 0.5f), c, ia); });
 }
 
 void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle,
-              LICE_pixel color, float alpha, int mode, bool aa) {
+              LICE_pixel color, float alpha, int mode, bool aa)
+{
   Canvas bitmap;
   const int ia = AlphaWeight(alpha);
   if (ia < 1 || !ValidCircle(cx, cy, r) || !Finite(minAngle) || !Finite(maxAngle) ||
@@ -365,12 +399,14 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
   double lo = minAngle, hi = maxAngle;
   if (lo > hi) std::swap(lo, hi);
   const double span = hi - lo;
-  if (span >= 2 * kPi) {
+  if (span >= 2 * kPi)
+  {
     LICE_Circle(dest, cx, cy, r, color, alpha, mode, aa);
     return;
   }
   if (!(span > 0)) return;
-  if (lo >= 2 * kPi || lo <= -2 * kPi) {
+  if (lo >= 2 * kPi || lo <= -2 * kPi)
+  {
     lo = std::fmod(lo, 2 * kPi);
     hi = lo + span;
   }
@@ -383,7 +419,8 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
   // piece that continues the one before leaves out the centre row or column they share, so no
   // pixel is blended twice.
   double a = lo;
-  for (int piece = 0; piece < 6 && a < hi; ++piece) {
+  for (int piece = 0; piece < 6 && a < hi; ++piece)
+  {
     double next = (std::floor(a / quarter) + 1) * quarter;
     if (next <= a) next += quarter;
     if (next > hi) next = hi;
@@ -396,13 +433,23 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
     box.ylo = std::max(top - (top == icy ? 0 : 1), 0);
     box.xhi = std::min(right + (right == icx ? 1 : 2), bitmap.width);
     box.yhi = std::min(bottom + (bottom == icy ? 1 : 2), bitmap.height);
-    if (piece > 0) {
+    if (piece > 0)
+    {
       // The piece starts on an axis: 0 up, 1 right, 2 down, 3 left.
-      switch ((((int)std::lround(a / quarter)) % 4 + 4) % 4) {
-        case 0: box.xlo = std::max(box.xlo, icx + 1); break;
-        case 1: box.ylo = std::max(box.ylo, icy + 1); break;
-        case 2: box.xhi = std::min(box.xhi, icx); break;
-        default: box.yhi = std::min(box.yhi, icy); break;
+      switch ((((int)std::lround(a / quarter)) % 4 + 4) % 4)
+      {
+      case 0:
+        box.xlo = std::max(box.xlo, icx + 1);
+        break;
+      case 1:
+        box.ylo = std::max(box.ylo, icy + 1);
+        break;
+      case 2:
+        box.xhi = std::min(box.xhi, icx);
+        break;
+      default:
+        box.yhi = std::min(box.yhi, icy);
+        break;
       }
     }
     if (box.xlo < box.xhi && box.ylo < box.yhi) OutlineInBox(box, cx, cy, r, c, ia, mode, aa);
@@ -411,11 +458,13 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
 }
 
 void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int cornerradius,
-                    LICE_pixel color, float alpha, int mode, bool aa) {
+                    LICE_pixel color, float alpha, int mode, bool aa)
+{
   if (!Finite(x) || !Finite(y) || !Finite(w) || !Finite(h)) return;
   const float limited = std::min({(float)cornerradius, w / 2, h / 2});
   const int r = (int)std::floor(std::max(limited, -1.0f));
-  if (r < 2) {
+  if (r < 2)
+  {
     const int x1 = TruncToInt(x), y1 = TruncToInt(y);
     const int x2 = TruncToInt((double)x + w), y2 = TruncToInt((double)y + h);
     LICE_Line(dest, x1, y1, x2, y1, color, alpha, mode, false);
@@ -427,8 +476,8 @@ void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int 
   const double X = x, Y = y, W = w, H = h;
   LICE_Line(dest, TruncToInt(X + r), TruncToInt(Y), TruncToInt(X + W - r), TruncToInt(Y), color,
             alpha, mode, aa);
-  LICE_Line(dest, TruncToInt(X + r - 1), TruncToInt(Y + H), TruncToInt(X + W - r), TruncToInt(Y + H),
-            color, alpha, mode, aa);
+  LICE_Line(dest, TruncToInt(X + r - 1), TruncToInt(Y + H), TruncToInt(X + W - r),
+            TruncToInt(Y + H), color, alpha, mode, aa);
   LICE_Line(dest, TruncToInt(X + W), TruncToInt(Y + r), TruncToInt(X + W), TruncToInt(Y + H - r),
             color, alpha, mode, aa);
   LICE_Line(dest, TruncToInt(X), TruncToInt(Y + r - 1), TruncToInt(X), TruncToInt(Y + H - r), color,

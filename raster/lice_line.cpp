@@ -10,30 +10,37 @@
 
 #include "raster/lice_lines_internal.h"
 
-namespace {
+namespace
+{
 
 using namespace lice_detail;
 
 // Whole-word mixes as rules, for plain copies at exactly 1/4, 1/2 and 3/4 alpha.
-struct WordHalfMix {
-  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int) {
+struct WordHalfMix
+{
+  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int)
+  {
     *(LICE_pixel*)d = HalfMixWord(*(LICE_pixel*)d, LICE_RGBA(r, g, b, a));
   }
 };
-struct WordQuarterMix {
-  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int) {
+struct WordQuarterMix
+{
+  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int)
+  {
     *(LICE_pixel*)d = QuarterMixWord(*(LICE_pixel*)d, LICE_RGBA(r, g, b, a));
   }
 };
-struct WordThreeQuarterMix {
-  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int) {
+struct WordThreeQuarterMix
+{
+  static inline void doPix(unsigned char* d, int r, int g, int b, int a, int)
+  {
     *(LICE_pixel*)d = ThreeQuarterMixWord(*(LICE_pixel*)d, LICE_RGBA(r, g, b, a));
   }
 };
 
 // Outcode bits: 1 left of the box, 2 at or right of xhi, 4 above, 8 at or below yhi.
-template <class T>
-int OutCode(T x, T y, T xlo, T ylo, T xhi, T yhi, bool inclusive) {
+template <class T> int OutCode(T x, T y, T xlo, T ylo, T xhi, T yhi, bool inclusive)
+{
   int code = 0;
   if (x < xlo) code |= 1;
   if (inclusive ? x > xhi : x >= xhi) code |= 2;
@@ -43,7 +50,8 @@ int OutCode(T x, T y, T xlo, T ylo, T xhi, T yhi, bool inclusive) {
 }
 
 // A double converted to 64 bits without overflow (crossings lie between the ends anyway).
-long long ToLL(double v) {
+long long ToLL(double v)
+{
   if (!(v == v)) return 0;
   return v > 4.0e18 ? 4000000000000000000LL : (v < -4.0e18 ? -4000000000000000000LL : (long long)v);
 }
@@ -52,29 +60,41 @@ long long ToLL(double v) {
 // crossing is computed at the exclusive edge and the end lands on the last row or column
 // inside. 64-bit throughout, so no difference of two ints can overflow.
 bool ClipInt(long long& x1, long long& y1, long long& x2, long long& y2, long long xlo,
-             long long ylo, long long xhi, long long yhi) {
+             long long ylo, long long xhi, long long yhi)
+{
   int c1 = OutCode(x1, y1, xlo, ylo, xhi, yhi, false);
   int c2 = OutCode(x2, y2, xlo, ylo, xhi, yhi, false);
-  for (int round = 0; round < 32; ++round) {
+  for (int round = 0; round < 32; ++round)
+  {
     if (!(c1 | c2)) return true;
     if (c1 & c2) return false;
     const bool first = c1 != 0;
     const int code = first ? c1 : c2;
     const double dx = (double)(x2 - x1), dy = (double)(y2 - y1);
     long long x, y;
-    if (code & 8) {
+    if (code & 8)
+    {
       x = x1 + ToLL((double)(yhi - y1) * dx / dy), y = yhi - 1;
-    } else if (code & 4) {
+    }
+    else if (code & 4)
+    {
       x = x1 + ToLL((double)(ylo - y1) * dx / dy), y = ylo;
-    } else if (code & 2) {
+    }
+    else if (code & 2)
+    {
       y = y1 + ToLL(dy * (double)(xhi - x1) / dx), x = xhi - 1;
-    } else {
+    }
+    else
+    {
       y = y1 + ToLL(dy * (double)(xlo - x1) / dx), x = xlo;
     }
-    if (first) {
+    if (first)
+    {
       x1 = x, y1 = y;
       c1 = OutCode(x1, y1, xlo, ylo, xhi, yhi, false);
-    } else {
+    }
+    else
+    {
       x2 = x, y2 = y;
       c2 = OutCode(x2, y2, xlo, ylo, xhi, yhi, false);
     }
@@ -84,29 +104,41 @@ bool ClipInt(long long& x1, long long& y1, long long& x2, long long& y2, long lo
 
 // Float form against an inclusive box, with exact crossings.
 bool ClipFloat(double& x1, double& y1, double& x2, double& y2, double xlo, double ylo, double xhi,
-               double yhi) {
+               double yhi)
+{
   int c1 = OutCode(x1, y1, xlo, ylo, xhi, yhi, true);
   int c2 = OutCode(x2, y2, xlo, ylo, xhi, yhi, true);
-  for (int round = 0; round < 32; ++round) {
+  for (int round = 0; round < 32; ++round)
+  {
     if (!(c1 | c2)) return true;
     if (c1 & c2) return false;
     const bool first = c1 != 0;
     const int code = first ? c1 : c2;
     const double dx = x2 - x1, dy = y2 - y1;
     double x, y;
-    if (code & 8) {
+    if (code & 8)
+    {
       x = x1 + (yhi - y1) * dx / dy, y = yhi;
-    } else if (code & 4) {
+    }
+    else if (code & 4)
+    {
       x = x1 + (ylo - y1) * dx / dy, y = ylo;
-    } else if (code & 2) {
+    }
+    else if (code & 2)
+    {
       y = y1 + dy * (xhi - x1) / dx, x = xhi;
-    } else {
+    }
+    else
+    {
       y = y1 + dy * (xlo - x1) / dx, x = xlo;
     }
-    if (first) {
+    if (first)
+    {
       x1 = x, y1 = y;
       c1 = OutCode(x1, y1, xlo, ylo, xhi, yhi, true);
-    } else {
+    }
+    else
+    {
       x2 = x, y2 = y;
       c2 = OutCode(x2, y2, xlo, ylo, xhi, yhi, true);
     }
@@ -116,27 +148,35 @@ bool ClipFloat(double& x1, double& y1, double& x2, double& y2, double xlo, doubl
 
 // A horizontal or vertical run, both ends inside.
 template <class Rule>
-void StraightRun(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia) {
-  if (y1 == y2) {
+void StraightRun(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia)
+{
+  if (y1 == y2)
+  {
     if (x1 > x2) std::swap(x1, x2);
     LICE_pixel* p = cv.At(x1, y1);
     for (int n = x2 - x1; n >= 0; --n, ++p) Rule::doPix((unsigned char*)p, c.r, c.g, c.b, c.a, ia);
-  } else {
+  }
+  else
+  {
     if (y1 > y2) std::swap(y1, y2);
-    for (int y = y1; y <= y2; ++y) Rule::doPix((unsigned char*)cv.At(x1, y), c.r, c.g, c.b, c.a, ia);
+    for (int y = y1; y <= y2; ++y)
+      Rule::doPix((unsigned char*)cv.At(x1, y), c.r, c.g, c.b, c.a, ia);
   }
 }
 
 // |dx| == |dy|: the centre pixels, and for anti-aliasing the two pixels filling each step.
 template <class Centre, class Step>
 void Diagonal(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int wCentre,
-              int wStep, bool aa) {
+              int wStep, bool aa)
+{
   const int sx = x2 > x1 ? 1 : -1, sy = y2 > y1 ? 1 : -1;
   const int n = std::abs(x2 - x1);
-  for (int i = 0; i <= n; ++i) {
+  for (int i = 0; i <= n; ++i)
+  {
     const int x = x1 + i * sx, y = y1 + i * sy;
     Centre::doPix((unsigned char*)cv.At(x, y), c.r, c.g, c.b, c.a, wCentre);
-    if (aa && i < n) {
+    if (aa && i < n)
+    {
       Step::doPix((unsigned char*)cv.At(x + sx, y), c.r, c.g, c.b, c.a, wStep);
       Step::doPix((unsigned char*)cv.At(x, y + sy), c.r, c.g, c.b, c.a, wStep);
     }
@@ -144,9 +184,11 @@ void Diagonal(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor
 }
 
 // Positions along the major axis (m) and the minor axis (n), mapped back to x and y.
-struct Axes {
+struct Axes
+{
   bool xMajor;
-  LICE_pixel* At(const Canvas& cv, int m, int n) const {
+  LICE_pixel* At(const Canvas& cv, int m, int n) const
+  {
     return xMajor ? cv.At(m, n) : cv.At(n, m);
   }
 };
@@ -155,7 +197,8 @@ struct Axes {
 // s = |minor delta| / d in 16.16; after each step both ends take a minor step (towards each
 // other) when s + e >= 0x8000, and e becomes e + s - 65536, else e + s.
 template <class Rule>
-void GeneralLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia) {
+void GeneralLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia)
+{
   const int dx = x2 - x1, dy = y2 - y1;
   const Axes ax{std::abs(dx) > std::abs(dy)};
   int ma = ax.xMajor ? x1 : y1, na = ax.xMajor ? y1 : x1;
@@ -164,14 +207,18 @@ void GeneralLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidCo
   const int sm = (ax.xMajor ? dx : dy) > 0 ? 1 : -1, sn = (ax.xMajor ? dy : dx) > 0 ? 1 : -1;
   const int s = (int)((double)dn / d * 65536.0);
   int e = 0;
-  for (int steps = (d + 1) / 2; steps > 0; --steps) {
+  for (int steps = (d + 1) / 2; steps > 0; --steps)
+  {
     Rule::doPix((unsigned char*)ax.At(cv, ma, na), c.r, c.g, c.b, c.a, ia);
     Rule::doPix((unsigned char*)ax.At(cv, mb, nb), c.r, c.g, c.b, c.a, ia);
     ma += sm, mb -= sm;
-    if (s + e >= 0x8000) {
+    if (s + e >= 0x8000)
+    {
       na += sn, nb -= sn;
       e += s - 65536;
-    } else {
+    }
+    else
+    {
       e += s;
     }
   }
@@ -183,7 +230,8 @@ void GeneralLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidCo
 // exact minor position, the pixel at the integer position gets (255 - f) * ia / 256 and its
 // neighbour in the direction of travel f * ia / 256 (255 - f and f at ia = 256).
 template <class Rule>
-void WuLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia) {
+void WuLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c, int ia)
+{
   const int dx = x2 - x1, dy = y2 - y1;
   const Axes ax{std::abs(dx) > std::abs(dy)};
   int ma = ax.xMajor ? x1 : y1, na = ax.xMajor ? y1 : x1;
@@ -191,31 +239,41 @@ void WuLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& 
   const int d = std::abs(ax.xMajor ? dx : dy), dn = std::abs(ax.xMajor ? dy : dx);
   const int sm = (ax.xMajor ? dx : dy) > 0 ? 1 : -1, sn = (ax.xMajor ? dy : dx) > 0 ? 1 : -1;
   const int s = (int)((double)dn / d * 65536.0);
-  auto weights = [ia](int f, int& wMain, int& wSide) {
-    if (ia == 256) {
+  auto weights = [ia](int f, int& wMain, int& wSide)
+  {
+    if (ia == 256)
+    {
       wMain = 255 - f, wSide = f;
-    } else {
+    }
+    else
+    {
       wMain = (255 - f) * ia / 256, wSide = f * ia / 256;
     }
   };
-  auto plot = [&](int m, int n, int w) {
+  auto plot = [&](int m, int n, int w)
+  {
     if (w > 0) Rule::doPix((unsigned char*)ax.At(cv, m, n), c.r, c.g, c.b, c.a, w);
   };
   plot(ma, na, ia);
   plot(mb, nb, ia);
   // Neighbours on the minor axis may lie one pixel beyond the clipped line's box.
-  auto plotSide = [&](int m, int n, int w) {
+  auto plotSide = [&](int m, int n, int w)
+  {
     const bool inside = ax.xMajor ? cv.Inside(m, n) : cv.Inside(n, m);
     if (inside) plot(m, n, w);
   };
   int e = 0, wMain = 0, wSide = 0;
   const int inner = d - 1;
-  for (int steps = inner / 2; steps > 0; --steps) {
+  for (int steps = inner / 2; steps > 0; --steps)
+  {
     ma += sm, mb -= sm;
-    if (s + e >= 65536) {
+    if (s + e >= 65536)
+    {
       na += sn, nb -= sn;
       e += s - 65536;
-    } else {
+    }
+    else
+    {
       e += s;
     }
     weights(e >> 8, wMain, wSide);
@@ -224,12 +282,16 @@ void WuLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& 
     plot(mb, nb, wMain);
     plotSide(mb, nb - sn, wSide);
   }
-  if (inner & 1) {
+  if (inner & 1)
+  {
     ma += sm;
-    if (s + e >= 65536) {
+    if (s + e >= 65536)
+    {
       na += sn;
       e += s - 65536;
-    } else {
+    }
+    else
+    {
       e += s;
     }
     weights(e >> 8, wMain, wSide);
@@ -239,10 +301,12 @@ void WuLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& 
 }
 
 void DrawClippedLine(const Canvas& cv, int x1, int y1, int x2, int y2, const SolidColor& c,
-                     float alpha, int ia, int mode, bool aa) {
+                     float alpha, int ia, int mode, bool aa)
+{
   const bool copy = (mode & LICE_COMBINE_MASK) == LICE_COMBINE_COPY;
   const int adx = std::abs(x2 - x1), ady = std::abs(y2 - y1);
-  if (adx == 0 || ady == 0) {
+  if (adx == 0 || ady == 0)
+  {
     if (copy && alpha == 1.0f)
       StraightRun<_LICE_CombinePixelsClobberNoClamp>(cv, x1, y1, x2, y2, c, ia);
     else if (copy && alpha == 0.5f)
@@ -252,25 +316,40 @@ void DrawClippedLine(const Canvas& cv, int x1, int y1, int x2, int y2, const Sol
     else if (copy && alpha == 0.75f)
       StraightRun<WordThreeQuarterMix>(cv, x1, y1, x2, y2, c, ia);
     else
-      WithLineRule(mode, ia, [&](auto rule) {
-        StraightRun<decltype(rule)>(cv, x1, y1, x2, y2, c, ia);
-      });
-  } else if (adx == ady) {
-    if (!aa) {
-      WithLineRule(mode, ia, [&](auto rule) {
-        Diagonal<decltype(rule), decltype(rule)>(cv, x1, y1, x2, y2, c, ia, ia, false);
-      });
-    } else if (copy && alpha == 1.0f) {
-      Diagonal<WordThreeQuarterMix, WordQuarterMix>(cv, x1, y1, x2, y2, c, 192, 64, true);
-    } else {
-      WithWeightedRule(mode, ia, [&](auto rule) {
-        Diagonal<decltype(rule), decltype(rule)>(cv, x1, y1, x2, y2, c, ia * 3 / 4, ia / 4, true);
-      });
+      WithLineRule(mode, ia,
+                   [&](auto rule) { StraightRun<decltype(rule)>(cv, x1, y1, x2, y2, c, ia); });
+  }
+  else if (adx == ady)
+  {
+    if (!aa)
+    {
+      WithLineRule(mode, ia,
+                   [&](auto rule) {
+                     Diagonal<decltype(rule), decltype(rule)>(cv, x1, y1, x2, y2, c, ia, ia, false);
+                   });
     }
-  } else if (!aa) {
-    WithLineRule(mode, ia, [&](auto rule) { GeneralLine<decltype(rule)>(cv, x1, y1, x2, y2, c, ia); });
-  } else {
-    WithWeightedRule(mode, ia, [&](auto rule) { WuLine<decltype(rule)>(cv, x1, y1, x2, y2, c, ia); });
+    else if (copy && alpha == 1.0f)
+    {
+      Diagonal<WordThreeQuarterMix, WordQuarterMix>(cv, x1, y1, x2, y2, c, 192, 64, true);
+    }
+    else
+    {
+      WithWeightedRule(mode, ia,
+                       [&](auto rule) {
+                         Diagonal<decltype(rule), decltype(rule)>(cv, x1, y1, x2, y2, c, ia * 3 / 4,
+                                                                  ia / 4, true);
+                       });
+    }
+  }
+  else if (!aa)
+  {
+    WithLineRule(mode, ia,
+                 [&](auto rule) { GeneralLine<decltype(rule)>(cv, x1, y1, x2, y2, c, ia); });
+  }
+  else
+  {
+    WithWeightedRule(mode, ia,
+                     [&](auto rule) { WuLine<decltype(rule)>(cv, x1, y1, x2, y2, c, ia); });
   }
 }
 
@@ -279,7 +358,8 @@ void DrawClippedLine(const Canvas& cv, int x1, int y1, int x2, int y2, const Sol
 // carried in 16.16.
 template <class Rule>
 void FloatWuLine(const Canvas& cv, double x1, double y1, double x2, double y2, const SolidColor& c,
-                 int ia) {
+                 int ia)
+{
   const bool xMajor = std::fabs(x2 - x1) >= std::fabs(y2 - y1);
   double m1 = xMajor ? x1 : y1, n1 = xMajor ? y1 : x1, m2 = xMajor ? x2 : y2, n2 = xMajor ? y2 : x2;
   if (m1 > m2) std::swap(m1, m2), std::swap(n1, n2);
@@ -289,34 +369,40 @@ void FloatWuLine(const Canvas& cv, double x1, double y1, double x2, double y2, c
   long long pos = (long long)std::floor((n1 + (mStart - m1) * slope) * 65536.0);
   const long long step = (long long)std::floor(slope * 65536.0);
   const Axes ax{xMajor};
-  for (int m = mStart; m <= mEnd; ++m, pos += step) {
+  for (int m = mStart; m <= mEnd; ++m, pos += step)
+  {
     const int n = (int)(pos >> 16), f = (int)((pos >> 8) & 0xFF);
     const int wMain = ia == 256 ? 255 - f : (255 - f) * ia / 256;
     const int wSide = ia == 256 ? f : f * ia / 256;
     const bool mainIn = xMajor ? cv.Inside(m, n) : cv.Inside(n, m);
     const bool sideIn = xMajor ? cv.Inside(m, n + 1) : cv.Inside(n + 1, m);
-    if (mainIn && wMain > 0) Rule::doPix((unsigned char*)ax.At(cv, m, n), c.r, c.g, c.b, c.a, wMain);
-    if (sideIn && wSide > 0) Rule::doPix((unsigned char*)ax.At(cv, m, n + 1), c.r, c.g, c.b, c.a, wSide);
+    if (mainIn && wMain > 0)
+      Rule::doPix((unsigned char*)ax.At(cv, m, n), c.r, c.g, c.b, c.a, wMain);
+    if (sideIn && wSide > 0)
+      Rule::doPix((unsigned char*)ax.At(cv, m, n + 1), c.r, c.g, c.b, c.a, wSide);
   }
 }
 
 // Saturating int addition for rectangle corners.
-int AddSat(int a, int b) {
+int AddSat(int a, int b)
+{
   const long long v = (long long)a + b;
   return v > 2147483647LL ? 2147483647 : (v < -2147483647LL - 1 ? -2147483647 - 1 : (int)v);
 }
 
-}  // namespace
+} // namespace
 
-bool LICE_ClipLine(int* pX1, int* pY1, int* pX2, int* pY2, int xLo, int yLo, int xHi, int yHi) {
+bool LICE_ClipLine(int* pX1, int* pY1, int* pX2, int* pY2, int xLo, int yLo, int xHi, int yHi)
+{
   long long x1 = *pX1, y1 = *pY1, x2 = *pX2, y2 = *pY2;
   if (!ClipInt(x1, y1, x2, y2, xLo, yLo, xHi, yHi)) return false;
   *pX1 = (int)x1, *pY1 = (int)y1, *pX2 = (int)x2, *pY2 = (int)y2;
   return true;
 }
 
-bool LICE_ClipFLine(float* px1, float* py1, float* px2, float* py2, float xlo, float ylo,
-                    float xhi, float yhi) {
+bool LICE_ClipFLine(float* px1, float* py1, float* px2, float* py2, float xlo, float ylo, float xhi,
+                    float yhi)
+{
   double x1 = *px1, y1 = *py1, x2 = *px2, y2 = *py2;
   if (!Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2)) return false;
   if (!ClipFloat(x1, y1, x2, y2, xlo, ylo, xhi, yhi)) return false;
@@ -325,7 +411,8 @@ bool LICE_ClipFLine(float* px1, float* py1, float* px2, float* py2, float xlo, f
 }
 
 void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel color, float alpha,
-               int mode, bool aa) {
+               int mode, bool aa)
+{
   Canvas cv;
   const int ia = AlphaWeight(alpha);
   if (ia < 1 || !cv.Open(dest)) return;
@@ -334,9 +421,11 @@ void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel co
 }
 
 void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE_pixel color,
-                float alpha, int mode, bool aa) {
+                float alpha, int mode, bool aa)
+{
   if (!Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2)) return;
-  if (!aa) {
+  if (!aa)
+  {
     LICE_Line(dest, RoundToInt(x1), RoundToInt(y1), RoundToInt(x2), RoundToInt(y2), color, alpha,
               mode, false);
     return;
@@ -347,11 +436,13 @@ void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE
   double dx1 = x1, dy1 = y1, dx2 = x2, dy2 = y2;
   if (!ClipFloat(dx1, dy1, dx2, dy2, 0.0, 0.0, cv.width - 1.0, cv.height - 1.0)) return;
   const SolidColor c(color);
-  WithWeightedRule(mode, ia, [&](auto rule) { FloatWuLine<decltype(rule)>(cv, dx1, dy1, dx2, dy2, c, ia); });
+  WithWeightedRule(mode, ia,
+                   [&](auto rule) { FloatWuLine<decltype(rule)>(cv, dx1, dy1, dx2, dy2, c, ia); });
 }
 
 void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff,
-                     LICE_pixel color, float alpha, int mode, bool aa) {
+                     LICE_pixel color, float alpha, int mode, bool aa)
+{
   (void)aa;
   Canvas cv;
   const int ia = AlphaWeight(alpha);
@@ -363,19 +454,24 @@ void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxo
   int from = horizontal ? x1 : y1, to = horizontal ? x2 : y2;
   if (from > to) std::swap(from, to);
   const SolidColor c(color);
-  WithLineRule(mode, ia, [&](auto rule) {
-    using Rule = decltype(rule);
-    for (int p = from; p < to; p += pxoff) {
-      for (int n = pxon; n > 0 && p < to; --n, ++p) {
-        LICE_pixel* px = horizontal ? cv.At(p, y1) : cv.At(x1, p);
-        Rule::doPix((unsigned char*)px, c.r, c.g, c.b, c.a, ia);
-      }
-    }
-  });
+  WithLineRule(mode, ia,
+               [&](auto rule)
+               {
+                 using Rule = decltype(rule);
+                 for (int p = from; p < to; p += pxoff)
+                 {
+                   for (int n = pxon; n > 0 && p < to; --n, ++p)
+                   {
+                     LICE_pixel* px = horizontal ? cv.At(p, y1) : cv.At(x1, p);
+                     Rule::doPix((unsigned char*)px, c.r, c.g, c.b, c.a, ia);
+                   }
+                 }
+               });
 }
 
 void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha,
-                   int mode) {
+                   int mode)
+{
   const int x2 = AddSat(x, w), y2 = AddSat(y, h);
   LICE_Line(dest, x, y, x2, y, color, alpha, mode, false);
   LICE_Line(dest, x2, y, x2, y2, color, alpha, mode, false);
@@ -384,7 +480,9 @@ void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel co
 }
 
 void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel bgcolor,
-                       LICE_pixel fgcolor, float alpha, int mode) {
-  LICE_FillRect(dest, AddSat(x, 1), AddSat(y, 1), AddSat(w, -1), AddSat(h, -1), bgcolor, alpha, mode);
+                       LICE_pixel fgcolor, float alpha, int mode)
+{
+  LICE_FillRect(dest, AddSat(x, 1), AddSat(y, 1), AddSat(w, -1), AddSat(h, -1), bgcolor, alpha,
+                mode);
   LICE_DrawRect(dest, x, y, w, h, fgcolor, alpha, mode);
 }

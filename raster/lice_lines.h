@@ -24,8 +24,8 @@ void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxo
 // Clip a line to the box xlo <= x < xhi, ylo <= y < yhi; false when nothing is left.
 bool LICE_ClipLine(int* pX1, int* pY1, int* pX2, int* pY2, int xLo, int yLo, int xHi, int yHi);
 // Clip a line to the box xlo <= x <= xhi, ylo <= y <= yhi; false when nothing is left.
-bool LICE_ClipFLine(float* px1, float* py1, float* px2, float* py2, float xlo, float ylo,
-                    float xhi, float yhi);
+bool LICE_ClipFLine(float* px1, float* py1, float* px2, float* py2, float xlo, float ylo, float xhi,
+                    float yhi);
 
 // Outline of w + 1 by h + 1 pixels with its corner at (x, y).
 void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha,
@@ -36,8 +36,8 @@ void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixe
 
 void LICE_Circle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha,
                  int mode, bool aa);
-void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color,
-                     float alpha, int mode, bool aa);
+void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha,
+                     int mode, bool aa);
 // Angles in radians, 0 pointing up, growing clockwise.
 void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle,
               LICE_pixel color, float alpha, int mode, bool aa);
@@ -45,16 +45,16 @@ void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int 
                     LICE_pixel color, float alpha, int mode, bool aa);
 
 // Curves as polylines of LICE_FLine segments; tol is the segment length aimed at (<= 0: 1).
-void LICE_DrawQBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl,
-                      float yctl, float xend, float yend, LICE_pixel color, float alpha,
-                      int mode, bool aa, float tol = 0.0f);
-void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1,
-                      float yctl1, float xctl2, float yctl2, float xend, float yend,
-                      LICE_pixel color, float alpha, int mode, bool aa, float tol = 0.0f);
+void LICE_DrawQBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl, float yctl,
+                      float xend, float yend, LICE_pixel color, float alpha, int mode, bool aa,
+                      float tol = 0.0f);
+void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
+                      float xctl2, float yctl2, float xend, float yend, LICE_pixel color,
+                      float alpha, int mode, bool aa, float tol = 0.0f);
 // Fill between a cubic curve and the row y = yfill (the column x = xfill for the X form).
-void LICE_FillCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1,
-                      float yctl1, float xctl2, float yctl2, float xend, float yend,
-                      int yfill, LICE_pixel color, float alpha, int mode, float tol = 0.0f);
-void LICE_FillCBezierX(LICE_IBitmap* dest, float xstart, float ystart, float xctl1,
-                       float yctl1, float xctl2, float yctl2, float xend, float yend,
-                       int xfill, LICE_pixel color, float alpha, int mode, float tol = 0.0f);
+void LICE_FillCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
+                      float xctl2, float yctl2, float xend, float yend, int yfill, LICE_pixel color,
+                      float alpha, int mode, float tol = 0.0f);
+void LICE_FillCBezierX(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
+                       float xctl2, float yctl2, float xend, float yend, int xfill,
+                       LICE_pixel color, float alpha, int mode, float tol = 0.0f);

@@ -7,24 +7,31 @@
 #include "raster/lice_combine.h"
 #include "raster/lice_lines.h"
 
-namespace lice_detail {
+namespace lice_detail
+{
 
 // The colour of a primitive, split once.
-struct SolidColor {
+struct SolidColor
+{
   LICE_pixel word;
   int r, g, b, a;
   explicit SolidColor(LICE_pixel c)
-      : word(c), r((int)LICE_GETR(c)), g((int)LICE_GETG(c)), b((int)LICE_GETB(c)), a((int)LICE_GETA(c)) {}
+      : word(c), r((int)LICE_GETR(c)), g((int)LICE_GETG(c)), b((int)LICE_GETB(c)),
+        a((int)LICE_GETA(c))
+  {
+  }
 };
 
 // Destination rows plus the box drawing is limited to (xlo <= x < xhi, ylo <= y < yhi).
-struct Canvas {
+struct Canvas
+{
   PixelRows rows;
   int width = 0, height = 0;
   int xlo = 0, ylo = 0, xhi = 0, yhi = 0;
 
   // False for a missing or empty bitmap.
-  bool Open(LICE_IBitmap* bm) {
+  bool Open(LICE_IBitmap* bm)
+  {
     if (!bm || !bm->getBits() || bm->getWidth() < 1 || bm->getHeight() < 1) return false;
     rows = RowsOf(bm);
     width = xhi = bm->getWidth();
@@ -35,13 +42,13 @@ struct Canvas {
   bool Inside(int x, int y) const { return x >= xlo && x < xhi && y >= ylo && y < yhi; }
   LICE_pixel* At(int x, int y) const { return rows.row(y) + x; }
 
-  template <class Rule>
-  void Plot(int x, int y, const SolidColor& c, int w) const {
+  template <class Rule> void Plot(int x, int y, const SolidColor& c, int w) const
+  {
     if (Inside(x, y)) Rule::doPix((unsigned char*)At(x, y), c.r, c.g, c.b, c.a, w);
   }
   // Pixels x1..x2 (inclusive) of row y, clipped.
-  template <class Rule>
-  void Span(int x1, int x2, int y, const SolidColor& c, int w) const {
+  template <class Rule> void Span(int x1, int x2, int y, const SolidColor& c, int w) const
+  {
     if (y < ylo || y >= yhi) return;
     if (x1 < xlo) x1 = xlo;
     if (x2 >= xhi) x2 = xhi - 1;
@@ -53,10 +60,11 @@ struct Canvas {
 // The rule for pixels drawn at the call's own weight ia: for copy, 256 stores the colour and
 // 128 is the per-channel half mix (D + S) >> 1; otherwise the operation's rule. Returns false,
 // without calling fn, when nothing is to be drawn.
-template <class Fn>
-inline bool WithLineRule(int mode, int ia, Fn&& fn) {
+template <class Fn> inline bool WithLineRule(int mode, int ia, Fn&& fn)
+{
   if (ia < 1) return false;
-  if ((mode & LICE_COMBINE_MASK) == LICE_COMBINE_COPY) {
+  if ((mode & LICE_COMBINE_MASK) == LICE_COMBINE_COPY)
+  {
     if (ia == 256)
       fn(_LICE_CombinePixelsClobberNoClamp{});
     else if (ia == 128)
@@ -70,16 +78,25 @@ inline bool WithLineRule(int mode, int ia, Fn&& fn) {
 
 // The rule for pixels drawn at varying coverage weights (anti-aliasing, glyph masks): the
 // operation's rule with the weight as ia. Weights of 0 are skipped by the callers.
-template <class Fn>
-inline bool WithWeightedRule(int mode, int ia, Fn&& fn) {
+template <class Fn> inline bool WithWeightedRule(int mode, int ia, Fn&& fn)
+{
   if (ia < 1) return false;
   return WithSolidRule(mode, fn);
 }
 
-inline bool Finite(double v) { return std::isfinite(v); }
+inline bool Finite(double v)
+{
+  return std::isfinite(v);
+}
 
 // Saturating conversions for coordinates that may be huge.
-inline int TruncToInt(double v) { return SaturatingInt(v); }
-inline int RoundToInt(double v) { return SaturatingInt(std::floor(v + 0.5)); }
+inline int TruncToInt(double v)
+{
+  return SaturatingInt(v);
+}
+inline int RoundToInt(double v)
+{
+  return SaturatingInt(std::floor(v + 0.5));
+}
 
-}  // namespace lice_detail
+} // namespace lice_detail

@@ -41,10 +41,11 @@
 #include <new>
 #include <string>
 
-namespace {
+namespace
+{
 
 constexpr png_uint_32 kMaxSide = 32768;
-constexpr unsigned long long kMaxPixels = 1ull << 26;  // 256 MB of pixel words
+constexpr unsigned long long kMaxPixels = 1ull << 26; // 256 MB of pixel words
 constexpr double kMaxInflateRatio = 1100.0;
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr png_uint_32 kMaxAncillaryChunks = 1000;
@@ -52,13 +53,15 @@ constexpr size_t kMaxResourceName = 400;
 constexpr size_t kMaxFolderPath = 1536;
 
 // Bytes not yet handed to libpng.
-struct MemorySource {
+struct MemorySource
+{
   const unsigned char* pos;
   size_t remaining;
 };
 
 // libpng read callback: clears the request, then copies what is left of it.
-void ReadFromMemory(png_structp png, png_bytep out, png_size_t n) {
+void ReadFromMemory(png_structp png, png_bytep out, png_size_t n)
+{
   MemorySource* src = (MemorySource*)png_get_io_ptr(png);
   memset(out, 0, n);
   const size_t take = n < src->remaining ? n : src->remaining;
@@ -69,24 +72,28 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t n) {
 
 // Everything a decode touches that must survive a long jump lives here, in memory whose
 // address libpng holds (it is the error pointer).
-struct DecodeJob {
+struct DecodeJob
+{
   FILE* file = nullptr;           // input file, or
-  MemorySource* memory = nullptr;  // input bytes
+  MemorySource* memory = nullptr; // input bytes
   size_t inputBytes = 0;          // bytes available in either, for the inflate bound
   LICE_IBitmap* callerBitmap = nullptr;
   LICE_IBitmap* created = nullptr;
   png_bytep* rows = nullptr;
 };
 
-LICE_IBitmap* Decode(DecodeJob* job) {
+LICE_IBitmap* Decode(DecodeJob* job)
+{
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, nullptr, nullptr);
   if (!png) return nullptr;
   png_infop info = png_create_info_struct(png);
-  if (!info) {
+  if (!info)
+  {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return nullptr;
   }
-  if (setjmp(png_jmpbuf(png))) {
+  if (setjmp(png_jmpbuf(png)))
+  {
     png_destroy_read_struct(&png, &info, nullptr);
     free(job->rows);
     job->rows = nullptr;
@@ -115,7 +122,8 @@ LICE_IBitmap* Decode(DecodeJob* job) {
 
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-  if (png_get_valid(png, info, PNG_INFO_tRNS)) {
+  if (png_get_valid(png, info, PNG_INFO_tRNS))
+  {
     png_set_tRNS_to_alpha(png);
     colorType |= PNG_COLOR_MASK_ALPHA;
   }
@@ -134,9 +142,12 @@ LICE_IBitmap* Decode(DecodeJob* job) {
     png_error(png, "unexpected decoded row size");
 
   LICE_IBitmap* bm = job->callerBitmap;
-  if (bm) {
+  if (bm)
+  {
     bm->resize((int)width, (int)height);
-  } else {
+  }
+  else
+  {
     bm = job->created = new (std::nothrow) LICE_MemBitmap((int)width, (int)height, 4);
     if (!bm) png_error(png, "out of memory");
   }
@@ -154,7 +165,8 @@ LICE_IBitmap* Decode(DecodeJob* job) {
   png_destroy_read_struct(&png, &info, nullptr);
 
   // A R G B in memory -> B G R A: reversing the bytes of each word.
-  for (png_uint_32 y = 0; y < height; ++y) {
+  for (png_uint_32 y = 0; y < height; ++y)
+  {
     LICE_pixel* p = (LICE_pixel*)job->rows[y];
     for (png_uint_32 x = 0; x < width; ++x) p[x] = __builtin_bswap32(p[x]);
   }
@@ -165,20 +177,24 @@ LICE_IBitmap* Decode(DecodeJob* job) {
 }
 
 // Case-insensitive: the text from the last '.', '/' or '\' on is exactly ".png".
-bool HasPngExtension(const char* name) {
+bool HasPngExtension(const char* name)
+{
   const char* tail = nullptr;
   for (const char* p = name; *p; ++p)
     if (*p == '.' || *p == '/' || *p == '\\') tail = p;
   return tail && strcasecmp(tail, ".png") == 0;
 }
 
-std::string FindResourceFolder() {
+std::string FindResourceFolder()
+{
   std::string module;
   Dl_info dl;
   memset(&dl, 0, sizeof dl);
-  if (dladdr((const void*)&LICE_GetResourceFolder, &dl) && dl.dli_fname && strchr(dl.dli_fname, '/'))
+  if (dladdr((const void*)&LICE_GetResourceFolder, &dl) && dl.dli_fname &&
+      strchr(dl.dli_fname, '/'))
     module = dl.dli_fname;
-  if (module.empty()) {
+  if (module.empty())
+  {
     // The main program may be reported by its bare name; ask the kernel instead.
     char buf[kMaxFolderPath];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -194,9 +210,10 @@ std::string FindResourceFolder() {
   return folder;
 }
 
-}  // namespace
+} // namespace
 
-LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp) {
+LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp)
+{
   if (!filename) return nullptr;
   FILE* f = fopen(filename, "rb");
   if (!f) return nullptr;
@@ -210,7 +227,8 @@ LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp) {
   return result;
 }
 
-LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int length, LICE_IBitmap* bmp) {
+LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int length, LICE_IBitmap* bmp)
+{
   if (!data || length < 8 || png_sig_cmp((png_const_bytep)data, 0, 8) != 0) return nullptr;
   MemorySource src{(const unsigned char*)data, (size_t)length};
   DecodeJob job;
@@ -220,19 +238,22 @@ LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int length, LICE_IBitmap*
   return Decode(&job);
 }
 
-const char* LICE_GetResourceFolder() {
+const char* LICE_GetResourceFolder()
+{
   static const std::string folder = FindResourceFolder();
   return folder.c_str();
 }
 
-LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bmp) {
+LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bmp)
+{
   if (!name || strlen(name) > kMaxResourceName) return nullptr;
   const char* folder = LICE_GetResourceFolder();
   if (!*folder) return nullptr;
   return LICE_LoadPNG((std::string(folder) + name).c_str(), bmp);
 }
 
-LICE_IBitmap* LICE_LoadPNGFromResource(void* hInst, const char* resid, LICE_IBitmap* bmp) {
+LICE_IBitmap* LICE_LoadPNGFromResource(void* hInst, const char* resid, LICE_IBitmap* bmp)
+{
   (void)hInst;
   (void)resid;
   (void)bmp;
@@ -241,7 +262,8 @@ LICE_IBitmap* LICE_LoadPNGFromResource(void* hInst, const char* resid, LICE_IBit
 
 _LICE_ImageLoader_rec* LICE_ImageLoader_list = nullptr;
 
-LICE_PNGLoader::LICE_PNGLoader() {
+LICE_PNGLoader::LICE_PNGLoader()
+{
   rec.loadfunc = loadfunc;
   rec.get_extlist = get_extlist;
   rec._next = LICE_ImageLoader_list;
@@ -249,12 +271,16 @@ LICE_PNGLoader::LICE_PNGLoader() {
 }
 
 LICE_IBitmap* LICE_PNGLoader::loadfunc(const char* filename, bool checkFileName,
-                                       LICE_IBitmap* bmpbase) {
+                                       LICE_IBitmap* bmpbase)
+{
   if (!filename) return nullptr;
   if (checkFileName && !HasPngExtension(filename)) return nullptr;
   return LICE_LoadPNG(filename, bmpbase);
 }
 
-const char* LICE_PNGLoader::get_extlist() { return "PNG files (*.PNG)\0*.PNG\0"; }
+const char* LICE_PNGLoader::get_extlist()
+{
+  return "PNG files (*.PNG)\0*.PNG\0";
+}
 
 LICE_PNGLoader LICE_pngldr;

@@ -25,14 +25,16 @@ const char* LICE_GetResourceFolder();
 
 // A registered image-file loader. Loaders form a list headed by LICE_ImageLoader_list; the PNG
 // loader puts itself at the front during static initialisation.
-struct _LICE_ImageLoader_rec {
+struct _LICE_ImageLoader_rec
+{
   LICE_IBitmap* (*loadfunc)(const char* filename, bool checkFileName, LICE_IBitmap* bmpbase);
   const char* (*get_extlist)();
   _LICE_ImageLoader_rec* _next;
 };
 extern _LICE_ImageLoader_rec* LICE_ImageLoader_list;
 
-class LICE_PNGLoader {
+class LICE_PNGLoader
+{
 public:
   _LICE_ImageLoader_rec rec;
   LICE_PNGLoader();

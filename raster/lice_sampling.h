@@ -19,7 +19,8 @@
 // The samplers sit in per-pixel loops; the compiler must not leave them out of line.
 #define LICE_SAMPLE_INLINE inline __attribute__((always_inline))
 
-namespace lice_detail {
+namespace lice_detail
+{
 
 typedef int64_t Fixed;
 
@@ -28,14 +29,16 @@ constexpr double kFixedOne = 65536.0;
 // go beyond it draw nothing.
 constexpr double kFixedLimit = 4611686018427387904.0;
 
-inline bool AllFinite(std::initializer_list<double> values) {
+inline bool AllFinite(std::initializer_list<double> values)
+{
   for (double v : values)
     if (!std::isfinite(v)) return false;
   return true;
 }
 
 // (int)v with out-of-range values limited to [lo, hi] (v finite).
-inline int64_t TruncClamped(double v, int64_t lo, int64_t hi) {
+inline int64_t TruncClamped(double v, int64_t lo, int64_t hi)
+{
   if (v <= (double)lo) return lo;
   if (v >= (double)hi) return hi;
   return (int64_t)v;
@@ -43,7 +46,8 @@ inline int64_t TruncClamped(double v, int64_t lo, int64_t hi) {
 
 // A rectangle of source pixels: origin is its top-left pixel, picture rows `step` apart
 // (negative for a flipped bitmap).
-struct SourceWindow {
+struct SourceWindow
+{
   const LICE_pixel* origin = nullptr;
   std::ptrdiff_t step = 0;
   int w = 0;
@@ -52,7 +56,8 @@ struct SourceWindow {
 };
 
 // Window [left, right) x [top, bottom) of src; empty windows have w or h of 0.
-inline SourceWindow WindowOf(const LICE_IBitmap* src, int left, int top, int right, int bottom) {
+inline SourceWindow WindowOf(const LICE_IBitmap* src, int left, int top, int right, int bottom)
+{
   SourceWindow win;
   if (right <= left || bottom <= top) return win;
   const PixelRows rows = RowsOf(src);
@@ -63,7 +68,8 @@ inline SourceWindow WindowOf(const LICE_IBitmap* src, int left, int top, int rig
   return win;
 }
 
-inline bool InWindow(const SourceWindow& win, int64_t xi, int64_t yi) {
+inline bool InWindow(const SourceWindow& win, int64_t xi, int64_t yi)
+{
   return (uint64_t)xi < (uint64_t)win.w && (uint64_t)yi < (uint64_t)win.h;
 }
 
@@ -71,20 +77,24 @@ inline bool InWindow(const SourceWindow& win, int64_t xi, int64_t yi) {
 // alpha), so one multiply weights two channels. A lane holds at most 255 * 65536 < 2^24 and
 // a bilinear sum of four weights at most 255 * 65536 as well, so lanes never carry into each
 // other: the sums are exactly the per-channel ones.
-LICE_SAMPLE_INLINE uint64_t LanesBR(LICE_pixel p) {
+LICE_SAMPLE_INLINE uint64_t LanesBR(LICE_pixel p)
+{
   return (p & 0xFFu) | ((uint64_t)(p & 0xFF0000u) << 16);
 }
-LICE_SAMPLE_INLINE uint64_t LanesGA(LICE_pixel p) {
+LICE_SAMPLE_INLINE uint64_t LanesGA(LICE_pixel p)
+{
   return ((p >> 8) & 0xFFu) | ((uint64_t)(p & 0xFF000000u) << 8);
 }
 // Per lane sum >> 16, packed back into a word.
-LICE_SAMPLE_INLINE LICE_pixel PackLanes(uint64_t br, uint64_t ga) {
+LICE_SAMPLE_INLINE LICE_pixel PackLanes(uint64_t br, uint64_t ga)
+{
   return (LICE_pixel)(((br >> 16) & 0xFFu) | ((br >> 32) & 0xFF0000u) | ((ga >> 8) & 0xFF00u) |
                       ((ga >> 24) & 0xFF000000u));
 }
 
 // Per channel (p0 * (65536 - f) + p1 * f) >> 16, f = 0..65535.
-LICE_SAMPLE_INLINE LICE_pixel Lerp2(LICE_pixel p0, LICE_pixel p1, uint32_t f) {
+LICE_SAMPLE_INLINE LICE_pixel Lerp2(LICE_pixel p0, LICE_pixel p1, uint32_t f)
+{
   const uint64_t w0 = 65536 - f;
   return PackLanes(LanesBR(p0) * w0 + LanesBR(p1) * f, LanesGA(p0) * w0 + LanesGA(p1) * f);
 }
@@ -97,15 +107,18 @@ LICE_SAMPLE_INLINE LICE_pixel Lerp2(LICE_pixel p0, LICE_pixel p1, uint32_t f) {
 // multiplies of _mm_madd_epi16; the pairs of neighbours sit side by side in 16-bit lanes, so
 // one madd weights a pair for all four channels, and sum = (sum of high parts << 8) + sum of
 // low parts is the exact 32-bit per-channel sum.
-LICE_SAMPLE_INLINE __m128i PairLanes(LICE_pixel a, LICE_pixel b) {
+LICE_SAMPLE_INLINE __m128i PairLanes(LICE_pixel a, LICE_pixel b)
+{
   return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)),
                            _mm_setzero_si128());
 }
-LICE_SAMPLE_INLINE __m128i PairWeights(uint32_t wa, uint32_t wb) {
+LICE_SAMPLE_INLINE __m128i PairWeights(uint32_t wa, uint32_t wb)
+{
   return _mm_set1_epi32((int)((wb << 16) | wa));
 }
 LICE_SAMPLE_INLINE LICE_pixel Lerp4(LICE_pixel p00, LICE_pixel p01, LICE_pixel p10, LICE_pixel p11,
-                                    uint32_t fx, uint32_t fy) {
+                                    uint32_t fx, uint32_t fy)
+{
   const uint32_t fxy = (fx * fy) >> 16;
   const uint32_t w11 = fxy, w01 = fx - fxy, w10 = fy - fxy, w00 = 65536 - fx - fy + fxy;
   const __m128i top = PairLanes(p00, p01), bottom = PairLanes(p10, p11);
@@ -119,13 +132,13 @@ LICE_SAMPLE_INLINE LICE_pixel Lerp4(LICE_pixel p00, LICE_pixel p01, LICE_pixel p
 }
 #else
 LICE_SAMPLE_INLINE LICE_pixel Lerp4(LICE_pixel p00, LICE_pixel p01, LICE_pixel p10, LICE_pixel p11,
-                                    uint32_t fx, uint32_t fy) {
+                                    uint32_t fx, uint32_t fy)
+{
   const uint32_t fxy = (fx * fy) >> 16;
   const uint64_t w11 = fxy, w01 = fx - fxy, w10 = fy - fxy, w00 = 65536 - fx - fy + fxy;
-  return PackLanes(LanesBR(p00) * w00 + LanesBR(p01) * w01 + LanesBR(p10) * w10 +
-                       LanesBR(p11) * w11,
-                   LanesGA(p00) * w00 + LanesGA(p01) * w01 + LanesGA(p10) * w10 +
-                       LanesGA(p11) * w11);
+  return PackLanes(
+      LanesBR(p00) * w00 + LanesBR(p01) * w01 + LanesBR(p10) * w10 + LanesBR(p11) * w11,
+      LanesGA(p00) * w00 + LanesGA(p01) * w01 + LanesGA(p10) * w10 + LanesGA(p11) * w11);
 }
 #endif
 
@@ -133,8 +146,10 @@ LICE_SAMPLE_INLINE LICE_pixel Lerp4(LICE_pixel p00, LICE_pixel p01, LICE_pixel p
 // `below` (null in the window's last row), with fractions fx, fy: in the last column only rows
 // are mixed, in the last row only columns, and the last corner is taken as it is.
 LICE_SAMPLE_INLINE LICE_pixel BilinearInRow(const LICE_pixel* p, const LICE_pixel* below,
-                                            int64_t xi, bool lastCol, uint32_t fx, uint32_t fy) {
-  if (below) {
+                                            int64_t xi, bool lastCol, uint32_t fx, uint32_t fy)
+{
+  if (below)
+  {
     if (!lastCol) return Lerp4(p[xi], p[xi + 1], below[xi], below[xi + 1], fx, fy);
     return Lerp2(p[xi], below[xi], fy);
   }
@@ -144,9 +159,10 @@ LICE_SAMPLE_INLINE LICE_pixel BilinearInRow(const LICE_pixel* p, const LICE_pixe
 
 // The same at pixel (xi, yi) of the window (inside it).
 LICE_SAMPLE_INLINE LICE_pixel BilinearAt(const SourceWindow& win, int64_t xi, int64_t yi,
-                                         uint32_t fx, uint32_t fy) {
+                                         uint32_t fx, uint32_t fy)
+{
   const LICE_pixel* p = win.row(yi);
   return BilinearInRow(p, yi == win.h - 1 ? nullptr : p + win.step, xi, xi == win.w - 1, fx, fy);
 }
 
-}  // namespace lice_detail
+} // namespace lice_detail

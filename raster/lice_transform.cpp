@@ -21,20 +21,23 @@
 #include "raster/lice_combine.h"
 #include "raster/lice_sampling.h"
 
-namespace {
+namespace
+{
 
 using namespace lice_detail;
 
 // The affine walk in source pixels (positions absolute until the window is known) and the
 // weight ramp in alpha units (1.0 = full), which walks the same way.
-struct AffineMap {
+struct AffineMap
+{
   double s = 0, t = 0;
   double dsdx = 0, dtdx = 0, dsdy = 0, dtdy = 0, dsdxdy = 0, dtdxdy = 0;
   double a = 0, dadx = 0, dady = 0, dadxdy = 0;
 };
 
 // Moves the map's origin by kx columns and ky rows.
-void Advance(AffineMap& m, double kx, double ky) {
+void Advance(AffineMap& m, double kx, double ky)
+{
   m.s += ky * m.dsdy + kx * (m.dsdx + ky * m.dsdxdy);
   m.t += ky * m.dtdy + kx * (m.dtdx + ky * m.dtdxdy);
   m.dsdy += kx * m.dsdxdy;
@@ -47,41 +50,47 @@ void Advance(AffineMap& m, double kx, double ky) {
 }
 
 // Reverses the walk along the rows (columns) of a rectangle w wide (h high).
-void MirrorColumns(AffineMap& m, double w) {
+void MirrorColumns(AffineMap& m, double w)
+{
   Advance(m, w - 1, 0);
   m.dsdx = -m.dsdx, m.dtdx = -m.dtdx, m.dsdxdy = -m.dsdxdy, m.dtdxdy = -m.dtdxdy;
   m.dadx = -m.dadx, m.dadxdy = -m.dadxdy;
 }
-void MirrorRows(AffineMap& m, double h) {
+void MirrorRows(AffineMap& m, double h)
+{
   Advance(m, 0, h - 1);
   m.dsdy = -m.dsdy, m.dtdy = -m.dtdy, m.dsdxdy = -m.dsdxdy, m.dtdxdy = -m.dtdxdy;
   m.dady = -m.dady, m.dadxdy = -m.dadxdy;
 }
 
 // Everything the shared loop needs, in fixed point, after clipping.
-struct AffineJob {
+struct AffineJob
+{
   SourceWindow win;
   PixelRows dest;
   int dstx = 0, dsty = 0, dstw = 0, dsth = 0;
   Fixed s = 0, t = 0, dsdx = 0, dtdx = 0, dsdy = 0, dtdy = 0, dsdxdy = 0, dtdxdy = 0;
-  Fixed a = 0, dadx = 0, dady = 0, dadxdy = 0;  // weight ramp, 0..256 in 16.16
+  Fixed a = 0, dadx = 0, dady = 0, dadxdy = 0; // weight ramp, 0..256 in 16.16
   PixelRuleFn rule = nullptr;
   int ia = 0;
 };
 
 // The shared loop. kRamp: the weight is the ramp's, limited to 256 (0 or less draws nothing).
-template <bool kBilinear, bool kRamp>
-void AffineRows(const AffineJob& job) {
+template <bool kBilinear, bool kRamp> void AffineRows(const AffineJob& job)
+{
   const SourceWindow& win = job.win;
   Fixed rs = job.s, rt = job.t, ra = job.a, dsdx = job.dsdx, dtdx = job.dtdx, dadx = job.dadx;
-  for (int i = 0; i < job.dsth; ++i) {
+  for (int i = 0; i < job.dsth; ++i)
+  {
     LICE_pixel* out = job.dest.row(job.dsty + i) + job.dstx;
     Fixed s = rs, t = rt, a = ra;
-    for (int j = 0; j < job.dstw; ++j, s += dsdx, t += dtdx, a += dadx) {
+    for (int j = 0; j < job.dstw; ++j, s += dsdx, t += dtdx, a += dadx)
+    {
       const Fixed xi = s >> 16, yi = t >> 16;
       if (!InWindow(win, xi, yi)) continue;
       int w = job.ia;
-      if constexpr (kRamp) {
+      if constexpr (kRamp)
+      {
         const Fixed v = a >> 16;
         if (v <= 0) continue;
         w = v > 256 ? 256 : (int)v;
@@ -100,11 +109,13 @@ void AffineRows(const AffineJob& job) {
 }
 
 // Source window [left, right) x [top, bottom): the clipped source rectangle, or all of it.
-struct WindowRect {
+struct WindowRect
+{
   int left, top, right, bottom;
 };
 WindowRect SourceRect(const LICE_IBitmap* src, bool clip, double srcx, double srcy, double srcw,
-                      double srch) {
+                      double srch)
+{
   const int w = src->getWidth(), h = src->getHeight();
   if (!clip) return {0, 0, w, h};
   return {(int)TruncClamped(std::max(srcx, 0.0), 0, w),
@@ -114,21 +125,27 @@ WindowRect SourceRect(const LICE_IBitmap* src, bool clip, double srcx, double sr
 }
 
 // (int)(v * 65536) for the fixed-point set-up; the caller has bounded v.
-Fixed ToFixed(double v) { return (Fixed)(v * kFixedOne); }
+Fixed ToFixed(double v)
+{
+  return (Fixed)(v * kFixedOne);
+}
 
 // Clips the rectangle to the destination (advancing the map over skipped columns and rows),
 // converts to fixed point and runs the shared loop. rule null: nothing is drawn.
 void DrawAffine(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, int64_t dsty,
                 int64_t dstw, int64_t dsth, AffineMap m, const WindowRect& wr, bool bilinear,
-                PixelRuleFn rule, int ia, bool ramp) {
+                PixelRuleFn rule, int ia, bool ramp)
+{
   if (!rule || wr.right <= wr.left || wr.bottom <= wr.top) return;
   const int destW = dest->getWidth(), destH = dest->getHeight();
-  if (dstx < 0) {
+  if (dstx < 0)
+  {
     Advance(m, (double)-dstx, 0);
     dstw += dstx;
     dstx = 0;
   }
-  if (dsty < 0) {
+  if (dsty < 0)
+  {
     Advance(m, 0, (double)-dsty);
     dsth += dsty;
     dsty = 0;
@@ -142,12 +159,12 @@ void DrawAffine(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, int64
   // Every value the loop reaches must stay far inside the fixed-point range (this also turns
   // away infinities and NaN from absurd inputs).
   const double w = (double)dstw, h = (double)dsth;
-  const double sReach = std::fabs(m.s) + h * std::fabs(m.dsdy) +
-                        w * (std::fabs(m.dsdx) + h * std::fabs(m.dsdxdy));
-  const double tReach = std::fabs(m.t) + h * std::fabs(m.dtdy) +
-                        w * (std::fabs(m.dtdx) + h * std::fabs(m.dtdxdy));
-  const double aReach = std::fabs(m.a) + h * std::fabs(m.dady) +
-                        w * (std::fabs(m.dadx) + h * std::fabs(m.dadxdy));
+  const double sReach =
+      std::fabs(m.s) + h * std::fabs(m.dsdy) + w * (std::fabs(m.dsdx) + h * std::fabs(m.dsdxdy));
+  const double tReach =
+      std::fabs(m.t) + h * std::fabs(m.dtdy) + w * (std::fabs(m.dtdx) + h * std::fabs(m.dtdxdy));
+  const double aReach =
+      std::fabs(m.a) + h * std::fabs(m.dady) + w * (std::fabs(m.dadx) + h * std::fabs(m.dadxdy));
   if (!(sReach * kFixedOne < kFixedLimit && tReach * kFixedOne < kFixedLimit &&
         aReach * 256.0 * kFixedOne < kFixedLimit))
     return;
@@ -179,12 +196,14 @@ void DrawAffine(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, int64
     ramp ? AffineRows<false, true>(job) : AffineRows<false, false>(job);
 }
 
-bool Drawable(const LICE_IBitmap* dest, const LICE_IBitmap* src) {
+bool Drawable(const LICE_IBitmap* dest, const LICE_IBitmap* src)
+{
   return dest && src && dest->getBits() && src->getBits() && dest->getWidth() > 0 &&
          dest->getHeight() > 0 && src->getWidth() > 0 && src->getHeight() > 0;
 }
 
-bool IsBilinear(int mode) {
+bool IsBilinear(int mode)
+{
   return (mode & LICE_COMBINE_FILTER_MASK) == LICE_COMBINE_FILTER_BILINEAR;
 }
 
@@ -193,9 +212,9 @@ bool IsBilinear(int mode) {
 // instead of alpha's, which then only decides whether anything is drawn (not at 0).
 void DeltaBlitImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, int64_t dsty,
                    int64_t dstw, int64_t dsth, double srcx, double srcy, double srcw, double srch,
-                   double dsdx, double dtdx, double dsdy, double dtdy, double dsdxdy,
-                   double dtdxdy, bool cliptosourcerect, float alpha, int mode,
-                   const double* ramp) {
+                   double dsdx, double dtdx, double dsdy, double dtdy, double dsdxdy, double dtdxdy,
+                   bool cliptosourcerect, float alpha, int mode, const double* ramp)
+{
   if (!Drawable(dest, src) || !dstw || !dsth) return;
   if (!AllFinite({srcx, srcy, srcw, srch, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy})) return;
   if (ramp && !AllFinite({ramp[0], ramp[1], ramp[2], ramp[3]})) return;
@@ -209,12 +228,14 @@ void DeltaBlitImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, in
   m.s = srcx, m.t = srcy;
   m.dsdx = dsdx, m.dtdx = dtdx, m.dsdy = dsdy, m.dtdy = dtdy, m.dsdxdy = dsdxdy, m.dtdxdy = dtdxdy;
   if (ramp) m.a = ramp[0], m.dadx = ramp[1], m.dady = ramp[2], m.dadxdy = ramp[3];
-  if (dstw < 0) {
+  if (dstw < 0)
+  {
     dstx += dstw;
     dstw = -dstw;
     MirrorColumns(m, (double)dstw);
   }
-  if (dsth < 0) {
+  if (dsth < 0)
+  {
     dsty += dsth;
     dsth = -dsth;
     MirrorRows(m, (double)dsth);
@@ -228,18 +249,20 @@ void DeltaBlitImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int64_t dstx, in
 template <class T>
 void TransformImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
                    int dsth, const T* points, int stride, int div_w, int div_h, float alpha,
-                   int mode) {
-  if (!Drawable(dest, src) || !points || dstw <= 0 || dsth <= 0 || div_w <= 1 || div_h <= 1)
-    return;
+                   int mode)
+{
+  if (!Drawable(dest, src) || !points || dstw <= 0 || dsth <= 0 || div_w <= 1 || div_h <= 1) return;
   const double cellW = (double)dstw / (div_w - 1), cellH = (double)dsth / (div_h - 1);
   // Cell edges are rounded to the nearest pixel (+ 0.5 and down, also left of or above 0).
   auto edgeX = [&](int i) { return (int64_t)std::floor(dstx + i * cellW + 0.5); };
   auto edgeY = [&](int j) { return (int64_t)std::floor(dsty + j * cellH + 0.5); };
   const double srcW = src->getWidth(), srcH = src->getHeight();
-  for (int j = 0; j + 1 < div_h; ++j) {
+  for (int j = 0; j + 1 < div_h; ++j)
+  {
     const int64_t y0 = edgeY(j), ch = edgeY(j + 1) - y0;
     if (ch <= 0) continue;
-    for (int i = 0; i + 1 < div_w; ++i) {
+    for (int i = 0; i + 1 < div_w; ++i)
+    {
       const int64_t x0 = edgeX(i), cw = edgeX(i + 1) - x0;
       if (cw <= 0) continue;
       const T* p00 = points + ((size_t)j * div_w + i) * stride;
@@ -251,7 +274,8 @@ void TransformImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int ds
       const double dsdxdy = (((double)p11[0] - p10[0]) / cw - dsdx) / ch;
       const double dtdxdy = (((double)p11[1] - p10[1]) / cw - dtdx) / ch;
       double ramp[4] = {0, 0, 0, 0};
-      if (stride == 3) {
+      if (stride == 3)
+      {
         ramp[0] = p00[2];
         ramp[1] = ((double)p01[2] - p00[2]) / cw;
         ramp[2] = ((double)p10[2] - p00[2]) / ch;
@@ -263,25 +287,27 @@ void TransformImpl(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int ds
   }
 }
 
-}  // namespace
+} // namespace
 
 void LICE_RotatedBlit(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
                       int dsth, float srcx, float srcy, float srcw, float srch, float angle,
-                      bool cliptosourcerect, float alpha, int mode, float rotxcent,
-                      float rotycent) {
+                      bool cliptosourcerect, float alpha, int mode, float rotxcent, float rotycent)
+{
   if (!Drawable(dest, src) || !dstw || !dsth) return;
   if (!AllFinite({srcx, srcy, srcw, srch, angle, alpha, rotxcent, rotycent})) return;
   const WindowRect wr = SourceRect(src, cliptosourcerect, srcx, srcy, srcw, srch);
 
   double sx = srcx, sy = srcy, sw = srcw, sh = srch;
   int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
+  if (dw < 0)
+  {
     dx += dw;
     sx += sw;
     dw = -dw;
     sw = -sw;
   }
-  if (dh < 0) {
+  if (dh < 0)
+  {
     dy += dh;
     sy += sh;
     dh = -dh;
@@ -309,35 +335,40 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int
 void LICE_DeltaBlit(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
                     int dsth, float srcx, float srcy, float srcw, float srch, double dsdx,
                     double dtdx, double dsdy, double dtdy, double dsdxdy, double dtdxdy,
-                    bool cliptosourcerect, float alpha, int mode) {
+                    bool cliptosourcerect, float alpha, int mode)
+{
   DeltaBlitImpl(dest, src, dstx, dsty, dstw, dsth, srcx, srcy, srcw, srch, dsdx, dtdx, dsdy, dtdy,
                 dsdxdy, dtdxdy, cliptosourcerect, alpha, mode, nullptr);
 }
 
-void LICE_DeltaBlitAlpha(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty,
-                         int dstw, int dsth, float srcx, float srcy, float srcw, float srch,
-                         double dsdx, double dtdx, double dsdy, double dtdy, double dsdxdy,
-                         double dtdxdy, bool cliptosourcerect, float alpha, int mode, double da,
-                         double dadx, double dady) {
+void LICE_DeltaBlitAlpha(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                         int dsth, float srcx, float srcy, float srcw, float srch, double dsdx,
+                         double dtdx, double dsdy, double dtdy, double dsdxdy, double dtdxdy,
+                         bool cliptosourcerect, float alpha, int mode, double da, double dadx,
+                         double dady)
+{
   const double ramp[4] = {da, dadx, dady, 0};
   DeltaBlitImpl(dest, src, dstx, dsty, dstw, dsth, srcx, srcy, srcw, srch, dsdx, dtdx, dsdy, dtdy,
                 dsdxdy, dtdxdy, cliptosourcerect, alpha, mode, ramp);
 }
 
-void LICE_TransformBlit(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty,
-                        int dstw, int dsth, const float* srcpoints, int div_w, int div_h,
-                        float alpha, int mode) {
+void LICE_TransformBlit(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                        int dsth, const float* srcpoints, int div_w, int div_h, float alpha,
+                        int mode)
+{
   TransformImpl(dest, src, dstx, dsty, dstw, dsth, srcpoints, 2, div_w, div_h, alpha, mode);
 }
 
-void LICE_TransformBlit2(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty,
-                         int dstw, int dsth, const double* srcpoints, int div_w, int div_h,
-                         float alpha, int mode) {
+void LICE_TransformBlit2(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                         int dsth, const double* srcpoints, int div_w, int div_h, float alpha,
+                         int mode)
+{
   TransformImpl(dest, src, dstx, dsty, dstw, dsth, srcpoints, 2, div_w, div_h, alpha, mode);
 }
 
 void LICE_TransformBlit2Alpha(LICE_IBitmap* dest, const LICE_IBitmap* src, int dstx, int dsty,
                               int dstw, int dsth, const double* srcpoints, int div_w, int div_h,
-                              int mode) {
+                              int mode)
+{
   TransformImpl(dest, src, dstx, dsty, dstw, dsth, srcpoints, 3, div_w, div_h, 1.0f, mode);
 }

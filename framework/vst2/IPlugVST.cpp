@@ -19,16 +19,15 @@ int PackDecimalVersion(VstIntPtr v)
   int const d = v < 0 || v > 0x7fffffff ? 0 : static_cast<int>(v);
   return (d / 10000) * 65536 + ((d % 10000) / 100) * 256 + d % 100;
 }
-}  // namespace
+} // namespace
 
 IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr,
                    int nPresets, char const* effectName, char const* productName,
                    char const* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
                    bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int plugScChans)
-  : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
-              uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPIVST2)
-  , mHostCallback(instanceInfo.mVSTHostCallback)
-  , mScChans(plugScChans)
+    : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+                uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPIVST2),
+      mHostCallback(instanceInfo.mVSTHostCallback), mScChans(plugScChans)
 {
   Trace("IPlugVST", __LINE__, "%s", effectName ? effectName : "");
 
@@ -44,12 +43,9 @@ IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, char const* chan
   mAEffect.numInputs = nIn;
   mAEffect.numOutputs = nOut;
   mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
-  if (plugDoesChunks)
-    mAEffect.flags |= effFlagsProgramChunks;
-  if (LegalIO(1, -1))
-    mAEffect.flags |= effFlagsCanMono;
-  if (plugIsInst)
-    mAEffect.flags |= effFlagsIsSynth;
+  if (plugDoesChunks) mAEffect.flags |= effFlagsProgramChunks;
+  if (LegalIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
+  if (plugIsInst) mAEffect.flags |= effFlagsIsSynth;
   mAEffect.initialDelay = latency;
   mAEffect.ioRatio = 1.0f;
   mAEffect.object = this;
@@ -118,51 +114,44 @@ bool IPlugVST::IsRenderingOffline()
 int IPlugVST::GetSamplePos()
 {
   auto const* t = reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime));
-  if (t && t->samplePos >= 0.0)
-    return detail::TruncToInt(t->samplePos + 0.5);
+  if (t && t->samplePos >= 0.0) return detail::TruncToInt(t->samplePos + 0.5);
   return 0;
 }
 
 double IPlugVST::GetTempo()
 {
-  if (!mHostCallback)
-    return 0.0;
-  auto const* t = reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime, 0, kVstTempoValid));
-  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0)
-    return t->tempo;
+  if (!mHostCallback) return 0.0;
+  auto const* t =
+      reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime, 0, kVstTempoValid));
+  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0) return t->tempo;
   return 0.0;
 }
 
 void IPlugVST::GetTimeSig(int* pNum, int* pDenom)
 {
   int num = 0, denom = 0;
-  auto const* t = reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime, 0, kVstTimeSigValid));
+  auto const* t =
+      reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime, 0, kVstTimeSigValid));
   if (t && (t->flags & kVstTimeSigValid) && t->timeSigNumerator >= 0 && t->timeSigDenominator >= 0)
   {
     num = t->timeSigNumerator;
     denom = t->timeSigDenominator;
   }
-  if (pNum)
-    *pNum = num;
-  if (pDenom)
-    *pDenom = denom;
+  if (pNum) *pNum = num;
+  if (pDenom) *pDenom = denom;
 }
 
 void IPlugVST::GetTime(ITimeInfo* pTimeInfo)
 {
   constexpr VstInt32 kWanted =
-    kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+      kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
   auto const* t = reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime, 0, kWanted));
-  if (!pTimeInfo || !t || !(t->flags & kWanted))
-    return;
+  if (!pTimeInfo || !t || !(t->flags & kWanted)) return;
 
   pTimeInfo->mSamplePos = t->samplePos;
-  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0)
-    pTimeInfo->mPPQPos = t->ppqPos;
-  if ((t->flags & kVstTempoValid) && t->tempo > 0.0)
-    pTimeInfo->mTempo = t->tempo;
-  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0)
-    pTimeInfo->mLastBar = t->barStartPos;
+  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0) pTimeInfo->mPPQPos = t->ppqPos;
+  if ((t->flags & kVstTempoValid) && t->tempo > 0.0) pTimeInfo->mTempo = t->tempo;
+  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0) pTimeInfo->mLastBar = t->barStartPos;
   if ((t->flags & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0)
   {
     pTimeInfo->mCycleStart = t->cycleStartPos;
@@ -186,8 +175,7 @@ EHost IPlugVST::GetHost()
     HostCall(audioMasterGetProductString, 0, 0, productStr);
     productStr[sizeof productStr - 1] = '\0';
     int version = 0;
-    if (productStr[0])
-      version = PackDecimalVersion(HostCall(audioMasterGetVendorVersion));
+    if (productStr[0]) version = PackDecimalVersion(HostCall(audioMasterGetVendorVersion));
     SetHost(productStr, version);
   }
   return IPlugBase::GetHost();
@@ -208,20 +196,19 @@ void IPlugVST::ResizeGraphics(int, int)
 
 void IPlugVST::HostSpecificInit()
 {
-  if (mHostSpecificInitDone)
-    return;
+  if (mHostSpecificInitDone) return;
   mHostSpecificInitDone = true;
 
   switch (GetHost())
   {
-    case kHostForte:
-    case kHostAudition:
-    case kHostOrion:
-    case kHostSAWStudio:
-      LimitToStereoIO();
-      break;
-    default:
-      break;
+  case kHostForte:
+  case kHostAudition:
+  case kHostOrion:
+  case kHostSAWStudio:
+    LimitToStereoIO();
+    break;
+  default:
+    break;
   }
   mInputSpkrArr.numChannels = mAEffect.numInputs = NInChannels();
   mOutputSpkrArr.numChannels = mAEffect.numOutputs = NOutChannels();
@@ -230,8 +217,7 @@ void IPlugVST::HostSpecificInit()
 
 void IPlugVST::AttachGraphics(IGraphics* pGraphics)
 {
-  if (!pGraphics)
-    return;
+  if (!pGraphics) return;
   IPlugBase::AttachGraphics(pGraphics);
   mAEffect.flags |= effFlagsHasEditor;
   mEditRect.top = mEditRect.left = 0;
@@ -257,8 +243,7 @@ bool IPlugVST::SendVSTEvent(VstEvent* pEvent)
 
 bool IPlugVST::SendMidiMsg(IMidiMsg* pMsg)
 {
-  if (!pMsg)
-    return false;
+  if (!pMsg) return false;
   VstMidiEvent ev{};
   ev.type = kVstMidiType;
   ev.byteSize = static_cast<VstInt32>(sizeof ev);
@@ -271,8 +256,7 @@ bool IPlugVST::SendMidiMsg(IMidiMsg* pMsg)
 
 bool IPlugVST::SendSysEx(ISysEx* pSysEx)
 {
-  if (!pSysEx)
-    return false;
+  if (!pSysEx) return false;
   VstMidiSysexEvent ev{};
   ev.type = kVstSysExType;
   ev.byteSize = static_cast<VstInt32>(sizeof ev);
@@ -291,11 +275,9 @@ bool IPlugVST::SendSysEx(ISysEx* pSysEx)
 void IPlugVST::VSTProcess(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
 {
   IPlugVST* pPlug = PlugOf(pEffect);
-  if (!pPlug)
-    return;
+  if (!pPlug) return;
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI())
-    pPlug->HostCall(audioMasterWantMidi);
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs, nFrames);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffersAccumulating(0.0f, nFrames);
@@ -305,11 +287,9 @@ void IPlugVST::VSTProcessReplacing(AEffect* pEffect, float** inputs, float** out
                                    VstInt32 nFrames)
 {
   IPlugVST* pPlug = PlugOf(pEffect);
-  if (!pPlug)
-    return;
+  if (!pPlug) return;
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI())
-    pPlug->HostCall(audioMasterWantMidi);
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs, nFrames);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffers(0.0f, nFrames);
@@ -319,11 +299,9 @@ void IPlugVST::VSTProcessDoubleReplacing(AEffect* pEffect, double** inputs, doub
                                          VstInt32 nFrames)
 {
   IPlugVST* pPlug = PlugOf(pEffect);
-  if (!pPlug)
-    return;
+  if (!pPlug) return;
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI())
-    pPlug->HostCall(audioMasterWantMidi);
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffers(0.0, nFrames);
@@ -333,8 +311,7 @@ float IPlugVST::VSTGetParameter(AEffect* pEffect, VstInt32 idx)
 {
   Trace("VSTGetParameter", __LINE__, "%d", idx);
   IPlugVST* pPlug = PlugOf(pEffect);
-  if (!pPlug)
-    return 0.0f;
+  if (!pPlug) return 0.0f;
   WDL_MutexLock lock(&pPlug->mMutex);
   IParam const* pParam = pPlug->GetParam(idx);
   return pParam ? static_cast<float>(pParam->GetNormalized()) : 0.0f;
@@ -344,15 +321,12 @@ void IPlugVST::VSTSetParameter(AEffect* pEffect, VstInt32 idx, float value)
 {
   Trace("VSTSetParameter", __LINE__, "%d:%f", idx, static_cast<double>(value));
   IPlugVST* pPlug = PlugOf(pEffect);
-  if (!pPlug)
-    return;
+  if (!pPlug) return;
   WDL_MutexLock lock(&pPlug->mMutex);
   IParam* pParam = pPlug->GetParam(idx);
   // A NaN or infinite position from the host would end up in the gains and filter memories.
-  if (!pParam || !std::isfinite(value))
-    return;
-  if (IGraphics* pGraphics = pPlug->GetGUI())
-    pGraphics->SetParameterFromPlug(idx, value, true);
+  if (!pParam || !std::isfinite(value)) return;
+  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->SetParameterFromPlug(idx, value, true);
   pParam->SetNormalized(value);
   pPlug->OnParamChange(idx);
 }

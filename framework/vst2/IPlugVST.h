@@ -30,8 +30,8 @@ public:
   // Builds the base (API VST 2), fills the effect record, connects every channel and sets a
   // block size of 1024. The manufacturer ID and side-chain channels are not part of the record.
   IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr, int nPresets,
-           char const* effectName, char const* productName, char const* mfrName,
-           int vendorVersion, int uniqueID, int mfrID, int latency = 0, bool plugDoesMidi = false,
+           char const* effectName, char const* productName, char const* mfrName, int vendorVersion,
+           int uniqueID, int mfrID, int latency = 0, bool plugDoesMidi = false,
            bool plugDoesChunks = false, bool plugIsInst = false, int plugScChans = 0);
   ~IPlugVST() override;
 
@@ -119,8 +119,8 @@ private:
   bool mHostSpecificInitDone = false;
   int mScChans;
   int mHasVSTExtensions = 0;
-  ByteChunk mState;      // program chunk handed to the host
-  ByteChunk mBankState;  // bank chunk handed to the host
+  ByteChunk mState;     // program chunk handed to the host
+  ByteChunk mBankState; // bank chunk handed to the host
   AEffect mAEffect{};
 };
 

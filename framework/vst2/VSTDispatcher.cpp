@@ -41,8 +41,7 @@ int ToIndex(VstIntPtr value)
 double ParseLeadingNumber(char const* text)
 {
   char const* p = text;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v')
-    ++p;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
   bool negative = false;
   if (*p == '+' || *p == '-')
   {
@@ -50,8 +49,7 @@ double ParseLeadingNumber(char const* text)
     ++p;
   }
   // Only digits or a point may follow: "inf", "nan" and a second sign are no numbers here.
-  if (!((*p >= '0' && *p <= '9') || *p == '.'))
-    return 0.0;
+  if (!((*p >= '0' && *p <= '9') || *p == '.')) return 0.0;
   char const* end = p + std::strlen(p);
   double v = 0.0;
   auto const [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
@@ -60,8 +58,7 @@ double ParseLeadingNumber(char const* text)
     // Distinguish overflow from underflow by the exponent's sign, roughly: a huge mantissa or
     // positive exponent overflows, anything else is zero.
     char const* e = p;
-    while (e < stop && *e != 'e' && *e != 'E')
-      ++e;
+    while (e < stop && *e != 'e' && *e != 'E') ++e;
     bool const tiny = e < stop && e[1] == '-';
     v = tiny ? 0.0 : std::numeric_limits<double>::infinity();
   }
@@ -75,18 +72,17 @@ double ParseLeadingNumber(char const* text)
 class StateSnapshot
 {
 public:
-  explicit StateSnapshot(IPlugBase* pPlug) : mPlug(pPlug), mCurrentPreset(pPlug->GetCurrentPresetIdx())
+  explicit StateSnapshot(IPlugBase* pPlug)
+      : mPlug(pPlug), mCurrentPreset(pPlug->GetCurrentPresetIdx())
   {
     int const nParams = pPlug->NParams();
     mOk = mValues.Resize(nParams);
-    for (int i = 0; mOk && i < nParams; ++i)
-      mValues.Get()[i] = pPlug->GetParam(i)->Value();
+    for (int i = 0; mOk && i < nParams; ++i) mValues.Get()[i] = pPlug->GetParam(i)->Value();
     for (int i = 0, n = pPlug->NPresets(); mOk && i < n; ++i)
     {
       IPreset* pCopy = new (std::nothrow) IPreset(*pPlug->GetPreset(i));
       mOk = pCopy && mPresets.Add(pCopy);
-      if (!mOk)
-        delete pCopy;
+      if (!mOk) delete pCopy;
     }
   }
   ~StateSnapshot() { mPresets.Empty(true); }
@@ -112,14 +108,13 @@ private:
   WDL_TypedBuf<double> mValues;
   WDL_PtrList<IPreset> mPresets;
 };
-}  // namespace
+} // namespace
 
-VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx,
-                                  VstIntPtr value, void* ptr, float opt)
+VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value,
+                                  void* ptr, float opt)
 {
   IPlugVST* _this = pEffect ? static_cast<IPlugVST*>(pEffect->object) : nullptr;
-  if (!_this)
-    return 0;
+  if (!_this) return 0;
 
   _this->mMutex.Enter();
   if (opCode != effEditIdle && opCode != effIdle)
@@ -127,240 +122,234 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
           static_cast<int>(value));
 
   char* const str = static_cast<char*>(ptr);
-  IParam* const pParam = _this->GetParam(idx);  // null when idx is out of range
+  IParam* const pParam = _this->GetParam(idx); // null when idx is out of range
   IGraphics* const pGraphics = _this->GetGUI();
   VstIntPtr result = 0;
 
   switch (opCode)
   {
-    case effOpen:
-      _this->HostSpecificInit();
-      _this->OnParamReset();
-      break;
+  case effOpen:
+    _this->HostSpecificInit();
+    _this->OnParamReset();
+    break;
 
-    case effClose:
-      // The mutex lives in the object: let go of it first.
-      _this->mMutex.Leave();
-      delete _this;
-      return 0;
+  case effClose:
+    // The mutex lives in the object: let go of it first.
+    _this->mMutex.Leave();
+    delete _this;
+    return 0;
 
-    case effSetProgram:
-      if (!_this->DoesStateChunks())
-        _this->ModifyCurrentPreset();
-      _this->RestorePreset(ToIndex(value));
-      break;
+  case effSetProgram:
+    if (!_this->DoesStateChunks()) _this->ModifyCurrentPreset();
+    _this->RestorePreset(ToIndex(value));
+    break;
 
-    case effGetProgram:
-      result = _this->GetCurrentPresetIdx();
-      break;
+  case effGetProgram:
+    result = _this->GetCurrentPresetIdx();
+    break;
 
-    case effSetProgramName:
-      if (str)
-      {
-        _this->ModifyCurrentPreset(str);
-        _this->PresetsChangedByHost();
-      }
-      break;
+  case effSetProgramName:
+    if (str)
+    {
+      _this->ModifyCurrentPreset(str);
+      _this->PresetsChangedByHost();
+    }
+    break;
 
-    case effGetProgramName:
-      if (str)
-        detail::CopyBounded(str, _this->GetPresetName(_this->GetCurrentPresetIdx()), kProgNameOut);
-      break;
+  case effGetProgramName:
+    if (str)
+      detail::CopyBounded(str, _this->GetPresetName(_this->GetCurrentPresetIdx()), kProgNameOut);
+    break;
 
-    case effGetParamLabel:
-      if (pParam && str)
-        detail::CopyBounded(str, pParam->GetLabelForHost(), kParamTextOut);
-      break;
+  case effGetParamLabel:
+    if (pParam && str) detail::CopyBounded(str, pParam->GetLabelForHost(), kParamTextOut);
+    break;
 
-    case effGetParamDisplay:
-      if (pParam && str)
-      {
-        char display[kParamTextLen];
-        pParam->GetDisplayForHost(pParam->Value(), false, display, true);
-        detail::CopyBounded(str, display, kParamTextOut);
-      }
-      break;
+  case effGetParamDisplay:
+    if (pParam && str)
+    {
+      char display[kParamTextLen];
+      pParam->GetDisplayForHost(pParam->Value(), false, display, true);
+      detail::CopyBounded(str, display, kParamTextOut);
+    }
+    break;
 
-    case effGetParamName:
-      if (pParam && str)
-        detail::CopyBounded(str, pParam->GetNameForHost(), kParamTextOut);
-      break;
+  case effGetParamName:
+    if (pParam && str) detail::CopyBounded(str, pParam->GetNameForHost(), kParamTextOut);
+    break;
 
-    case effSetSampleRate:
-      // A rate of zero, below zero or not a number would poison every filter.
-      if (std::isfinite(opt) && opt > 0.0f)
-      {
-        _this->SetSampleRate(static_cast<double>(opt));
-        _this->Reset();
-      }
-      break;
-
-    case effSetBlockSize:
-      // Zero or less keeps the current size (the base would go silent); bigger host blocks than
-      // kMaxBlockSize are sliced by the base.
-      if (value > 0)
-        _this->SetBlockSize(value > kMaxBlockSize ? kMaxBlockSize : static_cast<int>(value));
+  case effSetSampleRate:
+    // A rate of zero, below zero or not a number would poison every filter.
+    if (std::isfinite(opt) && opt > 0.0f)
+    {
+      _this->SetSampleRate(static_cast<double>(opt));
       _this->Reset();
-      break;
+    }
+    break;
 
-    case effMainsChanged:
-      if (value)
-        _this->OnActivate(true);
-      else
-      {
-        _this->OnActivate(false);
-        _this->Reset();
-      }
-      break;
+  case effSetBlockSize:
+    // Zero or less keeps the current size (the base would go silent); bigger host blocks than
+    // kMaxBlockSize are sliced by the base.
+    if (value > 0)
+      _this->SetBlockSize(value > kMaxBlockSize ? kMaxBlockSize : static_cast<int>(value));
+    _this->Reset();
+    break;
 
-    case effEditGetRect:
-      if (ptr && pGraphics)
-      {
-        *static_cast<ERect**>(ptr) = &_this->mEditRect;
-        result = 1;
-      }
-      break;
+  case effMainsChanged:
+    if (value)
+      _this->OnActivate(true);
+    else
+    {
+      _this->OnActivate(false);
+      _this->Reset();
+    }
+    break;
 
-    case effEditOpen:
-      if (pGraphics && pGraphics->OpenWindow(ptr))
-      {
-        _this->OnGUIOpen();
-        result = 1;
-      }
-      break;
-
-    case effEditClose:
-      if (pGraphics)
-      {
-        _this->OnGUIClose();
-        pGraphics->CloseWindow();
-        result = 1;
-      }
-      break;
-
-    case effIdentify:
-      result = kEffIdentify;
-      break;
-
-    case effGetChunk:
-      if (ptr)
-      {
-        bool const isBank = idx == 0;
-        ByteChunk* pChunk = isBank ? &_this->mBankState : &_this->mState;
-        if (_this->GetHostChunk(pChunk, isBank) && pChunk->Size() > 0)
-        {
-          *static_cast<void**>(ptr) = pChunk->GetBytes();
-          result = pChunk->Size();
-        }
-      }
-      break;
-
-    case effSetChunk:
-      result = _this->DoSetChunk(ptr, value, idx == 0);
-      break;
-
-    case effProcessEvents:
-      result = _this->DoProcessEvents(static_cast<VstEvents const*>(ptr));
-      break;
-
-    case effCanBeAutomated:
+  case effEditGetRect:
+    if (ptr && pGraphics)
+    {
+      *static_cast<ERect**>(ptr) = &_this->mEditRect;
       result = 1;
-      break;
+    }
+    break;
 
-    case effString2Parameter:
-      result = _this->DoString2Parameter(idx, str);
-      break;
-
-    case effGetProgramNameIndexed:
-      if (str)
-      {
-        detail::CopyBounded(str, _this->GetPresetName(idx), kProgNameOut);
-        result = str[0] != '\0';
-      }
-      break;
-
-    case effGetInputProperties:
-    case effGetOutputProperties:
-      result = _this->DoPinProperties(idx, static_cast<VstPinProperties*>(ptr),
-                                      opCode == effGetInputProperties);
-      break;
-
-    case effGetPlugCategory:
-      result = _this->IsInst() ? kPlugCategSynth : kPlugCategEffect;
-      break;
-
-    case effSetSpeakerArrangement:
-      result = _this->DoSetSpeakerArrangement(
-        reinterpret_cast<VstSpeakerArrangement const*>(value),
-        static_cast<VstSpeakerArrangement const*>(ptr));
-      break;
-
-    case effGetEffectName:
-      if (str)
-      {
-        detail::CopyBounded(str, _this->GetEffectName(), kEffectNameOut);
-        result = 1;
-      }
-      break;
-
-    case effGetVendorString:
-      if (str)
-      {
-        detail::CopyBounded(str, _this->GetMfrName(), kVendorOut);
-        result = 1;
-      }
-      break;
-
-    case effGetProductString:
-      if (str)
-      {
-        detail::CopyBounded(str, _this->GetProductName(), kProductOut);
-        result = 1;
-      }
-      break;
-
-    case effGetVendorVersion:
-      result = _this->GetEffectVersion(true);
-      break;
-
-    case effVendorSpecific:
-      result = _this->DoVendorSpecific(idx, value, ptr, opt);
-      break;
-
-    case effCanDo:
-      result = _this->DoCanDo(str);
-      break;
-
-    case effGetTailSize:
-      result = _this->GetTailSize();
-      break;
-
-    case effGetVstVersion:
-      result = kVstVersion;
-      break;
-
-    case effGetMidiKeyName:
-      if (auto* pKey = static_cast<MidiKeyName*>(ptr))
-      {
-        // The product writes into our room; the host gets what fits its field.
-        char name[256] = {};
-        bool const named = _this->MidiNoteName(pKey->thisKeyNumber, name);
-        name[sizeof name - 1] = '\0';
-        detail::CopyBounded(pKey->keyName, name, kVstMaxNameLen);
-        result = named ? 1 : 0;
-      }
-      break;
-
-    case effGetSpeakerArrangement:
-      if (value)
-        *reinterpret_cast<VstSpeakerArrangement**>(value) = &_this->mInputSpkrArr;
-      if (ptr)
-        *static_cast<VstSpeakerArrangement**>(ptr) = &_this->mOutputSpkrArr;
+  case effEditOpen:
+    if (pGraphics && pGraphics->OpenWindow(ptr))
+    {
+      _this->OnGUIOpen();
       result = 1;
-      break;
+    }
+    break;
 
-    default:  // effEditIdle, effIdle, effProcessVarIo and everything not handled
-      break;
+  case effEditClose:
+    if (pGraphics)
+    {
+      _this->OnGUIClose();
+      pGraphics->CloseWindow();
+      result = 1;
+    }
+    break;
+
+  case effIdentify:
+    result = kEffIdentify;
+    break;
+
+  case effGetChunk:
+    if (ptr)
+    {
+      bool const isBank = idx == 0;
+      ByteChunk* pChunk = isBank ? &_this->mBankState : &_this->mState;
+      if (_this->GetHostChunk(pChunk, isBank) && pChunk->Size() > 0)
+      {
+        *static_cast<void**>(ptr) = pChunk->GetBytes();
+        result = pChunk->Size();
+      }
+    }
+    break;
+
+  case effSetChunk:
+    result = _this->DoSetChunk(ptr, value, idx == 0);
+    break;
+
+  case effProcessEvents:
+    result = _this->DoProcessEvents(static_cast<VstEvents const*>(ptr));
+    break;
+
+  case effCanBeAutomated:
+    result = 1;
+    break;
+
+  case effString2Parameter:
+    result = _this->DoString2Parameter(idx, str);
+    break;
+
+  case effGetProgramNameIndexed:
+    if (str)
+    {
+      detail::CopyBounded(str, _this->GetPresetName(idx), kProgNameOut);
+      result = str[0] != '\0';
+    }
+    break;
+
+  case effGetInputProperties:
+  case effGetOutputProperties:
+    result = _this->DoPinProperties(idx, static_cast<VstPinProperties*>(ptr),
+                                    opCode == effGetInputProperties);
+    break;
+
+  case effGetPlugCategory:
+    result = _this->IsInst() ? kPlugCategSynth : kPlugCategEffect;
+    break;
+
+  case effSetSpeakerArrangement:
+    result = _this->DoSetSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement const*>(value),
+                                            static_cast<VstSpeakerArrangement const*>(ptr));
+    break;
+
+  case effGetEffectName:
+    if (str)
+    {
+      detail::CopyBounded(str, _this->GetEffectName(), kEffectNameOut);
+      result = 1;
+    }
+    break;
+
+  case effGetVendorString:
+    if (str)
+    {
+      detail::CopyBounded(str, _this->GetMfrName(), kVendorOut);
+      result = 1;
+    }
+    break;
+
+  case effGetProductString:
+    if (str)
+    {
+      detail::CopyBounded(str, _this->GetProductName(), kProductOut);
+      result = 1;
+    }
+    break;
+
+  case effGetVendorVersion:
+    result = _this->GetEffectVersion(true);
+    break;
+
+  case effVendorSpecific:
+    result = _this->DoVendorSpecific(idx, value, ptr, opt);
+    break;
+
+  case effCanDo:
+    result = _this->DoCanDo(str);
+    break;
+
+  case effGetTailSize:
+    result = _this->GetTailSize();
+    break;
+
+  case effGetVstVersion:
+    result = kVstVersion;
+    break;
+
+  case effGetMidiKeyName:
+    if (auto* pKey = static_cast<MidiKeyName*>(ptr))
+    {
+      // The product writes into our room; the host gets what fits its field.
+      char name[256] = {};
+      bool const named = _this->MidiNoteName(pKey->thisKeyNumber, name);
+      name[sizeof name - 1] = '\0';
+      detail::CopyBounded(pKey->keyName, name, kVstMaxNameLen);
+      result = named ? 1 : 0;
+    }
+    break;
+
+  case effGetSpeakerArrangement:
+    if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &_this->mInputSpkrArr;
+    if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &_this->mOutputSpkrArr;
+    result = 1;
+    break;
+
+  default: // effEditIdle, effIdle, effProcessVarIo and everything not handled
+    break;
   }
 
   _this->mMutex.Leave();
@@ -370,21 +359,17 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
 VstIntPtr IPlugVST::DoSetChunk(void const* pData, VstIntPtr size, bool isBank)
 {
   // Nothing is read unless the whole claimed size is plausible.
-  if (!pData || size < 0 || size > kMaxHostChunkSize)
-    return 0;
+  if (!pData || size < 0 || size > kMaxHostChunkSize) return 0;
 
   // The host may hand back the very buffer effGetChunk gave it, so the bytes are taken into a
   // chunk of their own before anything is rewritten.
   ByteChunk chunk;
-  if (chunk.Resize(static_cast<int>(size)) != size)
-    return 0;
-  if (size > 0)
-    std::memcpy(chunk.GetBytes(), pData, static_cast<size_t>(size));
+  if (chunk.Resize(static_cast<int>(size)) != size) return 0;
+  if (size > 0) std::memcpy(chunk.GetBytes(), pData, static_cast<size_t>(size));
 
   // A chunk that runs out half way would leave half a state behind: roll back instead.
   StateSnapshot before(this);
-  if (!before.Ok())
-    return 0;
+  if (!before.Ok()) return 0;
   if (!SetHostChunk(&chunk, isBank))
   {
     before.Restore();
@@ -396,13 +381,11 @@ VstIntPtr IPlugVST::DoSetChunk(void const* pData, VstIntPtr size, bool isBank)
 
 VstIntPtr IPlugVST::DoProcessEvents(VstEvents const* pEvents)
 {
-  if (!pEvents)
-    return 0;
+  if (!pEvents) return 0;
   for (int i = 0; i < pEvents->numEvents; ++i)
   {
     VstEvent const* pEvent = pEvents->events[i];
-    if (!pEvent)
-      continue;
+    if (!pEvent) continue;
     if (pEvent->type == kVstMidiType)
     {
       auto const* pMidi = reinterpret_cast<VstMidiEvent const*>(pEvent);
@@ -425,29 +408,24 @@ VstIntPtr IPlugVST::DoProcessEvents(VstEvents const* pEvents)
 VstIntPtr IPlugVST::DoString2Parameter(int idx, char const* text)
 {
   IParam* pParam = GetParam(idx);
-  if (!pParam)
-    return 0;
-  if (!text)
-    return 1;  // "yes, this parameter takes text"
+  if (!pParam) return 0;
+  if (!text) return 1; // "yes, this parameter takes text"
 
   double v = 0.0;
   if (pParam->GetNDisplayTexts() > 0)
   {
-    if (!pParam->MapDisplayText(text, &v))
-      return 0;
+    if (!pParam->MapDisplayText(text, &v)) return 0;
   }
   else
   {
     v = ParseLeadingNumber(text);
-    if (pParam->DisplayIsNegated())
-      v = -v;
+    if (pParam->DisplayIsNegated()) v = -v;
   }
   // Clamped here so that an out-of-range number (infinity included) lands on the bound.
   double const lo = pParam->GetMin(), hi = pParam->GetMax();
   v = v < lo ? lo : v > hi ? hi : v;
 
-  if (IGraphics* pGraphics = GetGUI())
-    pGraphics->SetParameterFromPlug(idx, v, false);
+  if (IGraphics* pGraphics = GetGUI()) pGraphics->SetParameterFromPlug(idx, v, false);
   pParam->Set(v);
   OnParamChange(idx);
   return 1;
@@ -456,11 +434,9 @@ VstIntPtr IPlugVST::DoString2Parameter(int idx, char const* text)
 VstIntPtr IPlugVST::DoPinProperties(int idx, VstPinProperties* pProps, bool isInput)
 {
   int const nChannels = isInput ? NInChannels() : NOutChannels();
-  if (idx < 0 || !pProps || idx >= nChannels)
-    return 0;
+  if (idx < 0 || !pProps || idx >= nChannels) return 0;
   pProps->flags = kVstPinIsActive;
-  if (idx % 2 == 0 && idx + 1 < nChannels)
-    pProps->flags |= kVstPinIsStereo;
+  if (idx % 2 == 0 && idx + 1 < nChannels) pProps->flags |= kVstPinIsStereo;
   char const* label = isInput ? GetInputLabel(idx) : GetOutputLabel(idx);
   if (label && label[0])
     detail::CopyBounded(pProps->label, label, kVstMaxLabelLen);
@@ -481,8 +457,7 @@ VstIntPtr IPlugVST::DoSetSpeakerArrangement(VstSpeakerArrangement const* pIn,
     SetInputChannelConnections(0, n, true);
     SetInputChannelConnections(n, nCh - n, false);
   }
-  if (!pOut)
-    return 1;
+  if (!pOut) return 1;
   int const nCh = NOutChannels();
   int const n = pOut->numChannels < 0 ? 0 : pOut->numChannels > nCh ? nCh : pOut->numChannels;
   SetOutputChannelConnections(0, n, true);
@@ -492,11 +467,9 @@ VstIntPtr IPlugVST::DoSetSpeakerArrangement(VstSpeakerArrangement const* pIn,
 
 VstIntPtr IPlugVST::DoCanDo(char const* str)
 {
-  if (!str)
-    return 0;
+  if (!str) return 0;
   Trace("VSTDispatcher", __LINE__, "VSTCanDo(%s)", str);
-  if (!std::strcmp(str, "receiveVstTimeInfo"))
-    return 1;
+  if (!std::strcmp(str, "receiveVstTimeInfo")) return 1;
   if (DoesMIDI() &&
       (!std::strcmp(str, "sendVstEvents") || !std::strcmp(str, "sendVstMidiEvent") ||
        !std::strcmp(str, "receiveVstEvents") || !std::strcmp(str, "receiveVstMidiEvent")))

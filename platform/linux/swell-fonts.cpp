@@ -31,9 +31,9 @@
 
 namespace detail
 {
-bool IsValidUtf8(const char *s, size_t n)
+bool IsValidUtf8(const char* s, size_t n)
 {
-  const auto *p = reinterpret_cast<const unsigned char *>(s);
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
   size_t i = 0;
   while (i < n)
   {
@@ -45,10 +45,14 @@ bool IsValidUtf8(const char *s, size_t n)
     }
     size_t len;
     uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
-    else return false;
+    if (c >= 0xC2 && c <= 0xDF)
+      len = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+      len = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+      len = 4, cp = c & 0x07;
+    else
+      return false;
     if (len > n - i) return false;
     for (size_t k = 1; k < len; ++k)
     {
@@ -62,7 +66,7 @@ bool IsValidUtf8(const char *s, size_t n)
   }
   return true;
 }
-}  // namespace detail
+} // namespace detail
 
 using namespace detail;
 
@@ -86,10 +90,10 @@ constinit std::mutex gFontMutex;
 // published without synchronisation it can follow; lookups, face and font creation are rare,
 // so they are simply serialised. Taken after gFontMutex where both are held, never before.
 constinit std::mutex gFcMutex;
-constinit std::vector<NameEntry> *gNames = nullptr;  // sorted by mComposed, bytewise
+constinit std::vector<NameEntry>* gNames = nullptr; // sorted by mComposed, bytewise
 constinit bool gFontsClosed = false;
-constinit cairo_font_face_t *gLabelFace = nullptr;
-constinit cairo_scaled_font_t *gLabelFont = nullptr;  // the label face at kLabelSize
+constinit cairo_font_face_t* gLabelFace = nullptr;
+constinit cairo_scaled_font_t* gLabelFont = nullptr; // the label face at kLabelSize
 
 struct FontCleanup
 {
@@ -107,31 +111,31 @@ struct FontCleanup
   }
 } gFontCleanup;
 
-std::vector<NameEntry>::iterator FindName(std::vector<NameEntry> &names, const std::string &key)
+std::vector<NameEntry>::iterator FindName(std::vector<NameEntry>& names, const std::string& key)
 {
   return std::lower_bound(names.begin(), names.end(), key,
-                          [](const NameEntry &e, const std::string &k) { return e.mComposed < k; });
+                          [](const NameEntry& e, const std::string& k) { return e.mComposed < k; });
 }
 
 // ---- fontconfig lookups --------------------------------------------------------------------
 
-std::string PostScriptName(FcPattern *font)
+std::string PostScriptName(FcPattern* font)
 {
-  FcChar8 *ps = nullptr;
+  FcChar8* ps = nullptr;
   if (FcPatternGetString(font, FC_POSTSCRIPT_NAME, 0, &ps) == FcResultMatch && ps)
-    return reinterpret_cast<const char *>(ps);
+    return reinterpret_cast<const char*>(ps);
   return {};
 }
 
 // The PostScript name of an installed font whose `object` (PostScript or full name) is `name`.
-std::string ListedPostScriptName(const char *object, const char *name)
+std::string ListedPostScriptName(const char* object, const char* name)
 {
   std::string result;
-  FcPattern *pat = FcPatternCreate();
-  FcObjectSet *os = FcObjectSetBuild(FC_POSTSCRIPT_NAME, nullptr);
-  if (pat && os && FcPatternAddString(pat, object, reinterpret_cast<const FcChar8 *>(name)))
+  FcPattern* pat = FcPatternCreate();
+  FcObjectSet* os = FcObjectSetBuild(FC_POSTSCRIPT_NAME, nullptr);
+  if (pat && os && FcPatternAddString(pat, object, reinterpret_cast<const FcChar8*>(name)))
   {
-    if (FcFontSet *fs = FcFontList(nullptr, pat, os))
+    if (FcFontSet* fs = FcFontList(nullptr, pat, os))
     {
       for (int i = 0; i < fs->nfont && result.empty(); ++i) result = PostScriptName(fs->fonts[i]);
       FcFontSetDestroy(fs);
@@ -144,25 +148,33 @@ std::string ListedPostScriptName(const char *object, const char *name)
 
 // Faces a score of programs ask for by name, with the generic family that stands in for them
 // where they are not installed.
-const char *GenericFamily(const std::string &family)
+const char* GenericFamily(const std::string& family)
 {
-  static const char *const kTable[][2] = {
-      {"Monaco", "monospace"},       {"Menlo", "monospace"},
-      {"Courier", "monospace"},      {"Courier New", "monospace"},
-      {"Andale Mono", "monospace"},  {"Consolas", "monospace"},
-      {"Lucida Console", "monospace"}, {"Helvetica", "sans-serif"},
-      {"Helvetica Neue", "sans-serif"}, {"Lucida Grande", "sans-serif"},
-      {"Geneva", "sans-serif"},      {"Arial", "sans-serif"},
-      {"Verdana", "sans-serif"},     {"Tahoma", "sans-serif"},
-      {"Times", "serif"},            {"Times New Roman", "serif"},
+  static const char* const kTable[][2] = {
+      {"Monaco", "monospace"},
+      {"Menlo", "monospace"},
+      {"Courier", "monospace"},
+      {"Courier New", "monospace"},
+      {"Andale Mono", "monospace"},
+      {"Consolas", "monospace"},
+      {"Lucida Console", "monospace"},
+      {"Helvetica", "sans-serif"},
+      {"Helvetica Neue", "sans-serif"},
+      {"Lucida Grande", "sans-serif"},
+      {"Geneva", "sans-serif"},
+      {"Arial", "sans-serif"},
+      {"Verdana", "sans-serif"},
+      {"Tahoma", "sans-serif"},
+      {"Times", "serif"},
+      {"Times New Roman", "serif"},
       {"Georgia", "serif"},
   };
-  for (const auto &e : kTable)
+  for (const auto& e : kTable)
     if (strcasecmp(e[0], family.c_str()) == 0) return e[1];
   return nullptr;
 }
 
-bool StripSuffix(std::string &s, const char *suffix)
+bool StripSuffix(std::string& s, const char* suffix)
 {
   const size_t n = std::strlen(suffix);
   if (s.size() < n || s.compare(s.size() - n, n, suffix) != 0) return false;
@@ -171,16 +183,16 @@ bool StripSuffix(std::string &s, const char *suffix)
 }
 
 // fontconfig's best match for a family (empty: the default) at a weight and slant.
-std::string MatchedPostScriptName(const std::string &family, bool bold, bool italic)
+std::string MatchedPostScriptName(const std::string& family, bool bold, bool italic)
 {
   std::string result;
-  FcPattern *pat = FcPatternCreate();
+  FcPattern* pat = FcPatternCreate();
   if (!pat) return result;
   if (!family.empty())
   {
-    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
-    if (const char *generic = GenericFamily(family))
-      FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(generic));
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (const char* generic = GenericFamily(family))
+      FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic));
   }
   FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
@@ -188,7 +200,7 @@ std::string MatchedPostScriptName(const std::string &family, bool bold, bool ita
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
   FcDefaultSubstitute(pat);
   FcResult res = FcResultNoMatch;
-  if (FcPattern *font = FcFontMatch(nullptr, pat, &res))
+  if (FcPattern* font = FcFontMatch(nullptr, pat, &res))
   {
     result = PostScriptName(font);
     FcPatternDestroy(font);
@@ -197,7 +209,7 @@ std::string MatchedPostScriptName(const std::string &family, bool bold, bool ita
   return result;
 }
 
-std::string Resolve(const std::string &composed)
+std::string Resolve(const std::string& composed)
 {
   std::lock_guard<std::mutex> lock(gFcMutex);
   if (!composed.empty())
@@ -215,13 +227,13 @@ std::string Resolve(const std::string &composed)
 
 // A face over one font file, free of fontconfig's rendering preferences, so that the
 // context's font options alone decide how glyphs are drawn.
-cairo_font_face_t *FaceForFile(const FcChar8 *file, int index)
+cairo_font_face_t* FaceForFile(const FcChar8* file, int index)
 {
-  FcPattern *pat = FcPatternCreate();
+  FcPattern* pat = FcPatternCreate();
   if (!pat) return nullptr;
   FcPatternAddString(pat, FC_FILE, file);
   FcPatternAddInteger(pat, FC_INDEX, index);
-  cairo_font_face_t *face = cairo_ft_font_face_create_for_pattern(pat);
+  cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pat);
   FcPatternDestroy(pat);
   if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS)
   {
@@ -231,25 +243,25 @@ cairo_font_face_t *FaceForFile(const FcChar8 *file, int index)
   return face;
 }
 
-cairo_font_face_t *FaceFromFont(FcPattern *font)
+cairo_font_face_t* FaceFromFont(FcPattern* font)
 {
-  FcChar8 *file = nullptr;
+  FcChar8* file = nullptr;
   int index = 0;
   if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) return nullptr;
   FcPatternGetInteger(font, FC_INDEX, 0, &index);
   return FaceForFile(file, index);
 }
 
-cairo_font_face_t *FaceForPostScriptName(const std::string &name)
+cairo_font_face_t* FaceForPostScriptName(const std::string& name)
 {
   std::lock_guard<std::mutex> lock(gFcMutex);
-  cairo_font_face_t *face = nullptr;
-  FcPattern *pat = FcPatternCreate();
-  FcObjectSet *os = FcObjectSetBuild(FC_FILE, FC_INDEX, nullptr);
+  cairo_font_face_t* face = nullptr;
+  FcPattern* pat = FcPatternCreate();
+  FcObjectSet* os = FcObjectSetBuild(FC_FILE, FC_INDEX, nullptr);
   if (pat && os &&
-      FcPatternAddString(pat, FC_POSTSCRIPT_NAME, reinterpret_cast<const FcChar8 *>(name.c_str())))
+      FcPatternAddString(pat, FC_POSTSCRIPT_NAME, reinterpret_cast<const FcChar8*>(name.c_str())))
   {
-    if (FcFontSet *fs = FcFontList(nullptr, pat, os))
+    if (FcFontSet* fs = FcFontList(nullptr, pat, os))
     {
       for (int i = 0; i < fs->nfont && !face; ++i) face = FaceFromFont(fs->fonts[i]);
       FcFontSetDestroy(fs);
@@ -260,17 +272,17 @@ cairo_font_face_t *FaceForPostScriptName(const std::string &name)
   return face;
 }
 
-cairo_font_face_t *MakeLabelFace()
+cairo_font_face_t* MakeLabelFace()
 {
   std::lock_guard<std::mutex> lock(gFcMutex);
-  cairo_font_face_t *face = nullptr;
-  FcPattern *pat = FcNameParse(reinterpret_cast<const FcChar8 *>("sans-serif"));
+  cairo_font_face_t* face = nullptr;
+  FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
   if (!pat) return nullptr;
   FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
   FcDefaultSubstitute(pat);
   FcResult res = FcResultNoMatch;
-  if (FcPattern *font = FcFontMatch(nullptr, pat, &res))
+  if (FcPattern* font = FcFontMatch(nullptr, pat, &res))
   {
     face = FaceFromFont(font);
     FcPatternDestroy(font);
@@ -279,19 +291,19 @@ cairo_font_face_t *MakeLabelFace()
   return face;
 }
 
-cairo_scaled_font_t *MakeScaledFont(cairo_font_face_t *face, int size, int smoothing)
+cairo_scaled_font_t* MakeScaledFont(cairo_font_face_t* face, int size, int smoothing)
 {
   if (!face) return nullptr;
   std::lock_guard<std::mutex> lock(gFcMutex);
   cairo_matrix_t fm, ctm;
   cairo_matrix_init_scale(&fm, size, size);
   cairo_matrix_init_identity(&ctm);
-  cairo_font_options_t *opt = cairo_font_options_create();
+  cairo_font_options_t* opt = cairo_font_options_create();
   cairo_font_options_set_antialias(opt, smoothing == NONANTIALIASED_QUALITY ? CAIRO_ANTIALIAS_NONE
                                                                             : CAIRO_ANTIALIAS_GRAY);
   cairo_font_options_set_hint_style(opt, CAIRO_HINT_STYLE_SLIGHT);
   cairo_font_options_set_hint_metrics(opt, CAIRO_HINT_METRICS_OFF);
-  cairo_scaled_font_t *sf = cairo_scaled_font_create(face, &fm, &ctm, opt);
+  cairo_scaled_font_t* sf = cairo_scaled_font_create(face, &fm, &ctm, opt);
   cairo_font_options_destroy(opt);
   if (cairo_scaled_font_status(sf) != CAIRO_STATUS_SUCCESS)
   {
@@ -302,7 +314,7 @@ cairo_scaled_font_t *MakeScaledFont(cairo_font_face_t *face, int size, int smoot
 }
 
 // The label face, referenced for the caller (null when no font can be loaded at all).
-cairo_font_face_t *LabelFace()
+cairo_font_face_t* LabelFace()
 {
   std::lock_guard<std::mutex> lock(gFontMutex);
   if (!gLabelFace) gLabelFace = MakeLabelFace();
@@ -311,22 +323,22 @@ cairo_font_face_t *LabelFace()
 
 // The label font at size 10, shared by every context without a font (not referenced: it
 // lives until unload).
-cairo_scaled_font_t *LabelFont()
+cairo_scaled_font_t* LabelFont()
 {
   {
     std::lock_guard<std::mutex> lock(gFontMutex);
     if (gLabelFont) return gLabelFont;
   }
-  cairo_font_face_t *face = LabelFace();
+  cairo_font_face_t* face = LabelFace();
   std::lock_guard<std::mutex> lock(gFontMutex);
   if (!gLabelFont && face) gLabelFont = MakeScaledFont(face, kLabelSize, DEFAULT_QUALITY);
   if (face) cairo_font_face_destroy(face);
   return gLabelFont;
 }
 
-cairo_scaled_font_t *FontOf(HDC__ *ctx)
+cairo_scaled_font_t* FontOf(HDC__* ctx)
 {
-  HGDIOBJ__ *font = Object(ctx->mFont);
+  HGDIOBJ__* font = Object(ctx->mFont);
   if (font && font->mKind == kFont && font->mFont) return font->mFont;
   return LabelFont();
 }
@@ -336,7 +348,7 @@ struct LineMetrics
   double mAscent, mDescent, mLeading;
 };
 
-LineMetrics MetricsOf(cairo_scaled_font_t *sf)
+LineMetrics MetricsOf(cairo_scaled_font_t* sf)
 {
   cairo_font_extents_t fe;
   cairo_scaled_font_extents(sf, &fe);
@@ -350,7 +362,7 @@ LineMetrics MetricsOf(cairo_scaled_font_t *sf)
 // flagged otherwise, line feeds turned into spaces for single-line text. Stops at a NUL, after
 // len bytes, or when kMaxTextBytes are written (then without a partial UTF-8 sequence at the
 // end). Returns the number of bytes written; out holds kMaxTextBytes + 1.
-size_t PrepareText(const char *text, int len, int flags, char *out)
+size_t PrepareText(const char* text, int len, int flags, char* out)
 {
   const size_t avail = len < 0 ? SIZE_MAX : size_t(len);
   size_t n = 0;
@@ -385,7 +397,7 @@ size_t PrepareText(const char *text, int len, int flags, char *out)
 }
 
 // Text that is not UTF-8 is taken as Latin-1, which always converts. out holds 2n + 1 bytes.
-const char *AsUtf8(const char *in, size_t n, char *out)
+const char* AsUtf8(const char* in, size_t n, char* out)
 {
   if (IsValidUtf8(in, n)) return in;
   size_t k = 0;
@@ -404,19 +416,22 @@ const char *AsUtf8(const char *in, size_t n, char *out)
   return out;
 }
 
-int Clamp32(int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-}  // namespace
+int Clamp32(int64_t v)
+{
+  return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+} // namespace
 
 namespace detail
 {
-void ReleaseFont(HGDIOBJ__ *obj)
+void ReleaseFont(HGDIOBJ__* obj)
 {
   std::lock_guard<std::mutex> lock(gFcMutex);
   if (obj->mFont) cairo_scaled_font_destroy(obj->mFont);
   obj->mFont = nullptr;
 }
 
-std::string ResolvedFontName(const char *composed)
+std::string ResolvedFontName(const char* composed)
 {
   const std::string key = composed ? composed : "";
   {
@@ -444,10 +459,10 @@ size_t FontNameCacheSize()
   std::lock_guard<std::mutex> lock(gFontMutex);
   return gNames ? gNames->size() : 0;
 }
-}  // namespace detail
+} // namespace detail
 
-HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char,
-                 char, char, char, char, char quality, char, const char *face)
+HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char, char,
+                 char, char, char, char quality, char, const char* face)
 {
   const int64_t want = height ? std::llabs(int64_t(height)) : std::llabs(int64_t(width));
   const int size = want > 8192 || want < 2 ? kLabelSize : int(want);
@@ -465,20 +480,20 @@ HFONT CreateFont(int height, int width, int, int orientation, int weight, char i
   char utf8[2 * sizeof(composed) + 1];
   const std::string name = ResolvedFontName(AsUtf8(composed, std::strlen(composed), utf8));
 
-  cairo_scaled_font_t *sf = nullptr;
-  if (cairo_font_face_t *ff = FaceForPostScriptName(name))
+  cairo_scaled_font_t* sf = nullptr;
+  if (cairo_font_face_t* ff = FaceForPostScriptName(name))
   {
     sf = MakeScaledFont(ff, size, smoothing);
     cairo_font_face_destroy(ff);
   }
   if (!sf)
   {
-    cairo_font_face_t *label = LabelFace();
+    cairo_font_face_t* label = LabelFace();
     sf = MakeScaledFont(label, size, smoothing);
     if (label) cairo_font_face_destroy(label);
   }
   if (!sf) return nullptr;
-  HGDIOBJ__ *obj = AllocObject();
+  HGDIOBJ__* obj = AllocObject();
   if (!obj)
   {
     cairo_scaled_font_destroy(sf);
@@ -491,22 +506,22 @@ HFONT CreateFont(int height, int width, int, int orientation, int weight, char i
   return obj;
 }
 
-HFONT CreateFontIndirect(const LOGFONT *lf)
+HFONT CreateFontIndirect(const LOGFONT* lf)
 {
   if (!lf) return nullptr;
   char face[sizeof(lf->lfFaceName) + 1];
   std::memcpy(face, lf->lfFaceName, sizeof(lf->lfFaceName));
-  face[sizeof(lf->lfFaceName)] = 0;  // the field need not be terminated
+  face[sizeof(lf->lfFaceName)] = 0; // the field need not be terminated
   return CreateFont(lf->lfHeight, lf->lfWidth, lf->lfEscapement, lf->lfOrientation, lf->lfWeight,
                     lf->lfItalic, 0, 0, 0, 0, 0, lf->lfQuality, 0, face);
 }
 
-int GetTextMetrics(HDC h, TEXTMETRIC *tm)
+int GetTextMetrics(HDC h, TEXTMETRIC* tm)
 {
   if (tm) *tm = TEXTMETRIC{16, 12, 4, 3, 10};
-  HDC__ *ctx = Context(h);
+  HDC__* ctx = Context(h);
   if (!ctx) return 0;
-  cairo_scaled_font_t *sf = FontOf(ctx);
+  cairo_scaled_font_t* sf = FontOf(ctx);
   if (!tm || !sf) return 1;
   const LineMetrics m = MetricsOf(sf);
   tm->tmAscent = int(m.mAscent);
@@ -518,17 +533,17 @@ int GetTextMetrics(HDC h, TEXTMETRIC *tm)
   return 1;
 }
 
-int GetTextFace(HDC h, int size, char *out)
+int GetTextFace(HDC h, int size, char* out)
 {
-  HDC__ *ctx = Context(h);
+  HDC__* ctx = Context(h);
   if (!ctx || !out || size <= 0) return 0;
   out[0] = 0;
-  cairo_scaled_font_t *sf = FontOf(ctx);
+  cairo_scaled_font_t* sf = FontOf(ctx);
   if (!sf || cairo_scaled_font_get_type(sf) != CAIRO_FONT_TYPE_FT) return 0;
   size_t n = 0;
   if (FT_Face face = cairo_ft_scaled_font_lock_face(sf))
   {
-    if (const char *ps = FT_Get_Postscript_Name(face))
+    if (const char* ps = FT_Get_Postscript_Name(face))
     {
       n = std::min(std::strlen(ps), size_t(size - 1));
       std::memcpy(out, ps, n);
@@ -539,19 +554,19 @@ int GetTextFace(HDC h, int size, char *out)
   return int(n);
 }
 
-int SWELL_DrawText(HDC h, const char *text, int len, RECT *r, int flags)
+int SWELL_DrawText(HDC h, const char* text, int len, RECT* r, int flags)
 {
-  HDC__ *ctx = Context(h);
+  HDC__* ctx = Context(h);
   if (!ctx || !text) return 0;
 
   char prepared[kMaxTextBytes + 1];
   const size_t n = PrepareText(text, len, flags, prepared);
   if (!n) return 0;
   char converted[2 * kMaxTextBytes + 1];
-  char *utf8 = const_cast<char *>(AsUtf8(prepared, n, converted));
+  char* utf8 = const_cast<char*>(AsUtf8(prepared, n, converted));
   const size_t bytes = utf8 == prepared ? n : std::strlen(utf8);
 
-  cairo_scaled_font_t *sf = FontOf(ctx);
+  cairo_scaled_font_t* sf = FontOf(ctx);
   if (!sf) return 0;
   const LineMetrics m = MetricsOf(sf);
   const double box = m.mAscent + m.mDescent + m.mLeading;
@@ -566,14 +581,15 @@ int SWELL_DrawText(HDC h, const char *text, int len, RECT *r, int flags)
       utf8[i] = 0;
       if (i + 1 < bytes) ++lines;
     }
-  auto lineWidth = [&](const char *seg) {
+  auto lineWidth = [&](const char* seg)
+  {
     if (!*seg) return 0;
     cairo_text_extents_t te;
     cairo_scaled_font_text_extents(sf, seg, &te);
     return int(std::floor(te.x_advance + 0.5));
   };
   int width = 0;
-  const char *seg = utf8;
+  const char* seg = utf8;
   for (int i = 0; i < lines; ++i, seg += std::strlen(seg) + 1)
     width = std::max(width, lineWidth(seg));
   int height = lines * lineHeight;
@@ -590,12 +606,16 @@ int SWELL_DrawText(HDC h, const char *text, int len, RECT *r, int flags)
 
   int64_t x = r->left, y = r->top;
   const int64_t rw = int64_t(r->right) - r->left, rh = int64_t(r->bottom) - r->top;
-  if (flags & LICE_TEXT_RIGHT) x += rw - width;
-  else if (flags & LICE_TEXT_HCENTER) x += rw / 2 - width / 2;
-  if (flags & LICE_TEXT_BOTTOM) y += rh - height;
-  else if (flags & LICE_TEXT_VCENTER) y += rh / 2 - height / 2;
+  if (flags & LICE_TEXT_RIGHT)
+    x += rw - width;
+  else if (flags & LICE_TEXT_HCENTER)
+    x += rw / 2 - width / 2;
+  if (flags & LICE_TEXT_BOTTOM)
+    y += rh - height;
+  else if (flags & LICE_TEXT_VCENTER)
+    y += rh / 2 - height / 2;
 
-  cairo_t *cr = ctx->mCtx;
+  cairo_t* cr = ctx->mCtx;
   cairo_surface_mark_dirty(ctx->mSurface);
   cairo_save(cr);
   cairo_new_path(cr);
@@ -641,18 +661,18 @@ int SWELL_DrawText(HDC h, const char *text, int len, RECT *r, int flags)
   return height;
 }
 
-int AddFontResourceEx(const char *path, int flags, void *)
+int AddFontResourceEx(const char* path, int flags, void*)
 {
   if (!path || !(flags & SWELL_FONT_FOR_PROCESS)) return 0;
   std::lock_guard<std::mutex> lock(gFcMutex);
-  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8 *>(path)) ? 1 : 0;
+  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path)) ? 1 : 0;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
 // fontconfig loses a few hundred bytes while parsing its configuration, once per process.
 // Sanitizer builds record only the innermost frames of an allocation, which lie inside
 // fontconfig, so the leak checker is told to excuse what fontconfig itself allocates.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions()
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
 {
   return "leak:libfontconfig.so\n";
 }

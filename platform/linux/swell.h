@@ -31,8 +31,8 @@
 
 struct HDC__;
 struct HGDIOBJ__;
-typedef HDC__ *HDC;
-typedef HGDIOBJ__ *HGDIOBJ;
+typedef HDC__* HDC;
+typedef HGDIOBJ__* HGDIOBJ;
 typedef HGDIOBJ HFONT;
 typedef HGDIOBJ HPEN;
 typedef HGDIOBJ HBRUSH;
@@ -50,29 +50,29 @@ struct POINT
 
 struct LOGFONT
 {
-  int32_t lfHeight;       // < 0: em size in pixels; > 0: the same (magnitude is the size)
-  int32_t lfWidth;        // size when lfHeight is 0
-  int32_t lfEscapement;   // ignored
-  int32_t lfOrientation;  // tenths of a degree
-  int32_t lfWeight;       // FW_BOLD and above selects the bold face
+  int32_t lfHeight;      // < 0: em size in pixels; > 0: the same (magnitude is the size)
+  int32_t lfWidth;       // size when lfHeight is 0
+  int32_t lfEscapement;  // ignored
+  int32_t lfOrientation; // tenths of a degree
+  int32_t lfWeight;      // FW_BOLD and above selects the bold face
   char lfItalic;
-  char lfUnderline;       // ignored
-  char lfStrikeOut;       // ignored
-  char lfCharSet;         // ignored
-  char lfOutPrecision;    // ignored
-  char lfClipPrecision;   // ignored
-  char lfQuality;         // DEFAULT_QUALITY, NONANTIALIASED_QUALITY or ANTIALIASED_QUALITY
-  char lfPitchAndFamily;  // ignored
+  char lfUnderline;      // ignored
+  char lfStrikeOut;      // ignored
+  char lfCharSet;        // ignored
+  char lfOutPrecision;   // ignored
+  char lfClipPrecision;  // ignored
+  char lfQuality;        // DEFAULT_QUALITY, NONANTIALIASED_QUALITY or ANTIALIASED_QUALITY
+  char lfPitchAndFamily; // ignored
   char lfFaceName[32];
 };
 
 struct TEXTMETRIC
 {
-  int32_t tmHeight;           // ascent + descent + leading (truncated each) + 1
+  int32_t tmHeight; // ascent + descent + leading (truncated each) + 1
   int32_t tmAscent;
   int32_t tmDescent;
-  int32_t tmInternalLeading;  // the font's line gap
-  int32_t tmAveCharWidth;     // two thirds of the line, a rough figure
+  int32_t tmInternalLeading; // the font's line gap
+  int32_t tmAveCharWidth;    // two thirds of the line, a rough figure
 };
 
 // Text flags of SWELL_DrawText; the raster library's font cache uses the same values.
@@ -80,18 +80,18 @@ inline constexpr int LICE_TEXT_HCENTER = 0x1;
 inline constexpr int LICE_TEXT_RIGHT = 0x2;
 inline constexpr int LICE_TEXT_VCENTER = 0x4;
 inline constexpr int LICE_TEXT_BOTTOM = 0x8;
-inline constexpr int LICE_TEXT_SINGLELINE = 0x20;   // line feeds draw as spaces
+inline constexpr int LICE_TEXT_SINGLELINE = 0x20; // line feeds draw as spaces
 inline constexpr int LICE_TEXT_NOCLIP = 0x100;
-inline constexpr int LICE_TEXT_CALCRECT = 0x400;    // measure only: set right and bottom
-inline constexpr int LICE_TEXT_NOPREFIX = 0x800;    // '&' is an ordinary character
+inline constexpr int LICE_TEXT_CALCRECT = 0x400; // measure only: set right and bottom
+inline constexpr int LICE_TEXT_NOPREFIX = 0x800; // '&' is an ordinary character
 
 // Font weights and quality codes (the quality code is the font's smoothing request).
 inline constexpr int FW_DONTCARE = 0;
 inline constexpr int FW_NORMAL = 400;
 inline constexpr int FW_BOLD = 700;
-inline constexpr int DEFAULT_QUALITY = 0;         // the context's setting (antialiased)
-inline constexpr int NONANTIALIASED_QUALITY = 3;  // smoothing off: one-bit glyph edges
-inline constexpr int ANTIALIASED_QUALITY = 4;     // smoothing on
+inline constexpr int DEFAULT_QUALITY = 0;        // the context's setting (antialiased)
+inline constexpr int NONANTIALIASED_QUALITY = 3; // smoothing off: one-bit glyph edges
+inline constexpr int ANTIALIASED_QUALITY = 4;    // smoothing on
 
 // Background modes of SetBkMode: opaque text fills its box with the background colour.
 inline constexpr int SWELL_BKMODE_TRANSPARENT = 0;
@@ -118,12 +118,12 @@ inline constexpr int SWELL_FONT_FOR_PROCESS = 0x1;
 // cairo, or an allocation fails. A 0 x n context is valid and has no pixels worth reading.
 HDC SWELL_CreateMemContext(HDC reference, int w, int h);
 // The 64-byte-aligned pixel address of a memory context; null for other or invalid handles.
-void *SWELL_GetCtxFrameBuffer(HDC ctx);
+void* SWELL_GetCtxFrameBuffer(HDC ctx);
 // Releases a context created here and its pixels. Null and released handles are ignored.
 void SWELL_DeleteGfxContext(HDC ctx);
 // The context's cairo_t (as void *, so that users need not include cairo); null if invalid.
 // Call cairo_surface_mark_dirty on its target after writing pixels directly.
-void *SWELL_GetCtxGC(HDC ctx);
+void* SWELL_GetCtxGC(HDC ctx);
 // Never a high-density display here.
 bool SWELL_IsRetinaDC(HDC ctx);
 
@@ -135,10 +135,10 @@ bool SWELL_IsRetinaDC(HDC ctx);
 // such as "Monaco" to a monospace one), failing that to the label font. The quality code is
 // the font's smoothing request; the orientation is kept with the font, but text is always
 // drawn upright. Null only when no font at all can be loaded or a record cannot be allocated.
-HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
-                 char italic, char underline, char strikeout, char charset, char outprecision,
-                 char clipprecision, char quality, char pitchandfamily, const char *face);
-HFONT CreateFontIndirect(const LOGFONT *lf);
+HFONT CreateFont(int height, int width, int escapement, int orientation, int weight, char italic,
+                 char underline, char strikeout, char charset, char outprecision,
+                 char clipprecision, char quality, char pitchandfamily, const char* face);
+HFONT CreateFontIndirect(const LOGFONT* lf);
 
 // Pens and brushes; colour 0xRRGGBB, alpha 0..1 (the plain forms are opaque).
 HPEN CreatePen(int style, int width, int colour);
@@ -164,41 +164,41 @@ HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj);
 // ---- Text ----------------------------------------------------------------------------------
 
 void SetTextColor(HDC ctx, int colour);
-int GetTextColor(HDC ctx);  // -1 for an invalid context
+int GetTextColor(HDC ctx); // -1 for an invalid context
 void SetBkColor(HDC ctx, int colour);
 void SetBkMode(HDC ctx, int mode);
 
 // Metrics of the selected font (or the label font at size 10). The record is first filled
 // with 16, 12, 4, 3, 10 (height, ascent, descent, leading, average width); the result is 0
 // for a null or released context (the record keeps those figures), else 1.
-int GetTextMetrics(HDC ctx, TEXTMETRIC *tm);
+int GetTextMetrics(HDC ctx, TEXTMETRIC* tm);
 
 // Copies the PostScript name of the selected font (or the label font) into face, at most
 // size - 1 bytes and a terminator; returns the length copied, 0 for an invalid context.
-int GetTextFace(HDC ctx, int size, char *face);
+int GetTextFace(HDC ctx, int size, char* face);
 
 // Draws or (LICE_TEXT_CALCRECT) measures UTF-8 text in r; len < 0 means up to the terminator.
 // Carriage returns are dropped; '&' escapes the next character unless LICE_TEXT_NOPREFIX;
 // line feeds break lines unless LICE_TEXT_SINGLELINE. At most 4095 bytes of prepared text are
 // used. Text that is not UTF-8 is taken as Latin-1. Returns the text height, 0 for an invalid
 // context or empty text.
-int SWELL_DrawText(HDC ctx, const char *text, int len, RECT *r, int flags);
+int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* r, int flags);
 
 // ---- Clipping ------------------------------------------------------------------------------
 
 // Push saves the drawing state, Set narrows the clip to r (intersected with the current clip),
 // Pop restores the state of the matching Push; a Pop without a Push is ignored.
 void SWELL_PushClipRegion(HDC ctx);
-void SWELL_SetClipRegion(HDC ctx, const RECT *r);
+void SWELL_SetClipRegion(HDC ctx, const RECT* r);
 void SWELL_PopClipRegion(HDC ctx);
 
 // ---- Vector drawing and copies (not used by the plug-in itself) ----------------------------
 
 // Fills r with the brush (nothing for the null brush or an invalid one).
-void SWELL_FillRect(HDC ctx, const RECT *r, HBRUSH brush);
+void SWELL_FillRect(HDC ctx, const RECT* r, HBRUSH brush);
 // Fills with the selected brush, then outlines with the selected pen.
 void Rectangle(HDC ctx, int l, int t, int r, int b);
-void MoveToEx(HDC ctx, int x, int y, POINT *oldPosition);
+void MoveToEx(HDC ctx, int x, int y, POINT* oldPosition);
 // A line from the current position with the selected pen; the position moves to (x, y).
 void SWELL_LineTo(HDC ctx, int x, int y);
 void SWELL_SetPixel(HDC ctx, int x, int y, int colour);
@@ -209,4 +209,4 @@ void StretchBlt(HDC dest, int x, int y, int w, int h, HDC src, int xs, int ys, i
 
 // Registers a font file with fontconfig for this process (flag SWELL_FONT_FOR_PROCESS);
 // registering it for the user is not offered here. Returns the number of files added (0, 1).
-int AddFontResourceEx(const char *path, int flags, void *reserved);
+int AddFontResourceEx(const char* path, int flags, void* reserved);

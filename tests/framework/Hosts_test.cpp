@@ -19,7 +19,7 @@ std::string VersionStr(int v)
   GetVersionStr(v, buf);
   return buf;
 }
-}  // namespace
+} // namespace
 
 TEST(Hosts, VersionPacking)
 {
@@ -48,27 +48,27 @@ TEST(Hosts, LookUpByProductString)
     int code;
   };
   Case const cases[] = {
-    {"Cubase LE AI Elements", kHostCubase},
-    {"REAPER64", kHostReaper},
-    {"Ableton Live 9", kHostAbletonLive},
-    {"Deliverance", kHostAbletonLive},          // contains "live"
-    {"Logic inside Cubase", kHostCubase},       // the earlier row wins
-    {"cubase logic", kHostCubase},
-    {"Digital Performer", kHostDigitalPerformer},
-    {"Live and Nuendo", kHostNuendo},           // row order, not position in the string
-    {"PreSonus Studio One", kHostStudioOne},
-    {"VST3PluginTestHost", kHostVST3TestHost},
-    {"ProTools", kHostProTools},
-    {"Ardour", kHostArdour},
-    {"OpenMPT", kHostOpenMPT},
-    {"Renoise", kHostRenoise},
-    {"TORVA standalone", kHostStandalone},
-    {"Melodyne", kHostMelodyne},
-    {"Bitwig Studio", kHostUnknown},
-    {"", kHostUnknown},
-    {nullptr, kHostUnknown},
-    {"reape", kHostUnknown},                    // a prefix of a name is not the name
-    {"\xC4reaper", kHostReaper},                // bytes above 127 are safe for tolower
+      {"Cubase LE AI Elements", kHostCubase},
+      {"REAPER64", kHostReaper},
+      {"Ableton Live 9", kHostAbletonLive},
+      {"Deliverance", kHostAbletonLive},    // contains "live"
+      {"Logic inside Cubase", kHostCubase}, // the earlier row wins
+      {"cubase logic", kHostCubase},
+      {"Digital Performer", kHostDigitalPerformer},
+      {"Live and Nuendo", kHostNuendo}, // row order, not position in the string
+      {"PreSonus Studio One", kHostStudioOne},
+      {"VST3PluginTestHost", kHostVST3TestHost},
+      {"ProTools", kHostProTools},
+      {"Ardour", kHostArdour},
+      {"OpenMPT", kHostOpenMPT},
+      {"Renoise", kHostRenoise},
+      {"TORVA standalone", kHostStandalone},
+      {"Melodyne", kHostMelodyne},
+      {"Bitwig Studio", kHostUnknown},
+      {"", kHostUnknown},
+      {nullptr, kHostUnknown},
+      {"reape", kHostUnknown},     // a prefix of a name is not the name
+      {"\xC4reaper", kHostReaper}, // bytes above 127 are safe for tolower
   };
   for (Case const& c : cases)
     EXPECT_EQ(LookUpHost(c.product), c.code) << (c.product ? c.product : "(null)");
@@ -94,15 +94,14 @@ TEST(Hosts, DisplayNames)
   EXPECT_EQ(HostName(kHostVST3TestHost), "VST3PluginTestHost");
   EXPECT_EQ(HostName(kHostStudioOne), "StudioOne");
   // Codes with no name, including the two special ones and the one the lookup does return.
-  for (int code : {-1, 0, 10, 11, 12, 19, 31, 1000})
-    EXPECT_EQ(HostName(code), "Unknown") << code;
+  for (int code : {-1, 0, 10, 11, 12, 19, 31, 1000}) EXPECT_EQ(HostName(code), "Unknown") << code;
 }
 
 TEST(Hosts, KernelRelease)
 {
   EXPECT_EQ(PackKernelRelease("6.1.0-18-amd64"), 0x060100);
   EXPECT_EQ(PackKernelRelease("5.15.153.1-microsoft-standard-WSL2"), 0x050F99);
-  EXPECT_EQ(PackKernelRelease("4.19.304"), 0x0413FF);  // patch saturates at 255
+  EXPECT_EQ(PackKernelRelease("4.19.304"), 0x0413FF); // patch saturates at 255
   EXPECT_EQ(PackKernelRelease("6"), 0x060000);
   EXPECT_EQ(PackKernelRelease("6.2-rc3"), 0x060200);
   EXPECT_EQ(PackKernelRelease(""), 0);
@@ -111,5 +110,5 @@ TEST(Hosts, KernelRelease)
 
   int major = 0;
   GetVersionParts(GetSystemVersion(), &major, nullptr, nullptr);
-  EXPECT_GE(major, 2);  // any kernel this runs on
+  EXPECT_GE(major, 2); // any kernel this runs on
 }

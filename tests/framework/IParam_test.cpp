@@ -227,8 +227,7 @@ TEST(IParam, DisplayMatchesCLocalePrintf)
 
 TEST(IParam, DisplayIgnoresTheLocale)
 {
-  if (!torva_test::UseCommaLocale())
-    GTEST_SKIP() << "no locale with a decimal comma available";
+  if (!torva_test::UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";
   IParam p;
   p.InitDouble("p", 0.0, 0.0, 100.0, 0.01);
   std::string const shown = Display(p, 12.5);

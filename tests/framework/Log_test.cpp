@@ -24,8 +24,10 @@ public:
   }
   ~ScopedTZ()
   {
-    if (mHad) setenv("TZ", mOld.c_str(), 1);
-    else unsetenv("TZ");
+    if (mHad)
+      setenv("TZ", mOld.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
 
@@ -44,27 +46,27 @@ time_t UTC(int year, int month, int day, int hour, int minute)
   t.tm_min = minute;
   return timegm(&t);
 }
-}  // namespace
+} // namespace
 
 TEST(Log, TimeStampAndOffset)
 {
   struct Case
   {
-    char const* tz;  // POSIX TZ: the sign is the opposite of the UTC offset
+    char const* tz; // POSIX TZ: the sign is the opposite of the UTC offset
     time_t when;
     char const* expect;
   };
   Case const cases[] = {
-    {"UTC0", UTC(2026, 12, 7, 4, 10), "20261207 04:10 +0000"},
-    {"CET-1", UTC(2026, 12, 7, 4, 10), "20261207 05:10 +0100"},
-    {"XST-5:30", UTC(2026, 6, 1, 20, 45), "20260602 02:15 +0530"},  // local day ahead
-    {"XST3:30", UTC(2026, 6, 1, 1, 0), "20260531 21:30 -0330"},      // local day behind
-    // Local still in the old year while UTC has reached the new one (days of year 365 vs 0).
-    {"EST5", UTC(2025, 1, 1, 2, 30), "20241231 21:30 -0500"},
-    // And the mirror: local already in the new year.
-    {"JST-9", UTC(2024, 12, 31, 20, 0), "20250101 05:00 +0900"},
-    {"XST-14", UTC(2023, 12, 31, 12, 0), "20240101 02:00 +1400"},   // non-leap old year
-    {"XST12", UTC(2024, 1, 1, 3, 0), "20231231 15:00 -1200"},
+      {"UTC0", UTC(2026, 12, 7, 4, 10), "20261207 04:10 +0000"},
+      {"CET-1", UTC(2026, 12, 7, 4, 10), "20261207 05:10 +0100"},
+      {"XST-5:30", UTC(2026, 6, 1, 20, 45), "20260602 02:15 +0530"}, // local day ahead
+      {"XST3:30", UTC(2026, 6, 1, 1, 0), "20260531 21:30 -0330"},    // local day behind
+      // Local still in the old year while UTC has reached the new one (days of year 365 vs 0).
+      {"EST5", UTC(2025, 1, 1, 2, 30), "20241231 21:30 -0500"},
+      // And the mirror: local already in the new year.
+      {"JST-9", UTC(2024, 12, 31, 20, 0), "20250101 05:00 +0900"},
+      {"XST-14", UTC(2023, 12, 31, 12, 0), "20240101 02:00 +1400"}, // non-leap old year
+      {"XST12", UTC(2024, 1, 1, 3, 0), "20231231 15:00 -1200"},
   };
   for (Case const& c : cases)
   {
@@ -85,7 +87,7 @@ TEST(Log, OffsetFromBrokenDownTimes)
 {
   tm local{}, utc{};
   local.tm_yday = 0;
-  utc.tm_yday = 364;  // UTC on 31 December of a common year, local on 1 January
+  utc.tm_yday = 364; // UTC on 31 December of a common year, local on 1 January
   local.tm_hour = 1;
   utc.tm_hour = 23;
   EXPECT_EQ(UTCOffsetMinutes(local, utc), 120);
@@ -104,7 +106,7 @@ TEST(Log, TimerEvery)
   clock_t const half = CLOCKS_PER_SEC / 2;
   Timer t(1000);
   EXPECT_FALSE(t.Every(0.5, 1000));
-  EXPECT_FALSE(t.Every(0.5, 1000 + half));  // exactly the interval is not "more than"
+  EXPECT_FALSE(t.Every(0.5, 1000 + half)); // exactly the interval is not "more than"
   EXPECT_TRUE(t.Every(0.5, 1000 + half + 1));
   // Restarted from that reading: false again until the next half second has passed.
   EXPECT_FALSE(t.Every(0.5, 1000 + half + 2));
@@ -135,6 +137,6 @@ TEST(Log, TextHelpers)
   for (int c = -128; c < 128; ++c)
   {
     bool const ws = c == 9 || c == 10 || c == 13 || c == 32;
-    EXPECT_EQ(IsWhitespace(static_cast<char>(c)), ws) << c;  // 11 and 12 are not
+    EXPECT_EQ(IsWhitespace(static_cast<char>(c)), ws) << c; // 11 and 12 are not
   }
 }

@@ -24,7 +24,7 @@ TEST(Midi, NoteMessages)
 
   m.MakeNoteOffMsg(61, 3, 15);
   EXPECT_EQ(m.mStatus, 0x8F);
-  EXPECT_EQ(m.mData2, 0);  // velocity of a fresh note-off is 0, not left over
+  EXPECT_EQ(m.mData2, 0); // velocity of a fresh note-off is 0, not left over
   EXPECT_EQ(m.NoteNumber(), 61);
   EXPECT_EQ(m.Velocity(), 0);
   EXPECT_EQ(m.mOffset, 3);
@@ -43,17 +43,17 @@ TEST(Midi, PitchWheelBytes)
     int lo, hi;
   };
   Case const cases[] = {
-    {0.0, 0, 64},
-    {1.0, 127, 127},      // 16384 clamps to 16383
-    {-1.0, 0, 0},
-    {0.5, 0, 96},         // 12288
-    {-0.5, 0, 32},        // 4096
-    {1.0 / 8192, 1, 64},
-    {-0.9 / 8192, 0, 64}, // truncates toward zero, not down
-    {5.0, 127, 127},
-    {-5.0, 0, 0},
-    {std::numeric_limits<double>::quiet_NaN(), 0, 0},
-    {std::numeric_limits<double>::infinity(), 127, 127},
+      {0.0, 0, 64},
+      {1.0, 127, 127}, // 16384 clamps to 16383
+      {-1.0, 0, 0},
+      {0.5, 0, 96},  // 12288
+      {-0.5, 0, 32}, // 4096
+      {1.0 / 8192, 1, 64},
+      {-0.9 / 8192, 0, 64}, // truncates toward zero, not down
+      {5.0, 127, 127},
+      {-5.0, 0, 0},
+      {std::numeric_limits<double>::quiet_NaN(), 0, 0},
+      {std::numeric_limits<double>::infinity(), 127, 127},
   };
   for (Case const& c : cases)
   {
@@ -88,10 +88,10 @@ TEST(Midi, ControlChangeBytes)
   EXPECT_EQ(m.mData2, 127);
   EXPECT_EQ(m.ControlChangeIdx(), IMidiMsg::kModWheel);
   EXPECT_EQ(m.ControlChange(IMidiMsg::kModWheel), 1.0);
-  EXPECT_EQ(m.ControlChange(IMidiMsg::kPan), -1.0);  // another controller
+  EXPECT_EQ(m.ControlChange(IMidiMsg::kPan), -1.0); // another controller
 
   m.MakeControlChangeMsg(IMidiMsg::kSustainOnOff, 0.999);
-  EXPECT_EQ(m.mData2, 126);  // truncated, not rounded
+  EXPECT_EQ(m.mData2, 126); // truncated, not rounded
   m.MakeControlChangeMsg(IMidiMsg::kSustainOnOff, 0.5);
   EXPECT_EQ(m.mData2, 63);
   EXPECT_DOUBLE_EQ(m.ControlChange(IMidiMsg::kSustainOnOff), 63 / 127.0);
@@ -99,16 +99,16 @@ TEST(Midi, ControlChangeBytes)
   // A note-on whose first byte matches is still not a control change.
   m.MakeNoteOnMsg(IMidiMsg::kSustainOnOff, 100, 0);
   EXPECT_EQ(m.ControlChange(IMidiMsg::kSustainOnOff), -1.0);
-  EXPECT_EQ(m.ControlChangeIdx(), IMidiMsg::kSustainOnOff);  // no kind check here
+  EXPECT_EQ(m.ControlChangeIdx(), IMidiMsg::kSustainOnOff); // no kind check here
 }
 
 TEST(Midi, StatusDecoding)
 {
   IMidiMsg m;
-  m.mStatus = 0xF8;  // clock: a system byte, not channel voice
+  m.mStatus = 0xF8; // clock: a system byte, not channel voice
   EXPECT_EQ(m.StatusMsg(), IMidiMsg::kNone);
   EXPECT_STREQ(IMidiMsg::StatusMsgStr(m.StatusMsg()), "none");
-  m.mStatus = 0x7F;  // a data byte
+  m.mStatus = 0x7F; // a data byte
   EXPECT_EQ(m.StatusMsg(), IMidiMsg::kNone);
 
   m = IMidiMsg(0, 0xA3, 40, 77);
@@ -138,16 +138,10 @@ TEST(Midi, SysExHexDump)
     char const* expect;
   };
   Case const cases[] = {
-    {64, 3, "F0 7E 7F"},
-    {6, 3, "F0 7E"},       // two bytes fit
-    {9, 3, "F0 7E 7F"},    // exactly three
-    {8, 3, "F0 7E"},
-    {3, 6, "F0"},
-    {2, 6, ""},            // no room for a whole byte
-    {1, 6, ""},
-    {64, 0, ""},
-    {64, -4, ""},
-    {64, 6, "F0 7E 7F 09 01 F7"},
+      {64, 3, "F0 7E 7F"}, {6, 3, "F0 7E"},             // two bytes fit
+      {9, 3, "F0 7E 7F"},                               // exactly three
+      {8, 3, "F0 7E"},     {3, 6, "F0"},    {2, 6, ""}, // no room for a whole byte
+      {1, 6, ""},          {64, 0, ""},     {64, -4, ""}, {64, 6, "F0 7E 7F 09 01 F7"},
   };
   for (Case const& c : cases)
   {
@@ -163,7 +157,7 @@ TEST(Midi, SysExHexDump)
   SysExStr(buf, sizeof buf, nullptr, 3);
   EXPECT_STREQ(buf, "");
   buf[0] = 'q';
-  SysExStr(buf, 0, bytes, 3);  // no room even for the terminator: untouched
+  SysExStr(buf, 0, bytes, 3); // no room even for the terminator: untouched
   EXPECT_EQ(buf[0], 'q');
   EXPECT_EQ(SysExStr(nullptr, 10, bytes, 3), nullptr);
 }

@@ -35,9 +35,9 @@ class PresetPlug : public IPlugHeadless
 {
 public:
   explicit PresetPlug(int nPresets = 1, bool chunks = false, int padBytes = 0, int uid = kUid)
-    : IPlugHeadless(IPlugHeadlessInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
-                    0x10000, uid, FourCC("Brci"), 0, false, chunks, false, 0),
-      mPad(padBytes)
+      : IPlugHeadless(IPlugHeadlessInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
+                      0x10000, uid, FourCC("Brci"), 0, false, chunks, false, 0),
+        mPad(padBytes)
   {
     GetParam(0)->InitDouble("Bass", 0.5, 0.0, 1.0, 0.01, "%");
     GetParam(1)->InitDouble("Master", -4.0, -20.0, 20.0, 0.01, "dB");
@@ -93,7 +93,8 @@ std::string Snapshot(PresetPlug& plug)
     s += p->mName;
     s += ':';
     if (p->mChunk.Size())
-      s.append(reinterpret_cast<char const*>(p->mChunk.GetBytes()), static_cast<size_t>(p->mChunk.Size()));
+      s.append(reinterpret_cast<char const*>(p->mChunk.GetBytes()),
+               static_cast<size_t>(p->mChunk.Size()));
   }
   s += "|" + std::to_string(plug.GetCurrentPresetIdx());
   return s;
@@ -114,7 +115,8 @@ void ExpectParamsSane(PresetPlug const& plug)
 
 uint32_t BE32(Bytes const& b, size_t at)
 {
-  return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+  return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) |
+         b[at + 3];
 }
 
 float BEFloat(Bytes const& b, size_t at)
@@ -210,7 +212,7 @@ void Prepare(PresetPlug& plug, char const* firstName = "Crunch")
   plug.MakeDefaultPreset(firstName, 1);
   plug.EnsureDefaultPreset();
 }
-}  // namespace
+} // namespace
 
 TEST_F(PresetFiles, ProgramFileLayout)
 {
@@ -222,8 +224,8 @@ TEST_F(PresetFiles, ProgramFileLayout)
   EXPECT_EQ(BE32(f, 4), 0u);
   EXPECT_EQ(Str(f, 8, 4), "FxCk");
   EXPECT_EQ(BE32(f, 12), 1u);
-  EXPECT_EQ(Str(f, 16, 4), "TOR1");  // the four characters in order
-  EXPECT_EQ(BE32(f, 20), 10000u);    // decimal form of 0x10000
+  EXPECT_EQ(Str(f, 16, 4), "TOR1"); // the four characters in order
+  EXPECT_EQ(BE32(f, 20), 10000u);   // decimal form of 0x10000
   EXPECT_EQ(BE32(f, 24), 8u);
   EXPECT_EQ(Str(f, 28, 7), std::string("Crunch\0", 7));
   for (int i = 35; i < 56; ++i) EXPECT_EQ(f[i], 0) << i;
@@ -271,13 +273,13 @@ TEST_F(PresetFiles, BankFileLayout)
   two.GetPreset(1)->SetName("Short");
   Bytes const b = SaveFXB(two);
   ASSERT_EQ(b.size(), 156u + 2 * 88);
-  EXPECT_EQ(BEFloat(b, 156 + 56), 0.75f);  // slot 0's Bass, not the live 0.1
+  EXPECT_EQ(BEFloat(b, 156 + 56), 0.75f); // slot 0's Bass, not the live 0.1
   size_t const rec1 = 156 + 88;
   EXPECT_EQ(Str(b, rec1 + 28, 6), std::string("Short\0", 6));
   EXPECT_EQ(BEFloat(b, rec1 + 56), 0.625f);
   EXPECT_EQ(BEFloat(b, rec1 + 60), 0.5f);
   EXPECT_EQ(BEFloat(b, rec1 + 64), 0.0f);
-  EXPECT_EQ(BEFloat(b, rec1 + 68), 0.0f);  // 0.0 is below Presence's range: clamped to 0
+  EXPECT_EQ(BEFloat(b, rec1 + 68), 0.0f); // 0.0 is below Presence's range: clamped to 0
 }
 
 TEST_F(PresetFiles, ChunkFileLayouts)
@@ -296,7 +298,7 @@ TEST_F(PresetFiles, ChunkFileLayouts)
   EXPECT_EQ(Bytes(p.begin() + 60, p.begin() + 68), (Bytes{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0}));
 
   Bytes const b = SaveFXB(plug);
-  ASSERT_EQ(b.size(), 160u + 78);  // header and the 78-byte bank chunk of one slot named "-"
+  ASSERT_EQ(b.size(), 160u + 78); // header and the 78-byte bank chunk of one slot named "-"
   EXPECT_EQ(Str(b, 8, 4), "FBCh");
   EXPECT_EQ(BE32(b, 4), 78u + 160);
   EXPECT_EQ(BE32(b, 156), 78u);
@@ -314,7 +316,8 @@ TEST_F(PresetFiles, SaveLoadSaveGivesSameBytes)
   for (Variant v : {Variant{false, 0, 1}, Variant{false, 0, 3}, Variant{true, 0, 1},
                     Variant{true, 0, 3}, Variant{true, 2000, 2}})
   {
-    SCOPED_TRACE(testing::Message() << "chunks " << v.chunks << " pad " << v.pad << " presets " << v.presets);
+    SCOPED_TRACE(testing::Message()
+                 << "chunks " << v.chunks << " pad " << v.pad << " presets " << v.presets);
     PresetPlug a(v.presets, v.chunks, v.pad);
     Prepare(a, "Lead");
     for (int k = 1; k < v.presets; ++k)
@@ -325,7 +328,7 @@ TEST_F(PresetFiles, SaveLoadSaveGivesSameBytes)
       a.ModifyCurrentPreset(("Slot " + std::to_string(k)).c_str());
     }
     a.RestorePreset(v.presets - 1);
-    a.GetParam(6)->SetNormalized(0.3);  // a live edit the program file carries
+    a.GetParam(6)->SetNormalized(0.3); // a live edit the program file carries
 
     Bytes const fxp = SaveFXP(a);
     Bytes const fxb = SaveFXB(a);
@@ -362,7 +365,7 @@ TEST_F(PresetFiles, ProgramLoadAppliesToCurrentSlot)
   EXPECT_EQ(b.GetCurrentPresetIdx(), 1);
   EXPECT_EQ(b.GetParam(7)->Value(), 1.0);
   EXPECT_EQ(b.GetParam(4)->Value(), 7.0);
-  EXPECT_GE(b.mParamChanges, 8);  // the product heard about every parameter
+  EXPECT_GE(b.mParamChanges, 8); // the product heard about every parameter
   // The slot took the loaded state.
   ByteChunk live;
   b.IPlugBase::SerializeState(&live);
@@ -397,7 +400,8 @@ TEST_F(PresetFiles, RejectedFilesChangeNothing)
   Bytes const cfxp = SaveFXP(csrc);
   Bytes const cfxb = SaveFXB(csrc);
 
-  auto patched = [](Bytes b, size_t at, uint32_t v) {
+  auto patched = [](Bytes b, size_t at, uint32_t v)
+  {
     PutBE32(&b, at, v);
     return b;
   };
@@ -406,37 +410,38 @@ TEST_F(PresetFiles, RejectedFilesChangeNothing)
     char const* what;
     Bytes file;
     bool bank;
-    bool chunks;  // load into the plug-in that keeps chunks
+    bool chunks; // load into the plug-in that keeps chunks
   };
   std::vector<Case> const cases = {
-    {"another plug-in's id", patched(fxp, 16, FourCC("TOR2")), false, false},
-    {"bad magic", patched(fxp, 0, FourCC("CcnX")), false, false},
-    {"program version 2", patched(fxp, 12, 2), false, false},
-    {"unknown kind", patched(fxp, 8, FourCC("FxXX")), false, false},
-    {"count beyond the file", patched(fxp, 24, 9), false, false},
-    {"negative count", patched(fxp, 24, 0xFFFFFFFF), false, false},
-    {"empty file", Bytes(), false, false},
-    {"header only", Bytes(fxp.begin(), fxp.begin() + 56), false, false},
-    {"chunk program, plain plug-in", cfxp, false, false},
-    {"chunk size beyond the file", patched(cfxp, 56, 73), false, true},
-    {"negative chunk size", patched(cfxp, 56, 0x80000000), false, true},
-    {"chunk too short for the state", patched(Bytes(cfxp.begin(), cfxp.end() - 8), 56, 64), false, true},
-    {"bank of another plug-in", patched(fxb, 16, FourCC("XXXX")), true, false},
-    {"bank record count lies", patched(fxb, 24, 2), true, false},  // loaded into 3 slots
-    {"bank record with 7 parameters", patched(fxb, 156 + 24, 7), true, false},
-    {"bank record not a program", patched(fxb, 156 + 8, FourCC("FPCh")), true, false},
-    {"bank record cut short", Bytes(fxb.begin(), fxb.end() - 1), true, false},
-    {"bank with negative count", patched(fxb, 24, 0xFFFFFFFF), true, false},
-    {"chunk bank, plain plug-in", cfxb, true, false},
-    {"chunk bank size beyond file", patched(cfxb, 156, 1000), true, true},
-    {"chunk bank cut short", patched(Bytes(cfxb.begin(), cfxb.end() - 10), 156, 68), true, true},
+      {"another plug-in's id", patched(fxp, 16, FourCC("TOR2")), false, false},
+      {"bad magic", patched(fxp, 0, FourCC("CcnX")), false, false},
+      {"program version 2", patched(fxp, 12, 2), false, false},
+      {"unknown kind", patched(fxp, 8, FourCC("FxXX")), false, false},
+      {"count beyond the file", patched(fxp, 24, 9), false, false},
+      {"negative count", patched(fxp, 24, 0xFFFFFFFF), false, false},
+      {"empty file", Bytes(), false, false},
+      {"header only", Bytes(fxp.begin(), fxp.begin() + 56), false, false},
+      {"chunk program, plain plug-in", cfxp, false, false},
+      {"chunk size beyond the file", patched(cfxp, 56, 73), false, true},
+      {"negative chunk size", patched(cfxp, 56, 0x80000000), false, true},
+      {"chunk too short for the state", patched(Bytes(cfxp.begin(), cfxp.end() - 8), 56, 64), false,
+       true},
+      {"bank of another plug-in", patched(fxb, 16, FourCC("XXXX")), true, false},
+      {"bank record count lies", patched(fxb, 24, 2), true, false}, // loaded into 3 slots
+      {"bank record with 7 parameters", patched(fxb, 156 + 24, 7), true, false},
+      {"bank record not a program", patched(fxb, 156 + 8, FourCC("FPCh")), true, false},
+      {"bank record cut short", Bytes(fxb.begin(), fxb.end() - 1), true, false},
+      {"bank with negative count", patched(fxb, 24, 0xFFFFFFFF), true, false},
+      {"chunk bank, plain plug-in", cfxb, true, false},
+      {"chunk bank size beyond file", patched(cfxb, 156, 1000), true, true},
+      {"chunk bank cut short", patched(Bytes(cfxb.begin(), cfxb.end() - 10), 156, 68), true, true},
   };
   for (Case const& c : cases)
   {
     PresetPlug plug(3, c.chunks);
     plug.GetParam(3)->SetNormalized(0.9);
     plug.MakeDefaultPreset("Mine", 1);
-    plug.GetParam(3)->SetNormalized(0.1);  // live edit not in any slot
+    plug.GetParam(3)->SetNormalized(0.1); // live edit not in any slot
     std::string const before = Snapshot(plug);
     EXPECT_FALSE(c.bank ? LoadFXB(plug, c.file) : LoadFXP(plug, c.file)) << c.what;
     EXPECT_EQ(Snapshot(plug), before) << c.what;
@@ -519,7 +524,7 @@ TEST_F(PresetFiles, SaveReplacesTheFileWhole)
   PresetPlug plug;
   Prepare(plug);
   WDL_String p = Path("keep.fxp");
-  Write(p, Bytes(1000, 0xAB));  // an older, longer file must not leave a tail
+  Write(p, Bytes(1000, 0xAB)); // an older, longer file must not leave a tail
   ASSERT_TRUE(plug.SaveProgramAsFXP(&p));
   EXPECT_EQ(Read(p).size(), 88u);
   int files = 0;
@@ -528,7 +533,7 @@ TEST_F(PresetFiles, SaveReplacesTheFileWhole)
     (void)e;
     ++files;
   }
-  EXPECT_EQ(files, 1);  // no temporary left beside it
+  EXPECT_EQ(files, 1); // no temporary left beside it
 
   // A target that cannot be written: false, and what stood there survives.
   fs::create_directory(mDir / "dir.fxp");
@@ -552,7 +557,8 @@ TEST_F(PresetFiles, RandomAndTruncatedFiles)
   PresetPlug chunky(2, true, 5);
   plain.EnsureDefaultPreset();
   chunky.EnsureDefaultPreset();
-  auto feed = [&](Bytes const& f) {
+  auto feed = [&](Bytes const& f)
+  {
     for (PresetPlug* plug : {&plain, &chunky})
     {
       LoadFXP(*plug, f);
@@ -565,7 +571,8 @@ TEST_F(PresetFiles, RandomAndTruncatedFiles)
 
   // Every prefix of every valid file.
   for (Bytes const& s : seeds)
-    for (size_t n = 0; n < s.size(); n += (n < 170 ? 1 : 7)) feed(Bytes(s.begin(), s.begin() + static_cast<long>(n)));
+    for (size_t n = 0; n < s.size(); n += (n < 170 ? 1 : 7))
+      feed(Bytes(s.begin(), s.begin() + static_cast<long>(n)));
 
   // Valid files with random bytes overwritten (headers often survive, so the bodies are
   // exercised), and pure noise behind a valid magic and id.
@@ -599,20 +606,20 @@ TEST_F(PresetFiles, Dumps)
 {
   PresetPlug plug(2);
   Prepare(plug, "Clean");
-  char const* names[] = {"kBass", "kMaster", "kMiddle", "kPresence", "kSteps", "kMode", "kVolume", "kBypass"};
+  char const* names[] = {"kBass",  "kMaster", "kMiddle", "kPresence",
+                         "kSteps", "kMode",   "kVolume", "kBypass"};
   WDL_String src = Path("src.txt");
   plug.DumpPresetSrcCode(src.Get(), names);
   Bytes const text = Read(src);
-  EXPECT_EQ(std::string(text.begin(), text.end()),
-            "  MakePresetFromNamedParams(\"name\", 8,\n"
-            "    kBass, 0.750000,\n"
-            "    kMaster, -10.000000,\n"
-            "    kMiddle, 0.250000,\n"
-            "    kPresence, 2.000000,\n"
-            "    kSteps, 7,\n"
-            "    kMode, 1,\n"
-            "    kVolume, 10.000000,\n"
-            "    kBypass, true);\n");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "  MakePresetFromNamedParams(\"name\", 8,\n"
+                                                   "    kBass, 0.750000,\n"
+                                                   "    kMaster, -10.000000,\n"
+                                                   "    kMiddle, 0.250000,\n"
+                                                   "    kPresence, 2.000000,\n"
+                                                   "    kSteps, 7,\n"
+                                                   "    kMode, 1,\n"
+                                                   "    kVolume, 10.000000,\n"
+                                                   "    kBypass, true);\n");
 
   // A chunk far longer than any fixed text buffer would hold, and its size, survive the trip
   // through the dump's base64.
@@ -633,7 +640,8 @@ TEST_F(PresetFiles, Dumps)
   EXPECT_EQ(static_cast<int>(encoded.size()), Base64EncodedLength(size));
   Bytes decoded(static_cast<size_t>(size));
   EXPECT_EQ(Base64Decode(encoded.c_str(), decoded.data(), size), size);
-  EXPECT_EQ(0, std::memcmp(decoded.data(), big.GetPreset(0)->mChunk.GetBytes(), static_cast<size_t>(size)));
+  EXPECT_EQ(0, std::memcmp(decoded.data(), big.GetPreset(0)->mChunk.GetBytes(),
+                           static_cast<size_t>(size)));
 
   // One line per slot, each with its own name (quoted safely).
   plug.GetPreset(1)->SetName("Say \"hi\"");
@@ -650,6 +658,6 @@ TEST_F(PresetFiles, Dumps)
   plug.DumpBankBlob((mDir / "no/such/file").c_str());
   PresetPlug none(0);
   WDL_String nothing = Path("nothing.txt");
-  none.DumpPresetBlob(nothing.Get());  // no current slot
+  none.DumpPresetBlob(nothing.Get()); // no current slot
   EXPECT_FALSE(fs::exists(nothing.Get()));
 }

@@ -10,11 +10,14 @@
 
 namespace
 {
-HGDIOBJ Stock(int n) { return reinterpret_cast<HGDIOBJ>(intptr_t(n)); }
+HGDIOBJ Stock(int n)
+{
+  return reinterpret_cast<HGDIOBJ>(intptr_t(n));
+}
 
 uint32_t Pixel(HDC dc, int w, int x, int y)
 {
-  return static_cast<const uint32_t *>(SWELL_GetCtxFrameBuffer(dc))[y * w + x] & 0xFFFFFF;
+  return static_cast<const uint32_t*>(SWELL_GetCtxFrameBuffer(dc))[y * w + x] & 0xFFFFFF;
 }
 
 int CountPixels(HDC dc, int w, int h, uint32_t rgb)
@@ -25,13 +28,13 @@ int CountPixels(HDC dc, int w, int h, uint32_t rgb)
   return n;
 }
 
-void Fill(HDC dc, const RECT &r, int colour)
+void Fill(HDC dc, const RECT& r, int colour)
 {
   HBRUSH b = CreateSolidBrush(colour);
   SWELL_FillRect(dc, &r, b);
   DeleteObject(b);
 }
-}  // namespace
+} // namespace
 
 TEST(SwellMemContext, AlignedZeroedAndRowsAreFourBytesPerPixel)
 {
@@ -39,11 +42,12 @@ TEST(SwellMemContext, AlignedZeroedAndRowsAreFourBytesPerPixel)
   {
     HDC dc = SWELL_CreateMemContext(nullptr, w, 7);
     ASSERT_NE(dc, nullptr) << w;
-    auto *bits = static_cast<const unsigned char *>(SWELL_GetCtxFrameBuffer(dc));
+    auto* bits = static_cast<const unsigned char*>(SWELL_GetCtxFrameBuffer(dc));
     ASSERT_NE(bits, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(bits) % 64, 0u) << w;
     EXPECT_EQ(std::vector<unsigned char>(bits, bits + w * 7 * 4),
-              std::vector<unsigned char>(size_t(w) * 7 * 4, 0)) << w;
+              std::vector<unsigned char>(size_t(w) * 7 * 4, 0))
+        << w;
     SWELL_DeleteGfxContext(dc);
   }
 
@@ -51,7 +55,7 @@ TEST(SwellMemContext, AlignedZeroedAndRowsAreFourBytesPerPixel)
   // bytes in, red in byte 2 (the raster library's pixel word).
   HDC dc = SWELL_CreateMemContext(nullptr, 3, 4);
   SWELL_SetPixel(dc, 0, 1, 0x123456);
-  auto *bytes = static_cast<const unsigned char *>(SWELL_GetCtxFrameBuffer(dc));
+  auto* bytes = static_cast<const unsigned char*>(SWELL_GetCtxFrameBuffer(dc));
   EXPECT_EQ(bytes[12], 0x56);
   EXPECT_EQ(bytes[13], 0x34);
   EXPECT_EQ(bytes[14], 0x12);
@@ -73,7 +77,7 @@ TEST(SwellMemContext, SizeLimits)
 
 TEST(SwellMemContext, ReleasedAndNullHandlesAreIgnored)
 {
-  HDC dc = SWELL_CreateMemContext(nullptr, 4, 4);  // taken from the pool, so it goes back
+  HDC dc = SWELL_CreateMemContext(nullptr, 4, 4); // taken from the pool, so it goes back
   SWELL_DeleteGfxContext(dc);
   SWELL_DeleteGfxContext(dc);
   SWELL_DeleteGfxContext(nullptr);
@@ -100,8 +104,8 @@ TEST(SwellPool, RecordsAreReusedClearedAndBounded)
   SelectObject(a, f);
   SWELL_DeleteGfxContext(a);
   HDC b = SWELL_CreateMemContext(nullptr, 8, 8);
-  EXPECT_EQ(b, a);  // the most recently released record comes back first...
-  EXPECT_EQ(GetTextColor(b), 0);  // ...with nothing of its past
+  EXPECT_EQ(b, a);               // the most recently released record comes back first...
+  EXPECT_EQ(GetTextColor(b), 0); // ...with nothing of its past
   EXPECT_EQ(SelectObject(b, Stock(3)), Stock(3));
   SWELL_DeleteGfxContext(b);
   DeleteObject(f);
@@ -124,10 +128,10 @@ TEST(SwellObjects, SelectObjectSlotsAndStockHandles)
   HFONT font = CreateFont(-10, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans");
   HFONT font2 = CreateFont(-14, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans");
 
-  EXPECT_EQ(SelectObject(dc, Stock(3)), Stock(3));  // empty slot: the stock handle itself
+  EXPECT_EQ(SelectObject(dc, Stock(3)), Stock(3)); // empty slot: the stock handle itself
   EXPECT_EQ(SelectObject(dc, font), Stock(3));
-  EXPECT_EQ(SelectObject(dc, font), font);          // already there
-  EXPECT_EQ(SelectObject(dc, pen), Stock(1));       // slots are independent
+  EXPECT_EQ(SelectObject(dc, font), font);    // already there
+  EXPECT_EQ(SelectObject(dc, pen), Stock(1)); // slots are independent
   EXPECT_EQ(SelectObject(dc, brush), Stock(2));
   EXPECT_EQ(SelectObject(dc, font2), font);
   EXPECT_EQ(SelectObject(dc, Stock(3)), font2);
@@ -140,7 +144,7 @@ TEST(SwellObjects, SelectObjectSlotsAndStockHandles)
   EXPECT_EQ(GetStockObject(4), nullptr);
 
   DeleteObject(font2);
-  EXPECT_EQ(SelectObject(dc, font2), nullptr);  // released
+  EXPECT_EQ(SelectObject(dc, font2), nullptr); // released
   for (HGDIOBJ o : {pen, brush, font}) DeleteObject(o);
   DeleteObject(Stock(3));
   DeleteObject(nullptr);
@@ -155,7 +159,7 @@ TEST(SwellObjects, ExtraReferencesDelayRelease)
   EXPECT_EQ(SWELL_CloneGDIObject(b), b);
   DeleteObject(b);
   DeleteObject(b);
-  EXPECT_EQ(SelectObject(dc, b), Stock(2));  // still alive after dropping both references
+  EXPECT_EQ(SelectObject(dc, b), Stock(2)); // still alive after dropping both references
   SelectObject(dc, Stock(2));
   DeleteObject(b);
   EXPECT_EQ(SelectObject(dc, b), nullptr);
@@ -172,7 +176,7 @@ TEST(SwellClip, RegionsNarrowIntersectAndRestore)
   SWELL_PushClipRegion(dc);
   const RECT a{4, 4, 20, 20}, b{10, 0, 40, 12};
   SWELL_SetClipRegion(dc, &a);
-  SWELL_SetClipRegion(dc, &b);  // intersects: (10, 4) - (20, 12)
+  SWELL_SetClipRegion(dc, &b); // intersects: (10, 4) - (20, 12)
   Fill(dc, all, 0xFFFFFF);
   EXPECT_EQ(CountPixels(dc, W, H, 0xFFFFFF), 10 * 8);
   EXPECT_EQ(Pixel(dc, W, 10, 4), 0xFFFFFFu);
@@ -180,7 +184,7 @@ TEST(SwellClip, RegionsNarrowIntersectAndRestore)
   EXPECT_EQ(Pixel(dc, W, 20, 11), 0u);
 
   SWELL_PushClipRegion(dc);
-  const RECT reversed{30, 30, 2, 2};  // encloses nothing
+  const RECT reversed{30, 30, 2, 2}; // encloses nothing
   SWELL_SetClipRegion(dc, &reversed);
   Fill(dc, all, 0x0000FF);
   EXPECT_EQ(CountPixels(dc, W, H, 0x0000FF), 0);
@@ -210,7 +214,7 @@ TEST(SwellDrawing, LinesRectanglesAndCopies)
   HBRUSH brush = CreateSolidBrush(0x0000FF);
   SelectObject(dc, pen);
   SelectObject(dc, brush);
-  Rectangle(dc, 2, 2, 8, 6);  // outline on the rectangle's outer pixels, inside filled
+  Rectangle(dc, 2, 2, 8, 6); // outline on the rectangle's outer pixels, inside filled
   EXPECT_EQ(Pixel(dc, W, 2, 2), 0xFF0000u);
   EXPECT_EQ(Pixel(dc, W, 7, 5), 0xFF0000u);
   EXPECT_EQ(Pixel(dc, W, 4, 3), 0x0000FFu);
@@ -222,15 +226,15 @@ TEST(SwellDrawing, LinesRectanglesAndCopies)
   SWELL_LineTo(dc, 15, 10);
   EXPECT_EQ(Pixel(dc, W, 0, 10), 0xFF0000u);
   EXPECT_EQ(Pixel(dc, W, 14, 10), 0xFF0000u);
-  EXPECT_EQ(Pixel(dc, W, 15, 10), 0u);  // the end point is not drawn
+  EXPECT_EQ(Pixel(dc, W, 15, 10), 0u); // the end point is not drawn
   EXPECT_EQ(Pixel(dc, W, 7, 9), 0u);
 
   HDC dst = SWELL_CreateMemContext(nullptr, W, H);
-  BitBlt(dst, 10, 1, 4, 2, dc, 3, 3, SRCCOPY);  // the blue inside
+  BitBlt(dst, 10, 1, 4, 2, dc, 3, 3, SRCCOPY); // the blue inside
   EXPECT_EQ(CountPixels(dst, W, H, 0x0000FF), 8);
   EXPECT_EQ(Pixel(dst, W, 10, 1), 0x0000FFu);
   EXPECT_EQ(Pixel(dst, W, 13, 2), 0x0000FFu);
-  BitBlt(dst, 0, 0, W, H, dc, -100, -100, SRCCOPY);  // nothing of the source there
+  BitBlt(dst, 0, 0, W, H, dc, -100, -100, SRCCOPY); // nothing of the source there
   EXPECT_EQ(CountPixels(dst, W, H, 0x0000FF), 8);
 
   SWELL_DeleteGfxContext(dst);

@@ -17,9 +17,12 @@
 
 namespace
 {
-HGDIOBJ Stock(int n) { return reinterpret_cast<HGDIOBJ>(intptr_t(n)); }
+HGDIOBJ Stock(int n)
+{
+  return reinterpret_cast<HGDIOBJ>(intptr_t(n));
+}
 
-HFONT Font(const char *face, int height = -12, int weight = FW_NORMAL, int italic = 0,
+HFONT Font(const char* face, int height = -12, int weight = FW_NORMAL, int italic = 0,
            int quality = DEFAULT_QUALITY, int width = 0)
 {
   return CreateFont(height, width, 0, 0, weight, char(italic), 0, 0, 0, 0, 0, char(quality), 0,
@@ -56,22 +59,24 @@ protected:
   }
 
   // Width and height of a measured text (flags plus LICE_TEXT_CALCRECT), from origin (7, 3).
-  std::pair<int, int> Measure(const std::string &text, int flags = 0, int len = -1)
+  std::pair<int, int> Measure(const std::string& text, int flags = 0, int len = -1)
   {
     RECT r{7, 3, 0, 0};
     const int h = SWELL_DrawText(mDC, text.c_str(), len, &r, flags | LICE_TEXT_CALCRECT);
-    if (h) { EXPECT_EQ(h, r.bottom - 3) << text; }
+    if (h)
+    {
+      EXPECT_EQ(h, r.bottom - 3) << text;
+    }
     return {r.right - 7, h};
   }
-  int Width(const std::string &text, int flags = 0) { return Measure(text, flags).first; }
+  int Width(const std::string& text, int flags = 0) { return Measure(text, flags).first; }
 
   uint32_t Pixel(int x, int y) const
   {
-    return static_cast<const uint32_t *>(SWELL_GetCtxFrameBuffer(mDC))[y * W + x] & 0xFFFFFF;
+    return static_cast<const uint32_t*>(SWELL_GetCtxFrameBuffer(mDC))[y * W + x] & 0xFFFFFF;
   }
   // Bounding box of pixels for which pred holds.
-  template <class Pred>
-  Box Find(Pred pred) const
+  template <class Pred> Box Find(Pred pred) const
   {
     Box b;
     for (int y = 0; y < H; ++y)
@@ -83,13 +88,16 @@ protected:
         }
     return b;
   }
-  Box Ink() const { return Find([](uint32_t p) { return p != 0; }); }
+  Box Ink() const
+  {
+    return Find([](uint32_t p) { return p != 0; });
+  }
   void Clear() { std::memset(SWELL_GetCtxFrameBuffer(mDC), 0, size_t(W) * H * 4); }
 
   HDC mDC = nullptr;
   HFONT mFont = nullptr;
 };
-}  // namespace
+} // namespace
 
 TEST_F(SwellText, MetricsOfTheSelectedAndTheLabelFont)
 {
@@ -112,7 +120,7 @@ TEST_F(SwellText, MetricsOfTheSelectedAndTheLabelFont)
   SelectObject(mDC, ten);
   EXPECT_EQ(Face(mDC), labelFace);
   GetTextMetrics(mDC, &tm);
-  auto figures = [](const TEXTMETRIC &m) {
+  auto figures = [](const TEXTMETRIC& m) {
     return std::vector<int>({m.tmHeight, m.tmAscent, m.tmDescent, m.tmAveCharWidth});
   };
   EXPECT_EQ(figures(tm), figures(label));
@@ -123,14 +131,15 @@ TEST_F(SwellText, MetricsOfTheSelectedAndTheLabelFont)
   HDC gone = SWELL_CreateMemContext(nullptr, 1, 1);
   SWELL_DeleteGfxContext(gone);
   EXPECT_EQ(GetTextMetrics(gone, &tm), 0);
-  EXPECT_EQ(std::vector<int>({tm.tmHeight, tm.tmAscent, tm.tmDescent, tm.tmInternalLeading,
-                              tm.tmAveCharWidth}),
+  EXPECT_EQ(std::vector<int>(
+                {tm.tmHeight, tm.tmAscent, tm.tmDescent, tm.tmInternalLeading, tm.tmAveCharWidth}),
             std::vector<int>({16, 12, 4, 3, 10}));
 }
 
 TEST_F(SwellText, FontSizeRules)
 {
-  auto widthWith = [&](HFONT f) {
+  auto widthWith = [&](HFONT f)
+  {
     SelectObject(mDC, f);
     const int w = Width("Hello, sizes");
     SelectObject(mDC, mFont);
@@ -142,16 +151,17 @@ TEST_F(SwellText, FontSizeRules)
   EXPECT_EQ(widthWith(Font("DejaVu Sans", 0, FW_NORMAL, 0, 0, -12)), twelve);
   const int ten = widthWith(Font("DejaVu Sans", -10));
   EXPECT_LT(ten, twelve);
-  EXPECT_EQ(widthWith(Font("DejaVu Sans", 0)), ten);      // no size at all
-  EXPECT_EQ(widthWith(Font("DejaVu Sans", 1)), ten);      // below 2
-  EXPECT_EQ(widthWith(Font("DejaVu Sans", -9000)), ten);  // above 8192
+  EXPECT_EQ(widthWith(Font("DejaVu Sans", 0)), ten);     // no size at all
+  EXPECT_EQ(widthWith(Font("DejaVu Sans", 1)), ten);     // below 2
+  EXPECT_EQ(widthWith(Font("DejaVu Sans", -9000)), ten); // above 8192
   EXPECT_EQ(widthWith(Font("DejaVu Sans", INT32_MIN)), ten);
   EXPECT_GT(widthWith(Font("DejaVu Sans", 8192)), 1000);
 }
 
 TEST_F(SwellText, FaceCompositionCacheAndFallback)
 {
-  auto faceOf = [&](HFONT f) {
+  auto faceOf = [&](HFONT f)
+  {
     EXPECT_NE(f, nullptr);
     SelectObject(mDC, f);
     std::string name = Face(mDC);
@@ -169,7 +179,7 @@ TEST_F(SwellText, FaceCompositionCacheAndFallback)
   EXPECT_EQ(detail::ResolvedFontName("DejaVu Sans Bold Italic"), "DejaVuSans-BoldOblique");
   EXPECT_EQ(detail::FontNameCacheSize(), entries);
   EXPECT_EQ(detail::ResolvedFontName("dejavu sans Bold Italic"), "DejaVuSans-BoldOblique");
-  EXPECT_EQ(detail::FontNameCacheSize(), entries + 1);  // keys are case-sensitive
+  EXPECT_EQ(detail::FontNameCacheSize(), entries + 1); // keys are case-sensitive
 
   // A face that is not installed: "Monaco" falls back to a monospace face, anything else to
   // the best match, never to nothing.
@@ -189,7 +199,7 @@ TEST_F(SwellText, FaceCompositionCacheAndFallback)
   lf.lfWeight = FW_BOLD;
   std::strcpy(lf.lfFaceName, "DejaVu Serif");
   EXPECT_EQ(faceOf(CreateFontIndirect(&lf)), "DejaVuSerif-Bold");
-  std::memset(lf.lfFaceName, 'A', sizeof(lf.lfFaceName));  // no terminator in the field
+  std::memset(lf.lfFaceName, 'A', sizeof(lf.lfFaceName)); // no terminator in the field
   EXPECT_FALSE(faceOf(CreateFontIndirect(&lf)).empty());
   EXPECT_EQ(CreateFontIndirect(nullptr), nullptr);
 }
@@ -203,7 +213,7 @@ TEST_F(SwellText, PrefixesLineBreaksAndLength)
   EXPECT_EQ(Width("&ab"), Width("ab"));
   EXPECT_EQ(Width("ab&"), Width("ab"));
   RECT r{1, 2, 3, 4};
-  EXPECT_EQ(SWELL_DrawText(mDC, "&", -1, &r, LICE_TEXT_CALCRECT), 0);  // nothing left
+  EXPECT_EQ(SWELL_DrawText(mDC, "&", -1, &r, LICE_TEXT_CALCRECT), 0); // nothing left
   EXPECT_EQ(SWELL_DrawText(mDC, "", -1, &r, LICE_TEXT_CALCRECT), 0);
   EXPECT_EQ(r.right, 3);
   EXPECT_EQ(SWELL_DrawText(mDC, nullptr, -1, &r, LICE_TEXT_CALCRECT), 0);
@@ -213,7 +223,7 @@ TEST_F(SwellText, PrefixesLineBreaksAndLength)
   EXPECT_EQ(Measure("ab\nWWWW"), std::make_pair(Width("WWWW"), 2 * 15 + 1));
   EXPECT_EQ(Measure("ab\r\nWWWW"), Measure("ab\nWWWW"));
   EXPECT_EQ(Measure("a\rb"), Measure("ab"));
-  EXPECT_EQ(Measure("ab\n"), Measure("ab"));  // a final break starts no line
+  EXPECT_EQ(Measure("ab\n"), Measure("ab")); // a final break starts no line
   EXPECT_EQ(Measure("\n"), std::make_pair(0, 16));
   EXPECT_EQ(Measure("a\n\nb").second, 3 * 15 + 1);
 
@@ -235,9 +245,9 @@ TEST_F(SwellText, BoundedBufferAndEncodings)
   // A character cut by the limit is dropped whole rather than turning the text to Latin-1.
   EXPECT_EQ(Width(std::string(4094, 'a') + "\xC3\xA9"), Width(std::string(4094, 'a')));
 
-  EXPECT_EQ(Width("caf\xE9"), Width("caf\xC3\xA9"));        // Latin-1 retried
-  EXPECT_EQ(Width("\xC0\xAF"), Width("\xC3\x80\xC2\xAF"));  // overlong form: two characters
-  EXPECT_EQ(Width("\xED\xA0\x80"), Width("\xC3\xAD\xC2\xA0\xC2\x80"));  // a surrogate
+  EXPECT_EQ(Width("caf\xE9"), Width("caf\xC3\xA9"));       // Latin-1 retried
+  EXPECT_EQ(Width("\xC0\xAF"), Width("\xC3\x80\xC2\xAF")); // overlong form: two characters
+  EXPECT_EQ(Width("\xED\xA0\x80"), Width("\xC3\xAD\xC2\xA0\xC2\x80")); // a surrogate
 
   // Random bytes must neither crash nor leave the font or the context unusable.
   const auto before = Measure("Hello");
@@ -246,7 +256,7 @@ TEST_F(SwellText, BoundedBufferAndEncodings)
   for (int i = 0; i < rounds; ++i)
   {
     std::string s(rng() % 24, 0);
-    for (char &c : s) c = char(rng() % 4 ? 0x80 + rng() % 0x80 : rng() % 0x80);
+    for (char& c : s) c = char(rng() % 4 ? 0x80 + rng() % 0x80 : rng() % 0x80);
     RECT r{int(rng() % 200) - 50, int(rng() % 60) - 20, 300, 70};
     SWELL_DrawText(mDC, s.c_str(), int(s.size()), &r, int(rng() % 0x1000));
   }
@@ -279,7 +289,7 @@ TEST_F(SwellText, AlignmentPlacesTheTextBox)
       {LICE_TEXT_BOTTOM, 10, 55 - 16},
       {LICE_TEXT_VCENTER | LICE_TEXT_RIGHT, 310 - w, 5 + 25 - 8},
   };
-  for (const Case &c : cases)
+  for (const Case& c : cases)
   {
     Clear();
     RECT r{10, 5, 310, 55};
@@ -329,7 +339,8 @@ TEST_F(SwellText, ClippingColourAndSmoothing)
   EXPECT_TRUE(Find([](uint32_t p) { return (p & 0x00FFFF) != 0; }).Empty());
   EXPECT_FALSE(Find([](uint32_t p) { return p == 0xFF0000; }).Empty());
 
-  auto levels = [&](int quality) {
+  auto levels = [&](int quality)
+  {
     HFONT f = Font("DejaVu Sans", -12, FW_NORMAL, 0, quality);
     SelectObject(mDC, f);
     Clear();
@@ -355,7 +366,7 @@ TEST_F(SwellText, FarAwayRectanglesDrawNothingAndMeasureSafely)
     RECT far[] = {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
                   {-9000000, 3, -8000000, 40},
                   {9000000, 3, 9000100, 40}};
-    for (RECT &f : far) SWELL_DrawText(mDC, "Hello", -1, &f, flags);
+    for (RECT& f : far) SWELL_DrawText(mDC, "Hello", -1, &f, flags);
   }
   EXPECT_TRUE(Ink().Empty());
 
@@ -378,28 +389,30 @@ TEST(SwellThreads, FontsAndContextsFromSeveralThreads)
   std::vector<std::vector<int>> widths(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&, t] {
-      const std::string own = "Own Face " + std::to_string(t);
-      for (int round = 0; round < 3; ++round)
-      {
-        HDC dc = SWELL_CreateMemContext(nullptr, 64, 16);
-        for (size_t i = 0; i <= names.size(); ++i)
+    threads.emplace_back(
+        [&, t]
         {
-          const std::string &name = i < names.size() ? names[(i + t) % names.size()] : own;
-          HFONT f = Font(name.c_str(), -11, round == 1 ? FW_BOLD : FW_NORMAL);
-          SelectObject(dc, f);
-          RECT r{0, 0, 64, 16};
-          SWELL_DrawText(dc, "Hello", -1, &r, 0);
-          r = RECT{0, 0, 0, 0};
-          SWELL_DrawText(dc, name.c_str(), -1, &r, LICE_TEXT_CALCRECT);
-          if (round == 0 && i < names.size()) widths[t].push_back(r.right);
-          SelectObject(dc, Stock(3));
-          DeleteObject(f);
-        }
-        SWELL_DeleteGfxContext(dc);
-      }
-    });
-  for (auto &th : threads) th.join();
+          const std::string own = "Own Face " + std::to_string(t);
+          for (int round = 0; round < 3; ++round)
+          {
+            HDC dc = SWELL_CreateMemContext(nullptr, 64, 16);
+            for (size_t i = 0; i <= names.size(); ++i)
+            {
+              const std::string& name = i < names.size() ? names[(i + t) % names.size()] : own;
+              HFONT f = Font(name.c_str(), -11, round == 1 ? FW_BOLD : FW_NORMAL);
+              SelectObject(dc, f);
+              RECT r{0, 0, 64, 16};
+              SWELL_DrawText(dc, "Hello", -1, &r, 0);
+              r = RECT{0, 0, 0, 0};
+              SWELL_DrawText(dc, name.c_str(), -1, &r, LICE_TEXT_CALCRECT);
+              if (round == 0 && i < names.size()) widths[t].push_back(r.right);
+              SelectObject(dc, Stock(3));
+              DeleteObject(f);
+            }
+            SWELL_DeleteGfxContext(dc);
+          }
+        });
+  for (auto& th : threads) th.join();
   // Every composed name once: the shared ones and each thread's own, regular and bold (the
   // first four shared ones may have been cached already by other tests).
   const size_t grown = detail::FontNameCacheSize() - before;

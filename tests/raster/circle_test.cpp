@@ -14,7 +14,8 @@
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
 
-namespace {
+namespace
+{
 
 using raster_test::GuardedBitmap;
 using raster_test::Rng;
@@ -22,7 +23,8 @@ using raster_test::Rng;
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
 constexpr float kPi = 3.14159265f;
 
-GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false) {
+GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false)
+{
   GuardedBitmap bm(w, h, flipped);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) bm.at(x, y) = c;
@@ -30,9 +32,11 @@ GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false) {
 }
 
 // '#' where the pixel differs from bg, '.' elsewhere, one string per row.
-std::vector<std::string> Picture(GuardedBitmap& bm, LICE_pixel bg) {
+std::vector<std::string> Picture(GuardedBitmap& bm, LICE_pixel bg)
+{
   std::vector<std::string> rows;
-  for (int y = 0; y < bm.getHeight(); ++y) {
+  for (int y = 0; y < bm.getHeight(); ++y)
+  {
     std::string r;
     for (int x = 0; x < bm.getWidth(); ++x) r += bm.at(x, y) == bg ? '.' : '#';
     rows.push_back(r);
@@ -40,7 +44,8 @@ std::vector<std::string> Picture(GuardedBitmap& bm, LICE_pixel bg) {
   return rows;
 }
 
-TEST(Circle, MidpointOutlineAndFill) {
+TEST(Circle, MidpointOutlineAndFill)
+{
   const std::vector<std::string> ring = {
       "...#####...", "..#.....#..", ".#.......#.", "#.........#", "#.........#", "#.........#",
       "#.........#", "#.........#", ".#.......#.", "..#.....#..", "...#####...",
@@ -53,9 +58,11 @@ TEST(Circle, MidpointOutlineAndFill) {
   GuardedBitmap fill = Filled(11, 11, kBlack);
   LICE_FillCircle(&fill, 5.0f, 5.0f, 5.0f, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   const std::vector<std::string> solid = Picture(fill, kBlack);
-  for (int y = 0; y < 11; ++y) {
+  for (int y = 0; y < 11; ++y)
+  {
     const size_t a = ring[y].find('#'), b = ring[y].rfind('#');
-    EXPECT_EQ(solid[y], std::string(a, '.') + std::string(b - a + 1, '#') + std::string(10 - b, '.'));
+    EXPECT_EQ(solid[y],
+              std::string(a, '.') + std::string(b - a + 1, '#') + std::string(10 - b, '.'));
   }
 
   // Centre pixel: (int)(c + 0.5).
@@ -66,22 +73,24 @@ TEST(Circle, MidpointOutlineAndFill) {
   GuardedBitmap dot = Filled(3, 3, kBlack);
   LICE_Circle(&dot, 1, 1, 0.2f, kWhite, 0.5f, LICE_COMBINE_ADD, false);
   EXPECT_EQ(Picture(dot, kBlack), (std::vector<std::string>{"...", ".#.", "..."}));
-  EXPECT_EQ(dot.at(1, 1), LICE_RGBA(127, 127, 127, 255));  // added once, not four times
+  EXPECT_EQ(dot.at(1, 1), LICE_RGBA(127, 127, 127, 255)); // added once, not four times
 }
 
-TEST(Circle, NothingForNegativeOrInvalidInput) {
+TEST(Circle, NothingForNegativeOrInvalidInput)
+{
   GuardedBitmap bm = Filled(20, 20, kBlack);
   const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
-  for (bool aa : {false, true}) {
+  for (bool aa : {false, true})
+  {
     LICE_Circle(&bm, 10, 10, -1.0f, kWhite, 1.0f, 0, aa);
     LICE_FillCircle(&bm, 10, 10, -0.5f, kWhite, 1.0f, 0, aa);
     LICE_Circle(&bm, nan, 10, 5, kWhite, 1.0f, 0, aa);
     LICE_FillCircle(&bm, 10, 10, nan, kWhite, 1.0f, 0, aa);
     LICE_FillCircle(&bm, inf, 10, 5, kWhite, 1.0f, 0, aa);
     LICE_Circle(&bm, 10, 10, 5, kWhite, 0.0f, 0, aa);
-    LICE_Arc(&bm, 10, 10, 5, 1.0f, 1.0f, kWhite, 1.0f, 0, aa);  // empty span
+    LICE_Arc(&bm, 10, 10, 5, 1.0f, 1.0f, kWhite, 1.0f, 0, aa); // empty span
     LICE_Arc(&bm, 10, 10, 5, 0, nan, kWhite, 1.0f, 0, aa);
-    LICE_Circle(&bm, -10, 10, 7.9f, kWhite, 1.0f, 0, aa);  // more than 2 pixels outside
+    LICE_Circle(&bm, -10, 10, 7.9f, kWhite, 1.0f, 0, aa); // more than 2 pixels outside
     LICE_Circle(nullptr, 10, 10, 5, kWhite, 1.0f, 0, aa);
   }
   GuardedBitmap untouched = Filled(20, 20, kBlack);
@@ -89,17 +98,20 @@ TEST(Circle, NothingForNegativeOrInvalidInput) {
   EXPECT_TRUE(bm.GuardsIntact());
 }
 
-TEST(Circle, FixedMasksForSmallRadii) {
+TEST(Circle, FixedMasksForSmallRadii)
+{
   // r = 3 with aa: the 7 x 7 mask at ((int)(cx - r), (int)(cy - r)); white over black shows
   // each mask byte as the pixel's channels (weight 256 * v / 256 = v).
-  const unsigned char mask3[7][7] = {{0, 143, 255, 255, 255, 143, 0}, {143, 255, 97, 64, 97, 255, 143},
-                                     {255, 112, 0, 0, 0, 112, 255},   {255, 48, 0, 0, 0, 48, 255},
-                                     {255, 112, 0, 0, 0, 112, 255},   {143, 255, 97, 64, 97, 255, 143},
-                                     {0, 143, 255, 255, 255, 143, 0}};
+  const unsigned char mask3[7][7] = {
+      {0, 143, 255, 255, 255, 143, 0}, {143, 255, 97, 64, 97, 255, 143},
+      {255, 112, 0, 0, 0, 112, 255},   {255, 48, 0, 0, 0, 48, 255},
+      {255, 112, 0, 0, 0, 112, 255},   {143, 255, 97, 64, 97, 255, 143},
+      {0, 143, 255, 255, 255, 143, 0}};
   GuardedBitmap bm = Filled(12, 12, kBlack);
   LICE_Circle(&bm, 6.2f, 5.9f, 3.0f, kWhite, 1.0f, LICE_COMBINE_COPY, true);
   for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 12; ++x) {
+    for (int x = 0; x < 12; ++x)
+    {
       const bool in = x >= 3 && x < 10 && y >= 2 && y < 9;
       const unsigned v = in ? mask3[y - 2][x - 3] : 0;
       EXPECT_EQ(LICE_GETR(bm.at(x, y)), v) << x << "," << y;
@@ -120,48 +132,57 @@ TEST(Circle, FixedMasksForSmallRadii) {
 }
 
 // A fill at half weight shows any pixel blended twice; the outline lies within the fill.
-TEST(Circle, FillsBlendEachPixelOnce) {
+TEST(Circle, FillsBlendEachPixelOnce)
+{
   for (bool aa : {false, true})
-    for (float r = 0.0f; r <= 30.0f; r += 0.75f) {
+    for (float r = 0.0f; r <= 30.0f; r += 0.75f)
+    {
       SCOPED_TRACE(std::string(aa ? "aa" : "plain") + " r=" + std::to_string(r));
       GuardedBitmap fill = Filled(70, 70, kBlack);
       LICE_FillCircle(&fill, 34.6f, 35.2f, r, kWhite, 0.5f, LICE_COMBINE_ADD, aa);
       std::set<LICE_pixel> values;
       int full = 0;
       for (int y = 0; y < 70; ++y)
-        for (int x = 0; x < 70; ++x) {
+        for (int x = 0; x < 70; ++x)
+        {
           const LICE_pixel p = fill.at(x, y);
           if (p != kBlack) values.insert(p);
           full += p == LICE_RGBA(127, 127, 127, 255);
         }
       EXPECT_GT(full, 0);
-      if (!aa) {
+      if (!aa)
+      {
         EXPECT_EQ(values.size(), 1u);
       }
-      for (LICE_pixel p : values) EXPECT_LE(LICE_GETR(p), 127u);  // never added twice
-      const bool masked = r == 1.5f || r == 3.0f;  // the outline is a fixed mask there
-      if (!aa && !masked) {
+      for (LICE_pixel p : values) EXPECT_LE(LICE_GETR(p), 127u); // never added twice
+      const bool masked = r == 1.5f || r == 3.0f; // the outline is a fixed mask there
+      if (!aa && !masked)
+      {
         GuardedBitmap ring = Filled(70, 70, kBlack);
         LICE_Circle(&ring, 34.6f, 35.2f, r, kWhite, 1.0f, LICE_COMBINE_COPY, false);
         for (int y = 0; y < 70; ++y)
           for (int x = 0; x < 70; ++x)
-            if (ring.at(x, y) != kBlack) {
+            if (ring.at(x, y) != kBlack)
+            {
               EXPECT_NE(fill.at(x, y), kBlack) << x << "," << y;
             }
       }
     }
 }
 
-TEST(Circle, ArcQuartersAndRoundRects) {
+TEST(Circle, ArcQuartersAndRoundRects)
+{
   // 0 to pi/2 is the upper-right quarter: exactly the circle's pixels right of and above the
   // centre (the centre row and column included).
-  for (bool aa : {false, true}) {
+  for (bool aa : {false, true})
+  {
     GuardedBitmap full = Filled(40, 40, kBlack), arc = Filled(40, 40, kBlack);
     LICE_Circle(&full, 20, 20, 10.4f, kWhite, 1.0f, LICE_COMBINE_COPY, aa);
     LICE_Arc(&arc, 20, 20, 10.4f, 0.0f, kPi / 2, kWhite, 1.0f, LICE_COMBINE_COPY, aa);
     int drawn = 0;
     for (int y = 0; y < 40; ++y)
-      for (int x = 0; x < 40; ++x) {
+      for (int x = 0; x < 40; ++x)
+      {
         const bool quarter = x >= 20 && y <= 20;
         EXPECT_EQ(arc.at(x, y), quarter ? full.at(x, y) : kBlack) << aa << " " << x << "," << y;
         drawn += arc.at(x, y) != kBlack;
@@ -186,7 +207,8 @@ TEST(Circle, ArcQuartersAndRoundRects) {
   const std::vector<std::string> pic = Picture(round, kBlack);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 30; ++x)
-      if (pic[y][x] == '#') {
+      if (pic[y][x] == '#')
+      {
         EXPECT_TRUE(x >= 5 && x <= 26 && y >= 5 && y <= 22) << x << "," << y;
       }
   EXPECT_EQ(pic[5][5], '.');
@@ -194,7 +216,8 @@ TEST(Circle, ArcQuartersAndRoundRects) {
   EXPECT_EQ(pic[13][5], '#');
 }
 
-TEST(Circle, BezierCurves) {
+TEST(Circle, BezierCurves)
+{
   // A quadratic with its control on the straight line is that line; its ends are on it.
   GuardedBitmap q = Filled(30, 10, kBlack);
   LICE_DrawQBezier(&q, 2, 5, 12, 5, 22, 5, kWhite, 1.0f, LICE_COMBINE_COPY, false, 1.0f);
@@ -204,7 +227,8 @@ TEST(Circle, BezierCurves) {
   // The quadratic crosses the bitmap near t = 0.5, where y is about 32.5.
   GuardedBitmap wide = Filled(40, 40, kBlack);
   LICE_DrawQBezier(&wide, -1e7f, 5, 20, 60, 1e7f, 5, kWhite, 1.0f, 0, false, 0.0f);
-  for (int x = 0; x < 40; ++x) {
+  for (int x = 0; x < 40; ++x)
+  {
     int lit = 0;
     for (int y = 0; y < 40; ++y)
       if (wide.at(x, y) != kBlack) lit += (y >= 31 && y <= 34) ? 1 : 100;
@@ -217,10 +241,13 @@ TEST(Circle, BezierCurves) {
   // Fill down to a row: each column from the curve to the fill row, every pixel once.
   GuardedBitmap f = Filled(30, 30, kBlack);
   LICE_FillCBezier(&f, 0, 5, 10, 0, 20, 10, 29, 5, 25, kWhite, 0.5f, LICE_COMBINE_ADD, 1.0f);
-  for (int x = 0; x < 29; ++x) {
+  for (int x = 0; x < 29; ++x)
+  {
     int lit = 0;
-    for (int y = 0; y < 30; ++y) {
-      if (f.at(x, y) != kBlack) {
+    for (int y = 0; y < 30; ++y)
+    {
+      if (f.at(x, y) != kBlack)
+      {
         EXPECT_EQ(f.at(x, y), LICE_RGBA(127, 127, 127, 255));
         EXPECT_LT(y, 25);
         ++lit;
@@ -232,7 +259,8 @@ TEST(Circle, BezierCurves) {
   LICE_FillCBezierX(&fx, 5, 0, 0, 10, 10, 20, 5, 29, 25, kWhite, 0.5f, LICE_COMBINE_ADD, 1.0f);
   for (int y = 0; y < 29; ++y)
     for (int x = 0; x < 30; ++x)
-      if (fx.at(x, y) != kBlack) {
+      if (fx.at(x, y) != kBlack)
+      {
         EXPECT_EQ(fx.at(x, y), LICE_RGBA(127, 127, 127, 255));
       }
   EXPECT_NE(fx.at(20, 15), kBlack);
@@ -240,11 +268,14 @@ TEST(Circle, BezierCurves) {
 
 // Random shapes anywhere (huge, NaN, far outside), flipped and not: no writes outside, the
 // same picture either way up.
-TEST(Circle, FlippedAndFarOutside) {
+TEST(Circle, FlippedAndFarOutside)
+{
   Rng rng(47);
   const int rounds = raster_test::Scaled(1500, 400);
-  const float odd[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f, 1e7f};
-  for (int n = 0; n < rounds; ++n) {
+  const float odd[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f,
+                       1e7f};
+  for (int n = 0; n < rounds; ++n)
+  {
     GuardedBitmap up(31, 19), down(31, 19, true);
     raster_test::FillRandom(up, rng);
     for (int y = 0; y < 19; ++y)
@@ -253,12 +284,14 @@ TEST(Circle, FlippedAndFarOutside) {
     const float cx = (float)rng.Range(-1000, 1000) / 1000.0f * span;
     const float cy = (float)rng.Range(-1000, 1000) / 1000.0f * span;
     const float r = rng.Chance(10) ? odd[rng.Range(0, 5)] : (float)rng.Range(-20, 800) / 16.0f;
-    const float a0 = (float)rng.Range(-800, 800) / 100.0f, a1 = (float)rng.Range(-800, 800) / 100.0f;
+    const float a0 = (float)rng.Range(-800, 800) / 100.0f,
+                a1 = (float)rng.Range(-800, 800) / 100.0f;
     const bool aa = rng.Chance(50);
     const int mode = rng.Range(0, 5);
     const float alpha = rng.Chance(50) ? 1.0f : 0.6f;
     const LICE_pixel c = rng.ImagePixel();
-    for (GuardedBitmap* bm : {&up, &down}) {
+    for (GuardedBitmap* bm : {&up, &down})
+    {
       LICE_Circle(bm, cx, cy, r, c, alpha, mode, aa);
       LICE_FillCircle(bm, cy, cx, r * 0.5f, c, alpha, mode, aa);
       LICE_Arc(bm, cx, cy, r, a0, a1, c, alpha, mode, aa);
@@ -272,12 +305,14 @@ TEST(Circle, FlippedAndFarOutside) {
   }
 }
 
-TEST(CircleGolden, CirclesFromOneAndAHalfToForty) {
+TEST(CircleGolden, CirclesFromOneAndAHalfToForty)
+{
   LICE_MemBitmap bm(420, 190);
   LICE_Clear(&bm, 0xFF202830u);
   // Top row: radii 1.5 .. 12 by halves (the fixed masks among them); bottom: larger radii.
   int x = 4;
-  for (float r = 1.5f; r <= 12.0f; r += 0.5f) {
+  for (float r = 1.5f; r <= 12.0f; r += 0.5f)
+  {
     const float cx = x + r + 1;
     LICE_Circle(&bm, cx, 16, r, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, false);
     LICE_Circle(&bm, cx, 46, r, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, true);
@@ -287,7 +322,8 @@ TEST(CircleGolden, CirclesFromOneAndAHalfToForty) {
   }
   const float big[] = {15.25f, 22.7f, 30.0f, 40.0f};
   float cx = 20;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
+  {
     cx += big[i] + 4;
     LICE_Circle(&bm, cx, 140, big[i], 0xFF80FF80u, 1.0f, LICE_COMBINE_COPY, i & 1);
     LICE_FillCircle(&bm, cx, 140, big[i] * 0.6f, 0xFF4080FFu, 0.5f, LICE_COMBINE_ADD, !(i & 1));
@@ -299,51 +335,66 @@ TEST(CircleGolden, CirclesFromOneAndAHalfToForty) {
                       "anti-aliased rules, the fixed small masks, copy and add at part weight");
 }
 
-TEST(CircleGolden, ArcsAndRoundRects) {
+TEST(CircleGolden, ArcsAndRoundRects)
+{
   LICE_MemBitmap bm(260, 130);
   LICE_Clear(&bm, 0xFF101010u);
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 6; ++i)
+  {
     const float a0 = -2.4f + i * 0.7f, a1 = a0 + 0.6f + i * 0.55f;
     LICE_Arc(&bm, 25.0f + i * 40, 30, 16.5f, a0, a1, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, i & 1);
-    LICE_Arc(&bm, 25.0f + i * 40, 30, 10.0f, a1, a0 + 2 * kPi, 0xFF60C0FFu, 0.7f, LICE_COMBINE_COPY, !(i & 1));
+    LICE_Arc(&bm, 25.0f + i * 40, 30, 10.0f, a1, a0 + 2 * kPi, 0xFF60C0FFu, 0.7f, LICE_COMBINE_COPY,
+             !(i & 1));
   }
   LICE_RoundRect(&bm, 6, 62, 70, 50, 8, 0xFFFFD060u, 1.0f, LICE_COMBINE_COPY, false);
   LICE_RoundRect(&bm, 90, 62, 70, 50, 12, 0xFFFFD060u, 1.0f, LICE_COMBINE_COPY, true);
   LICE_RoundRect(&bm, 175.5f, 70.3f, 60, 30, 40, 0xFF80FF80u, 0.75f, LICE_COMBINE_ADD, true);
-  LICE_RoundRect(&bm, 240, 60, 40, 40, 6, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, true);  // clipped
+  LICE_RoundRect(&bm, 240, 60, 40, 40, 6, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, true); // clipped
   ExpectMatchesGolden(bm, "arc_roundrect",
                       "LICE_Arc over pieces of every quarter, with and without aa, and "
                       "LICE_RoundRect with small, large (limited) and clipped corner radii");
 }
 
-TEST(CircleGolden, BezierCurvesAndFills) {
+TEST(CircleGolden, BezierCurvesAndFills)
+{
   LICE_MemBitmap bm(200, 120);
   LICE_Clear(&bm, 0xFF000000u);
-  LICE_FillCBezier(&bm, 0, 80, 50, 10, 120, 140, 199, 40, 119, 0xFF305080u, 1.0f, LICE_COMBINE_COPY, 1.0f);
-  LICE_FillCBezierX(&bm, 20, 0, 90, 40, -20, 80, 40, 119, 0, 0xFF803030u, 0.5f, LICE_COMBINE_ADD, 1.0f);
-  LICE_DrawCBezier(&bm, 0, 80, 50, 10, 120, 140, 199, 40, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY, true, 1.0f);
-  LICE_DrawCBezier(&bm, -40, 110, 100, -90, 100, 200, 240, 10, 0xFFFFFF00u, 1.0f, LICE_COMBINE_COPY, false, 2.0f);
-  LICE_DrawQBezier(&bm, 10, 10, 100, 110, 190, 10, 0xFF00FFFFu, 1.0f, LICE_COMBINE_COPY, true, 1.0f);
-  LICE_DrawQBezier(&bm, 10, 20, 100, -40, 190, 100, 0xFFFF00FFu, 0.6f, LICE_COMBINE_COPY, false, 4.0f);
-  ExpectMatchesGolden(bm, "bezier_curves",
-                      "LICE_DrawQBezier and LICE_DrawCBezier with and without aa (one running "
-                      "off both sides), LICE_FillCBezier to a row and LICE_FillCBezierX to a column");
+  LICE_FillCBezier(&bm, 0, 80, 50, 10, 120, 140, 199, 40, 119, 0xFF305080u, 1.0f, LICE_COMBINE_COPY,
+                   1.0f);
+  LICE_FillCBezierX(&bm, 20, 0, 90, 40, -20, 80, 40, 119, 0, 0xFF803030u, 0.5f, LICE_COMBINE_ADD,
+                    1.0f);
+  LICE_DrawCBezier(&bm, 0, 80, 50, 10, 120, 140, 199, 40, 0xFFFFFFFFu, 1.0f, LICE_COMBINE_COPY,
+                   true, 1.0f);
+  LICE_DrawCBezier(&bm, -40, 110, 100, -90, 100, 200, 240, 10, 0xFFFFFF00u, 1.0f, LICE_COMBINE_COPY,
+                   false, 2.0f);
+  LICE_DrawQBezier(&bm, 10, 10, 100, 110, 190, 10, 0xFF00FFFFu, 1.0f, LICE_COMBINE_COPY, true,
+                   1.0f);
+  LICE_DrawQBezier(&bm, 10, 20, 100, -40, 190, 100, 0xFFFF00FFu, 0.6f, LICE_COMBINE_COPY, false,
+                   4.0f);
+  ExpectMatchesGolden(
+      bm, "bezier_curves",
+      "LICE_DrawQBezier and LICE_DrawCBezier with and without aa (one running "
+      "off both sides), LICE_FillCBezier to a row and LICE_FillCBezierX to a column");
 }
 
-TEST(LineGolden, Fan) {
+TEST(LineGolden, Fan)
+{
   LICE_MemBitmap bm(160, 120);
   LICE_Clear(&bm, 0xFF000000u);
-  for (int i = 0; i < 24; ++i) {
+  for (int i = 0; i < 24; ++i)
+  {
     const double a = i * 2 * 3.14159265358979 / 24;
     const int x2 = 80 + (int)(70 * std::cos(a)), y2 = 60 + (int)(70 * std::sin(a));
-    LICE_Line(&bm, 80, 60, x2, y2, 0xFFFFFFFFu, i % 3 == 2 ? 0.6f : 1.0f, LICE_COMBINE_COPY, i % 3 != 0);
+    LICE_Line(&bm, 80, 60, x2, y2, 0xFFFFFFFFu, i % 3 == 2 ? 0.6f : 1.0f, LICE_COMBINE_COPY,
+              i % 3 != 0);
   }
   for (int i = 0; i < 8; ++i)
-    LICE_FLine(&bm, 5.3f + i * 0.7f, 5.0f, 40.0f + i * 3.1f, 110.4f, 0xFFFFA000u, 1.0f, LICE_COMBINE_ADD, true);
+    LICE_FLine(&bm, 5.3f + i * 0.7f, 5.0f, 40.0f + i * 3.1f, 110.4f, 0xFFFFA000u, 1.0f,
+               LICE_COMBINE_ADD, true);
   LICE_DashedLine(&bm, 150, 0, 150, 119, 4, 3, 0xFF00FF00u, 1.0f, LICE_COMBINE_COPY, false);
   ExpectMatchesGolden(bm, "line_fan",
                       "LICE_Line in every direction (plain, aa at full and part weight, clipped "
                       "at the edges), LICE_FLine with aa and LICE_DashedLine");
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,8 @@
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
 
-namespace {
+namespace
+{
 
 using raster_test::GuardedBitmap;
 using raster_test::Rng;
@@ -19,7 +20,8 @@ using Points = std::set<std::pair<int, int>>;
 
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
 
-GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false) {
+GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false)
+{
   GuardedBitmap bm(w, h, flipped);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) bm.at(x, y) = c;
@@ -27,7 +29,8 @@ GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false) {
 }
 
 // Pixels that differ from the background.
-Points Changed(GuardedBitmap& bm, LICE_pixel bg) {
+Points Changed(GuardedBitmap& bm, LICE_pixel bg)
+{
   Points out;
   for (int y = 0; y < bm.getHeight(); ++y)
     for (int x = 0; x < bm.getWidth(); ++x)
@@ -35,7 +38,8 @@ Points Changed(GuardedBitmap& bm, LICE_pixel bg) {
   return out;
 }
 
-TEST(Line, HandCountedRunsAndClipping) {
+TEST(Line, HandCountedRunsAndClipping)
+{
   GuardedBitmap bm(12, 8);
   LICE_Line(&bm, 0, 0, 9, 0, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   EXPECT_EQ(Changed(bm, 0).size(), 10u);
@@ -62,15 +66,17 @@ TEST(Line, HandCountedRunsAndClipping) {
   LICE_Line(&none, 10, 0, 30, 9, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   LICE_Line(&none, 0, 0, 9, 9, kWhite, 0.0f, LICE_COMBINE_COPY, false);
   LICE_Line(&none, 0, 0, 9, 9, kWhite, std::nanf(""), LICE_COMBINE_COPY, false);
-  LICE_Line(&none, 0, 0, 9, 9, kWhite, 1.0f, 6, false);  // no such rule
+  LICE_Line(&none, 0, 0, 9, 9, kWhite, 1.0f, 6, false); // no such rule
   LICE_Line(nullptr, 0, 0, 9, 9, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   EXPECT_TRUE(Changed(none, 0).empty());
 }
 
-TEST(Line, GeneralLineIsSymmetricAndOnePixelPerStep) {
+TEST(Line, GeneralLineIsSymmetricAndOnePixelPerStep)
+{
   // Worked by hand: d = 7, s = 28086; the minor steps fall after the second step from each end.
   const Points expected = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}, {6, 3}, {7, 3}};
-  for (bool reversed : {false, true}) {
+  for (bool reversed : {false, true})
+  {
     GuardedBitmap bm(8, 4);
     if (reversed)
       LICE_Line(&bm, 7, 3, 0, 0, kWhite, 1.0f, LICE_COMBINE_COPY, false);
@@ -81,9 +87,11 @@ TEST(Line, GeneralLineIsSymmetricAndOnePixelPerStep) {
 
   // Any line inside the bitmap: both ends, one pixel per major step, connected.
   Rng rng(5);
-  for (int n = 0; n < 300; ++n) {
+  for (int n = 0; n < 300; ++n)
+  {
     GuardedBitmap bm(40, 30);
-    const int x1 = rng.Range(0, 39), y1 = rng.Range(0, 29), x2 = rng.Range(0, 39), y2 = rng.Range(0, 29);
+    const int x1 = rng.Range(0, 39), y1 = rng.Range(0, 29), x2 = rng.Range(0, 39),
+              y2 = rng.Range(0, 29);
     LICE_Line(&bm, x1, y1, x2, y2, kWhite, 1.0f, LICE_COMBINE_COPY, false);
     const Points got = Changed(bm, 0);
     const bool xMajor = std::abs(x2 - x1) >= std::abs(y2 - y1);
@@ -96,18 +104,22 @@ TEST(Line, GeneralLineIsSymmetricAndOnePixelPerStep) {
   }
 }
 
-TEST(Line, AntiAliasedDiagonalAndWuWeights) {
+TEST(Line, AntiAliasedDiagonalAndWuWeights)
+{
   // Diagonal at alpha 1: centres get the whole-word 3/4 mix, the step pixels the 1/4 mix.
   GuardedBitmap bm = Filled(5, 5, kBlack);
   LICE_Line(&bm, 0, 0, 3, 3, kWhite, 1.0f, LICE_COMBINE_COPY, true);
   int centres = 0, steps = 0;
   for (int y = 0; y < 5; ++y)
-    for (int x = 0; x < 5; ++x) {
-      if (bm.at(x, y) == 0xFDBEBEBEu) {
+    for (int x = 0; x < 5; ++x)
+    {
+      if (bm.at(x, y) == 0xFDBEBEBEu)
+      {
         ++centres;
         EXPECT_EQ(x, y);
       }
-      if (bm.at(x, y) == 0xFD3F3F3Fu) {
+      if (bm.at(x, y) == 0xFD3F3F3Fu)
+      {
         ++steps;
         EXPECT_EQ(std::abs(x - y), 1);
       }
@@ -129,10 +141,12 @@ TEST(Line, AntiAliasedDiagonalAndWuWeights) {
   LICE_Line(&wu, 0, 1, 10, 6, kWhite, 1.0f, LICE_COMBINE_COPY, true);
   EXPECT_EQ(wu.at(0, 1), kWhite);
   EXPECT_EQ(wu.at(10, 6), kWhite);
-  for (int x = 1; x < 10; ++x) {
+  for (int x = 1; x < 10; ++x)
+  {
     unsigned sum = 0;
     int lit = 0;
-    for (int y = 0; y < 8; ++y) {
+    for (int y = 0; y < 8; ++y)
+    {
       sum += LICE_GETR(wu.at(x, y));
       lit += wu.at(x, y) != kBlack;
     }
@@ -147,14 +161,18 @@ TEST(Line, AntiAliasedDiagonalAndWuWeights) {
   EXPECT_EQ(raster_test::Pixels(back), raster_test::Pixels(fwd));
 }
 
-TEST(Line, StraightRunsUseWholeWordMixesOnlyAtExactAlphas) {
+TEST(Line, StraightRunsUseWholeWordMixesOnlyAtExactAlphas)
+{
   // Bytes 1 and 1: the whole-word half mix gives 0, the per-channel half mix 1, the copy rule 1.
   const LICE_pixel ones = 0x01010101u;
-  struct Case {
+  struct Case
+  {
     float alpha;
     LICE_pixel expect;
-  } cases[] = {{0.5f, 0x00000000u}, {0.5009f, 0x01010101u}, {0.25f, 0x00000000u}, {0.75f, 0x00000000u}};
-  for (const Case& c : cases) {
+  } cases[] = {
+      {0.5f, 0x00000000u}, {0.5009f, 0x01010101u}, {0.25f, 0x00000000u}, {0.75f, 0x00000000u}};
+  for (const Case& c : cases)
+  {
     GuardedBitmap bm = Filled(4, 4, ones);
     LICE_Line(&bm, 0, 2, 3, 2, ones, c.alpha, LICE_COMBINE_COPY, false);
     LICE_Line(&bm, 1, 0, 1, 3, ones, c.alpha, LICE_COMBINE_COPY, false);
@@ -172,7 +190,8 @@ TEST(Line, StraightRunsUseWholeWordMixesOnlyAtExactAlphas) {
   EXPECT_EQ(add.at(2, 0), LICE_RGBA(255, 110, 100, 255));
 }
 
-TEST(Line, FloatLines) {
+TEST(Line, FloatLines)
+{
   GuardedBitmap a(10, 4), b(10, 4);
   LICE_FLine(&a, 0.4f, 0.6f, 5.6f, 0.6f, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   LICE_Line(&b, 0, 1, 6, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false);
@@ -182,7 +201,8 @@ TEST(Line, FloatLines) {
   GuardedBitmap aa = Filled(10, 6, kBlack);
   LICE_FLine(&aa, 0.5f, 2.25f, 6.5f, 2.25f, kWhite, 1.0f, LICE_COMBINE_COPY, true);
   Points lit;
-  for (int x = 1; x <= 6; ++x) {
+  for (int x = 1; x <= 6; ++x)
+  {
     EXPECT_EQ(LICE_GETR(aa.at(x, 2)), 191u);
     EXPECT_EQ(LICE_GETR(aa.at(x, 3)), 64u);
     lit.insert({x, 2}), lit.insert({x, 3});
@@ -192,7 +212,8 @@ TEST(Line, FloatLines) {
   // Steep lines split across columns; each row's weights add up to 255.
   GuardedBitmap steep = Filled(8, 12, kBlack);
   LICE_FLine(&steep, 2.0f, 1.0f, 5.0f, 10.0f, kWhite, 1.0f, LICE_COMBINE_COPY, true);
-  for (int y = 1; y <= 10; ++y) {
+  for (int y = 1; y <= 10; ++y)
+  {
     unsigned sum = 0;
     for (int x = 0; x < 8; ++x) sum += LICE_GETR(steep.at(x, y));
     EXPECT_EQ(sum, 255u) << y;
@@ -206,11 +227,12 @@ TEST(Line, FloatLines) {
   EXPECT_FALSE(LICE_ClipFLine(&x1, &y1, &x2, &y2, 0, 0, 9, 9));
 }
 
-TEST(Line, ClipLineBox) {
+TEST(Line, ClipLineBox)
+{
   int x1 = -10, y1 = 3, x2 = 30, y2 = 3;
   ASSERT_TRUE(LICE_ClipLine(&x1, &y1, &x2, &y2, 2, 0, 12, 10));
   EXPECT_EQ(x1, 2);
-  EXPECT_EQ(x2, 11);  // the high edge is exclusive
+  EXPECT_EQ(x2, 11); // the high edge is exclusive
   x1 = 0, y1 = 20, x2 = 9, y2 = 30;
   EXPECT_FALSE(LICE_ClipLine(&x1, &y1, &x2, &y2, 0, 0, 10, 10));
   // Ends at the extremes of int do not overflow (checked under the sanitizer).
@@ -220,7 +242,8 @@ TEST(Line, ClipLineBox) {
   EXPECT_TRUE(x1 >= 0 && x1 < 10 && y1 >= 0 && y1 < 10 && x2 >= 0 && x2 < 10 && y2 >= 0 && y2 < 10);
 }
 
-TEST(Line, DashedLines) {
+TEST(Line, DashedLines)
+{
   GuardedBitmap v(4, 12);
   LICE_DashedLine(&v, 2, 9, 2, 0, 1, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false);
   EXPECT_EQ(Changed(v, 0), (Points{{2, 0}, {2, 2}, {2, 4}, {2, 6}, {2, 8}}));
@@ -235,18 +258,19 @@ TEST(Line, DashedLines) {
   EXPECT_EQ(Changed(c, 0), (Points{{0, 0}, {1, 0}, {3, 0}, {4, 0}}));
 
   GuardedBitmap d(8, 8);
-  LICE_DashedLine(&d, 0, 0, 7, 7, 1, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false);  // not straight
-  LICE_DashedLine(&d, 0, 0, 7, 0, 0, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false);  // no "on"
+  LICE_DashedLine(&d, 0, 0, 7, 7, 1, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false); // not straight
+  LICE_DashedLine(&d, 0, 0, 7, 0, 0, 1, kWhite, 1.0f, LICE_COMBINE_COPY, false); // no "on"
   LICE_DashedLine(&d, 0, 0, 7, 0, 1, -5, kWhite, 0.0f, LICE_COMBINE_COPY, false);
   EXPECT_TRUE(Changed(d, 0).empty());
   EXPECT_TRUE(d.GuardsIntact() && v.GuardsIntact() && h.GuardsIntact() && c.GuardsIntact());
 }
 
-TEST(Line, RectangleOutlines) {
+TEST(Line, RectangleOutlines)
+{
   GuardedBitmap bm(8, 8);
   LICE_DrawRect(&bm, 1, 1, 4, 3, kWhite, 1.0f, LICE_COMBINE_COPY);
   const Points got = Changed(bm, 0);
-  EXPECT_EQ(got.size(), 14u);  // 5 x 4 outline
+  EXPECT_EQ(got.size(), 14u); // 5 x 4 outline
   EXPECT_TRUE(got.count({1, 1}) && got.count({5, 4}) && !got.count({2, 2}));
 
   GuardedBitmap br(8, 8);
@@ -264,30 +288,36 @@ TEST(Line, RectangleOutlines) {
 
 // Flipped bitmaps get the same picture; random lines anywhere, with any rule, never write
 // outside the bitmap.
-TEST(Line, FlippedAndFarOutside) {
+TEST(Line, FlippedAndFarOutside)
+{
   Rng rng(31);
   const int rounds = raster_test::Scaled(3000, 800);
-  const int modes[] = {LICE_COMBINE_COPY, LICE_COMBINE_ADD, LICE_COMBINE_MUL, LICE_COMBINE_OVERLAY,
+  const int modes[] = {LICE_COMBINE_COPY,      LICE_COMBINE_ADD,
+                       LICE_COMBINE_MUL,       LICE_COMBINE_OVERLAY,
                        LICE_COMBINE_HSVADJUST, LICE_COMBINE_DODGE | LICE_COMBINE_USE_ALPHA};
   const float alphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.3f};
-  const float weird[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f,
-                         3e9f, -3e9f};
-  for (int n = 0; n < rounds; ++n) {
+  const float weird[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f,
+                         -3e9f};
+  for (int n = 0; n < rounds; ++n)
+  {
     GuardedBitmap up(23, 17), down(23, 17, true);
     raster_test::FillRandom(up, rng);
     for (int y = 0; y < 17; ++y)
       for (int x = 0; x < 23; ++x) down.at(x, y) = up.at(x, y);
     const int span = rng.Chance(30) ? 1000000000 : 60;
     int c[4];
-    for (int& v : c) {
+    for (int& v : c)
+    {
       v = rng.Range(-span, span);
-      if (rng.Chance(5)) v = rng.Chance(50) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+      if (rng.Chance(5))
+        v = rng.Chance(50) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
     }
     const int mode = modes[rng.Range(0, 5)];
     const float alpha = alphas[rng.Range(0, 4)];
     const bool aa = rng.Chance(50);
     const LICE_pixel color = rng.ImagePixel();
-    for (GuardedBitmap* bm : {&up, &down}) {
+    for (GuardedBitmap* bm : {&up, &down})
+    {
       LICE_Line(bm, c[0], c[1], c[2], c[3], color, alpha, mode, aa);
       LICE_FLine(bm, c[0] * 0.37f, c[1] * 0.41f, c[2] * 0.5f + 0.3f, c[3] * 0.29f, color, alpha,
                  mode, aa);
@@ -299,4 +329,4 @@ TEST(Line, FlippedAndFarOutside) {
   }
 }
 
-}  // namespace
+} // namespace

@@ -19,18 +19,21 @@ using namespace scaled_test;
 
 // The word-wide bilinear mix (two channels per multiply, or SIMD) against the formula per
 // channel, over random pixels and fractions including the extremes 0 and 65535.
-TEST(BilinearSampling, WordMixesMatchThePerChannelFormula) {
+TEST(BilinearSampling, WordMixesMatchThePerChannelFormula)
+{
   Rng rng(3);
   const uint32_t edges[] = {0, 1, 255, 256, 32768, 65279, 65535};
   const int n = raster_test::Scaled(2000000, 300000);
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < n; ++i)
+  {
     const LICE_pixel p[4] = {rng.U32(), rng.U32(), rng.U32(), rng.U32()};
     const uint32_t fx = i % 3 ? rng.U32() & 0xFFFF : edges[rng.Range(0, 6)];
     const uint32_t fy = i % 5 ? rng.U32() & 0xFFFF : edges[rng.Range(0, 6)];
     const int64_t x = fx, y = fy, xy = (x * y) >> 16;
     const int64_t w[4] = {65536 - x - y + xy, x - xy, y - xy, xy};
     LICE_pixel four = 0, across = 0, down = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
+    for (int shift = 0; shift < 32; shift += 8)
+    {
       int64_t sum = 0;
       for (int k = 0; k < 4; ++k) sum += Chan(p[k], shift) * w[k];
       four |= (LICE_pixel)(sum >> 16) << shift;
@@ -45,9 +48,11 @@ TEST(BilinearSampling, WordMixesMatchThePerChannelFormula) {
   }
 }
 
-TEST(ScaledBlit, EqualSizesAtWholePixelsAreBlit) {
+TEST(ScaledBlit, EqualSizesAtWholePixelsAreBlit)
+{
   GuardedBitmap src = RandomBitmap(20, 15, 1);
-  struct Case {
+  struct Case
+  {
     float sx, sy;
     int dstw, dsth, mode;
     float alpha;
@@ -63,7 +68,8 @@ TEST(ScaledBlit, EqualSizesAtWholePixelsAreBlit) {
       {3.6f, 1.5f, 12, 9, LICE_COMBINE_COPY, 1.0f, 4, 2},
       {-3.0f, -2.2f, 12, 9, LICE_COMBINE_COPY, 1.0f, -3, -2},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases)
+  {
     GuardedBitmap a = RandomBitmap(16, 12, 2), b = RandomBitmap(16, 12, 2);
     LICE_ScaledBlit(&a, &src, 3, -2, c.dstw, c.dsth, c.sx, c.sy, (float)c.dstw, (float)c.dsth,
                     c.alpha, c.mode);
@@ -78,7 +84,8 @@ TEST(ScaledBlit, EqualSizesAtWholePixelsAreBlit) {
   EXPECT_TRUE(SamePicture(a, b));
 }
 
-TEST(ScaledBlit, BilinearSamplesAtHalfPixels) {
+TEST(ScaledBlit, BilinearSamplesAtHalfPixels)
+{
   GuardedBitmap src(3, 2);
   src.at(0, 0) = 0xFF0A141E, src.at(1, 0) = 0x806EDD1F, src.at(2, 0) = 0x00C800FF;
   src.at(0, 1) = 0x40FF0000, src.at(1, 1) = 0x20010203, src.at(2, 1) = 0xFF64C832;
@@ -102,7 +109,8 @@ TEST(ScaledBlit, BilinearSamplesAtHalfPixels) {
   EXPECT_EQ(col.at(0, 0), 0x7F966498u);
 }
 
-TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage) {
+TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage)
+{
   GuardedBitmap src3(3, 1);
   src3.at(0, 0) = 0xFF000001, src3.at(1, 0) = 0xFF000002, src3.at(2, 0) = 0xFF000003;
   GuardedBitmap small(5, 1);
@@ -117,7 +125,8 @@ TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage) {
   // equal and down (without the box filter, which only forward walks use). The scale factors
   // are exact in 16.16; others round the backward advance away from zero.
   GuardedBitmap src = RandomBitmap(14, 9, 5);
-  struct Case {
+  struct Case
+  {
     int mode, dw, dh;
   } cases[] = {{0, 12, 6},
                {0, 32, 16},
@@ -126,8 +135,10 @@ TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage) {
                {LICE_COMBINE_FILTER_BILINEAR, 32, 16},
                {LICE_COMBINE_FILTER_BILINEAR, 12, 6},
                {LICE_COMBINE_USE_ALPHA | LICE_COMBINE_FILTER_BILINEAR, 48, 24}};
-  for (const Case& c : cases) {
-    for (int flip = 1; flip < 4; ++flip) {
+  for (const Case& c : cases)
+  {
+    for (int flip = 1; flip < 4; ++flip)
+    {
       const bool fx = flip & 1, fy = flip & 2;
       // A plain background, so that the blend does not depend on the position.
       GuardedBitmap plain(52, 30), mirrored(52, 30);
@@ -135,8 +146,8 @@ TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage) {
       Fill(mirrored, 0x80336699);
       const int x0 = 2, y0 = 3;
       LICE_ScaledBlit(&plain, &src, x0, y0, c.dw, c.dh, 1, 0, 12, 6, 0.8f, c.mode);
-      LICE_ScaledBlit(&mirrored, &src, fx ? x0 + c.dw : x0, fy ? y0 + c.dh : y0,
-                      fx ? -c.dw : c.dw, fy ? -c.dh : c.dh, 1, 0, 12, 6, 0.8f, c.mode);
+      LICE_ScaledBlit(&mirrored, &src, fx ? x0 + c.dw : x0, fy ? y0 + c.dh : y0, fx ? -c.dw : c.dw,
+                      fy ? -c.dh : c.dh, 1, 0, 12, 6, 0.8f, c.mode);
       GuardedBitmap want(52, 30);
       Fill(want, 0x80336699);
       for (int y = 0; y < c.dh; ++y)
@@ -149,19 +160,23 @@ TEST(ScaledBlit, NegativeSizesDrawTheExactMirrorImage) {
   }
 }
 
-TEST(ScaledBlit, BilinearReductionsAverageTheNeighbourhood) {
+TEST(ScaledBlit, BilinearReductionsAverageTheNeighbourhood)
+{
   GuardedBitmap src = RandomBitmap(24, 24, 7);
   // 2x and 3x average 3 x 3 pixels around each sample, 4x (an advance beyond 3) 5 x 5; taps
   // outside the source are left out of the mean.
-  for (int factor : {2, 3, 4}) {
+  for (int factor : {2, 3, 4})
+  {
     const int n = 24 / factor, r = factor > 3 ? 2 : 1;
     GuardedBitmap dest(n, n);
     LICE_ScaledBlit(&dest, &src, 0, 0, n, n, 0, 0, 24, 24, 1.0f, LICE_COMBINE_FILTER_BILINEAR);
     for (int i = 0; i < n; ++i)
-      for (int j = 0; j < n; ++j) {
+      for (int j = 0; j < n; ++j)
+      {
         int sum[4] = {0, 0, 0, 0}, count = 0;
         for (int y = i * factor - r; y <= i * factor + r; ++y)
-          for (int x = j * factor - r; x <= j * factor + r; ++x) {
+          for (int x = j * factor - r; x <= j * factor + r; ++x)
+          {
             if (x < 0 || y < 0 || x >= 24 || y >= 24) continue;
             for (int k = 0; k < 4; ++k) sum[k] += Chan(src.at(x, y), k * 8);
             ++count;
@@ -178,7 +193,8 @@ TEST(ScaledBlit, BilinearReductionsAverageTheNeighbourhood) {
     for (int j = 0; j < 12; ++j) ASSERT_EQ(nearest.at(j, i), src.at(2 * j, 2 * i));
 }
 
-TEST(ScaledBlit, PlainCopiesAtHalfAndFullWeightWorkOnWholeWords) {
+TEST(ScaledBlit, PlainCopiesAtHalfAndFullWeightWorkOnWholeWords)
+{
   GuardedBitmap src(4, 4);
   Fill(src, 0x01010101);
   src.at(0, 0) = 0x00123456;
@@ -205,24 +221,26 @@ TEST(ScaledBlit, PlainCopiesAtHalfAndFullWeightWorkOnWholeWords) {
   EXPECT_EQ(sourceAlpha.at(2, 0), 0xFF010203u);
 }
 
-TEST(ScaledBlit, ClippedDrawsMatchTheUnclippedOnes) {
+TEST(ScaledBlit, ClippedDrawsMatchTheUnclippedOnes)
+{
   GuardedBitmap src = RandomBitmap(16, 12, 9);
   const int bilinear = LICE_COMBINE_FILTER_BILINEAR;
-  struct Case {
+  struct Case
+  {
     int mode, dw, dh;
     float sx, sy, sw, sh;
-  } cases[] = {{0, 32, 24, 0, 0, 16, 12},
-               {bilinear, 32, 24, 0, 0, 16, 12},
-               {0, 64, 48, 0, 0, 16, 12},
-               {bilinear, 8, 6, 0, 0, 16, 12},
-               {bilinear, 32, 24, 2, 1, 8, 6},  // the window ends inside the bitmap
-               {0, -32, 24, 0, 0, 16, 12},
-               {LICE_COMBINE_ADD | bilinear, -32, -48, 0, 0, 16, 12},
-               {bilinear, -32, -24, 2, 1, 8, 6}};
+  } cases[] = {
+      {0, 32, 24, 0, 0, 16, 12},       {bilinear, 32, 24, 0, 0, 16, 12},
+      {0, 64, 48, 0, 0, 16, 12},       {bilinear, 8, 6, 0, 0, 16, 12},
+      {bilinear, 32, 24, 2, 1, 8, 6}, // the window ends inside the bitmap
+      {0, -32, 24, 0, 0, 16, 12},      {LICE_COMBINE_ADD | bilinear, -32, -48, 0, 0, 16, 12},
+      {bilinear, -32, -24, 2, 1, 8, 6}};
   // The small bitmap shows the big one's pixels from (ox, oy) on. (Scale factors exact in 16.16:
   // otherwise the clipped start, computed afresh, may round differently from the stepped one.)
-  for (const Case& c : cases) {
-    for (auto [ox, oy] : {std::pair{25, 27}, std::pair{3, 40}, std::pair{41, 6}}) {
+  for (const Case& c : cases)
+  {
+    for (auto [ox, oy] : {std::pair{25, 27}, std::pair{3, 40}, std::pair{41, 6}})
+    {
       GuardedBitmap big(90, 90), small(30, 30);
       FillBackground(big);
       FillBackground(small, ox, oy);
@@ -233,13 +251,14 @@ TEST(ScaledBlit, ClippedDrawsMatchTheUnclippedOnes) {
       for (int yy = 0; yy < 30; ++yy)
         for (int xx = 0; xx < 30; ++xx)
           ASSERT_EQ(small.at(xx, yy), big.at(xx + ox, yy + oy))
-              << "mode " << c.mode << " " << c.dw << "x" << c.dh << " offset " << ox << ","
-              << oy << " at " << xx << "," << yy;
+              << "mode " << c.mode << " " << c.dw << "x" << c.dh << " offset " << ox << "," << oy
+              << " at " << xx << "," << yy;
     }
   }
 }
 
-TEST(ScaledBlit, SourceAreaBeyondTheBitmapDrawsOnlyItsPixels) {
+TEST(ScaledBlit, SourceAreaBeyondTheBitmapDrawsOnlyItsPixels)
+{
   GuardedBitmap src = RandomBitmap(10, 6, 13);
   GuardedBitmap dest(40, 12), before(40, 12);
   FillBackground(dest);
@@ -248,22 +267,27 @@ TEST(ScaledBlit, SourceAreaBeyondTheBitmapDrawsOnlyItsPixels) {
   // all of the source's columns, its last one included, are drawn in between.
   LICE_ScaledBlit(&dest, &src, 0, 0, 32, 6, -3, 0, 16, 6, 1.0f, 0);
   for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 40; ++x) {
+    for (int x = 0; x < 40; ++x)
+    {
       const bool drawn = y < 6 && x >= 6 && x < 26;
       EXPECT_EQ(dest.at(x, y), drawn ? src.at((x - 6) / 2, y) : before.at(x, y)) << x << "," << y;
     }
 }
 
-TEST(ScaledBlit, FlippedBitmapsGiveTheSamePicture) {
-  struct Case {
+TEST(ScaledBlit, FlippedBitmapsGiveTheSamePicture)
+{
+  struct Case
+  {
     int dw, dh, mode;
   } cases[] = {{25, 17, 0},
                {13, 9, LICE_COMBINE_FILTER_BILINEAR},
                {5, 4, LICE_COMBINE_FILTER_BILINEAR},
                {-22, -15, LICE_COMBINE_FILTER_BILINEAR | LICE_COMBINE_USE_ALPHA}};
-  for (const Case& c : cases) {
+  for (const Case& c : cases)
+  {
     std::vector<LICE_pixel> reference;
-    for (int flips = 0; flips < 4; ++flips) {
+    for (int flips = 0; flips < 4; ++flips)
+    {
       GuardedBitmap src = RandomBitmap(11, 8, 17, flips & 1);
       GuardedBitmap dest = RandomBitmap(30, 20, 18, flips & 2);
       LICE_ScaledBlit(&dest, &src, c.dw < 0 ? 27 : 2, c.dh < 0 ? 18 : 1, c.dw, c.dh, 0.5f, 0.25f,
@@ -277,17 +301,21 @@ TEST(ScaledBlit, FlippedBitmapsGiveTheSamePicture) {
   }
 }
 
-TEST(ScaledBlit, AbsurdNumbersDrawNothingOrOnlyWhatIsDefined) {
+TEST(ScaledBlit, AbsurdNumbersDrawNothingOrOnlyWhatIsDefined)
+{
   GuardedBitmap src = RandomBitmap(10, 8, 21);
   const std::vector<LICE_pixel> untouched = Pixels(RandomBitmap(16, 16, 22));
-  struct Case {
+  struct Case
+  {
     float sx, sy, sw, sh, alpha;
-  } nothing[] = {{kNaN, 0, 10, 8, 1},     {0, kInf, 10, 8, 1},    {0, 0, -kInf, 8, 1},
-                 {0, 0, 10, kNaN, 1},     {0, 0, 10, 8, kNaN},    {1e30f, 0, 10, 8, 1},
-                 {0, -1e30f, 10, 8, 1},   {0, 0, 10, 8, 0},       {3e9f, 2, 10, 8, 1},
+  } nothing[] = {{kNaN, 0, 10, 8, 1},   {0, kInf, 10, 8, 1}, {0, 0, -kInf, 8, 1},
+                 {0, 0, 10, kNaN, 1},   {0, 0, 10, 8, kNaN}, {1e30f, 0, 10, 8, 1},
+                 {0, -1e30f, 10, 8, 1}, {0, 0, 10, 8, 0},    {3e9f, 2, 10, 8, 1},
                  {-3e9f, 2, 10, 8, 1}};
-  for (const Case& c : nothing) {
-    for (int mode : {0, LICE_COMBINE_FILTER_BILINEAR}) {
+  for (const Case& c : nothing)
+  {
+    for (int mode : {0, LICE_COMBINE_FILTER_BILINEAR})
+    {
       GuardedBitmap dest = RandomBitmap(16, 16, 22);
       LICE_ScaledBlit(&dest, &src, 0, 0, 16, 16, c.sx, c.sy, c.sw, c.sh, c.alpha, mode);
       LICE_ScaledBlit(&dest, &src, 0, 0, 10, 8, c.sx, c.sy, c.sw, c.sh, c.alpha, mode);
@@ -308,14 +336,16 @@ TEST(ScaledBlit, AbsurdNumbersDrawNothingOrOnlyWhatIsDefined) {
   for (int x = 0; x < 16; ++x) EXPECT_EQ(dest.at(x, 3), src.at(2, 3));
 }
 
-TEST(ScaledBlit, RandomGeometryStaysInsideTheBitmaps) {
+TEST(ScaledBlit, RandomGeometryStaysInsideTheBitmaps)
+{
   Rng rng(31);
   FuzzNumbers any(rng);
-  const int modes[] = {0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10003, 0x10005, 0x100, 0x10100,
-                       0x101, 0x105, 0xF3, 7, 0x200};
+  const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
+                       0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
   const int iterations = raster_test::Scaled(30000, 8000);
-  int drew = 0;  // calls that changed the picture: the geometry must not be all out of reach
-  for (int iter = 0; iter < iterations; ++iter) {
+  int drew = 0; // calls that changed the picture: the geometry must not be all out of reach
+  for (int iter = 0; iter < iterations; ++iter)
+  {
     GuardedBitmap src(rng.Range(1, 24), rng.Range(1, 24), rng.Chance(50), rng.Range(0, 5));
     raster_test::FillRandom(src, rng);
     GuardedBitmap dest(rng.Range(1, 32), rng.Range(1, 32), rng.Chance(50), rng.Range(0, 5));
@@ -335,7 +365,8 @@ TEST(ScaledBlit, RandomGeometryStaysInsideTheBitmaps) {
   EXPECT_GT(drew, iterations / 8);
 }
 
-TEST(ScaledBlit, GoldenPictures) {
+TEST(ScaledBlit, GoldenPictures)
+{
   const GuardedBitmap pattern = Pattern(16, 12);
   {
     GuardedBitmap canvas(96, 64);
@@ -367,7 +398,8 @@ TEST(ScaledBlit, GoldenPictures) {
   {
     GuardedBitmap big(96, 72);
     for (int y = 0; y < 72; ++y)
-      for (int x = 0; x < 96; ++x) {
+      for (int x = 0; x < 96; ++x)
+      {
         const int stripe = ((x + y) % 6) < 3 ? 255 : 0;
         const int ring = ((x - 48) * (x - 48) + (y - 36) * (y - 36)) / 40 % 2;
         big.at(x, y) = LICE_RGBA(stripe, ring * 255, x * 255 / 95, 255 - y);

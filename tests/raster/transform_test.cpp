@@ -15,15 +15,20 @@
 #include "scaled_test_util.h"
 #include "support/golden.h"
 
-namespace {
+namespace
+{
 
 using namespace scaled_test;
 
 constexpr double kPi = 3.14159265358979323846;
 
 // Pixel (x, y) holds x in its low 12 bits and y in the next 12.
-LICE_pixel CodeOf(int x, int y) { return 0xFF000000u | ((LICE_pixel)y << 12) | (LICE_pixel)x; }
-GuardedBitmap Coded(int w, int h, bool flipped = false) {
+LICE_pixel CodeOf(int x, int y)
+{
+  return 0xFF000000u | ((LICE_pixel)y << 12) | (LICE_pixel)x;
+}
+GuardedBitmap Coded(int w, int h, bool flipped = false)
+{
   GuardedBitmap bm(w, h, flipped);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) bm.at(x, y) = CodeOf(x, y);
@@ -31,11 +36,13 @@ GuardedBitmap Coded(int w, int h, bool flipped = false) {
 }
 
 // A knob face: a shaded disc with a pointer, transparent outside and soft at the rim.
-GuardedBitmap Knob(int size) {
+GuardedBitmap Knob(int size)
+{
   GuardedBitmap bm(size, size);
   const double c = (size - 1) / 2.0;
   for (int y = 0; y < size; ++y)
-    for (int x = 0; x < size; ++x) {
+    for (int x = 0; x < size; ++x)
+    {
       const double dx = x - c, dy = y - c, r = std::sqrt(dx * dx + dy * dy);
       if (r > c) continue;
       const int shade = (int)(150 + 80 * (dx - dy) / (2 * c));
@@ -47,7 +54,8 @@ GuardedBitmap Knob(int size) {
 }
 
 // The affine walk written out: the position of column j, row i, in 16.16.
-struct Walk {
+struct Walk
+{
   int64_t s, t, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy;
   int64_t S(int j, int i) const { return s + i * dsdy + j * (dsdx + i * dsdxdy); }
   int64_t T(int j, int i) const { return t + i * dtdy + j * (dtdx + i * dtdxdy); }
@@ -55,13 +63,16 @@ struct Walk {
 
 // Expected picture of a nearest-pixel copy of a Coded() source along `walk` into `want` at
 // (x0, y0), columns reversed when mirrored; samples outside the window are not drawn.
-struct Window {
+struct Window
+{
   int left, top, right, bottom;
 };
 void ExpectWalk(GuardedBitmap& want, const Walk& walk, int x0, int y0, int cols, int rows,
-                const Window& win, bool mirrored = false) {
+                const Window& win, bool mirrored = false)
+{
   for (int i = 0; i < rows; ++i)
-    for (int j = 0; j < cols; ++j) {
+    for (int j = 0; j < cols; ++j)
+    {
       const int64_t xi = walk.S(j, i) >> 16, yi = walk.T(j, i) >> 16;
       if (xi < win.left || yi < win.top || xi >= win.right || yi >= win.bottom) continue;
       const int x = x0 + (mirrored ? cols - 1 - j : j), y = y0 + i;
@@ -70,14 +81,17 @@ void ExpectWalk(GuardedBitmap& want, const Walk& walk, int x0, int y0, int cols,
     }
 }
 
-}  // namespace
+} // namespace
 
-TEST(RotatedBlit, AngleZeroIsAPlainOrScaledBlit) {
+TEST(RotatedBlit, AngleZeroIsAPlainOrScaledBlit)
+{
   GuardedBitmap src = RandomBitmap(13, 9, 41);
   const int modes[] = {0, LICE_COMBINE_FILTER_BILINEAR, LICE_COMBINE_USE_ALPHA,
                        LICE_COMBINE_USE_ALPHA | LICE_COMBINE_FILTER_BILINEAR, LICE_COMBINE_ADD};
-  for (int mode : modes) {
-    for (bool clip : {false, true}) {
+  for (int mode : modes)
+  {
+    for (bool clip : {false, true})
+    {
       GuardedBitmap a = RandomBitmap(20, 16, 42), b = RandomBitmap(20, 16, 42);
       LICE_RotatedBlit(&a, &src, 2, 3, 13, 9, 0, 0, 13, 9, 0, clip, 1.0f, mode, 0, 0);
       LICE_Blit(&b, &src, 2, 3, 0, 0, 13, 9, 1.0f, mode);
@@ -90,7 +104,8 @@ TEST(RotatedBlit, AngleZeroIsAPlainOrScaledBlit) {
     EXPECT_TRUE(SamePicture(a, b)) << "mode " << mode << " with centre offsets";
   }
   // Scaled and mirrored, nearest pixel: the scaled blit's picture.
-  for (auto [dw, dh] : {std::pair{26, 18}, std::pair{-26, 18}, std::pair{13, -36}}) {
+  for (auto [dw, dh] : {std::pair{26, 18}, std::pair{-26, 18}, std::pair{13, -36}})
+  {
     GuardedBitmap a = RandomBitmap(40, 40, 44), b = RandomBitmap(40, 40, 44);
     const int x = dw < 0 ? 30 : 1, y = dh < 0 ? 38 : 1;
     LICE_RotatedBlit(&a, &src, x, y, dw, dh, 0, 0, 13, 9, 0, false, 1.0f, 0, 0, 0);
@@ -99,9 +114,11 @@ TEST(RotatedBlit, AngleZeroIsAPlainOrScaledBlit) {
   }
 }
 
-TEST(RotatedBlit, FlippedBitmapsGiveTheSamePicture) {
+TEST(RotatedBlit, FlippedBitmapsGiveTheSamePicture)
+{
   std::vector<LICE_pixel> reference;
-  for (int flips = 0; flips < 4; ++flips) {
+  for (int flips = 0; flips < 4; ++flips)
+  {
     GuardedBitmap src = Knob(24);
     GuardedBitmap srcFlipped(24, 24, true);
     for (int y = 0; y < 24; ++y)
@@ -116,16 +133,19 @@ TEST(RotatedBlit, FlippedBitmapsGiveTheSamePicture) {
   }
 }
 
-TEST(DeltaBlit, UnitStepsAreABlitAndHalfStepsAScaledBlit) {
+TEST(DeltaBlit, UnitStepsAreABlitAndHalfStepsAScaledBlit)
+{
   GuardedBitmap src = RandomBitmap(16, 12, 51);
-  for (auto [x, y] : {std::pair{3, 2}, std::pair{-4, -3}, std::pair{10, 9}}) {
+  for (auto [x, y] : {std::pair{3, 2}, std::pair{-4, -3}, std::pair{10, 9}})
+  {
     GuardedBitmap a = RandomBitmap(20, 16, 52), b = RandomBitmap(20, 16, 52);
     LICE_DeltaBlit(&a, &src, x, y, 12, 9, 3, 2, 16, 12, 1, 0, 0, 1, 0, 0, false, 0.6f,
                    LICE_COMBINE_MUL);
     LICE_Blit(&b, &src, x, y, 3, 2, 12, 9, 0.6f, LICE_COMBINE_MUL);
     EXPECT_TRUE(SamePicture(a, b)) << x << "," << y;
   }
-  for (int mode : {0, LICE_COMBINE_FILTER_BILINEAR}) {
+  for (int mode : {0, LICE_COMBINE_FILTER_BILINEAR})
+  {
     GuardedBitmap a = RandomBitmap(40, 30, 53), b = RandomBitmap(40, 30, 53);
     LICE_DeltaBlit(&a, &src, -2, 1, 32, 24, 0, 0, 16, 12, 0.5, 0, 0, 0.5, 0, 0, false, 1.0f, mode);
     LICE_ScaledBlit(&b, &src, -2, 1, 32, 24, 0, 0, 16, 12, 1.0f, mode);
@@ -133,21 +153,24 @@ TEST(DeltaBlit, UnitStepsAreABlitAndHalfStepsAScaledBlit) {
   }
 }
 
-TEST(DeltaBlit, WalkFollowsItsClosedFormThroughClippingAndMirroring) {
+TEST(DeltaBlit, WalkFollowsItsClosedFormThroughClippingAndMirroring)
+{
   const GuardedBitmap src = Coded(64, 48);
   // Steps exact in 16.16, so clipped starts computed afresh land on the stepped positions.
   const double s0 = -2.5, t0 = 3.25, dsdx = 0.75, dtdx = 0.125, dsdy = -0.0625, dtdy = 0.875,
                dsdxdy = 0.015625, dtdxdy = -0.0078125;
-  const Walk walk = {(int64_t)(s0 * 65536),     (int64_t)(t0 * 65536),     (int64_t)(dsdx * 65536),
-                     (int64_t)(dtdx * 65536),   (int64_t)(dsdy * 65536),   (int64_t)(dtdy * 65536),
+  const Walk walk = {(int64_t)(s0 * 65536),     (int64_t)(t0 * 65536),    (int64_t)(dsdx * 65536),
+                     (int64_t)(dtdx * 65536),   (int64_t)(dsdy * 65536),  (int64_t)(dtdy * 65536),
                      (int64_t)(dsdxdy * 65536), (int64_t)(dtdxdy * 65536)};
-  struct Case {
+  struct Case
+  {
     int x, y;
     bool mirrored, flipSrc, flipDest;
   } cases[] = {{5, 4, false, false, false}, {-7, -5, false, false, false},
                {5, 4, true, false, false},  {-9, 6, true, false, false},
                {5, 4, false, true, true},   {-7, -5, true, true, false}};
-  for (const Case& c : cases) {
+  for (const Case& c : cases)
+  {
     const GuardedBitmap source = Coded(64, 48, c.flipSrc);
     GuardedBitmap dest(50, 40, c.flipDest), want(50, 40);
     LICE_DeltaBlit(&dest, &source, c.mirrored ? c.x + 40 : c.x, c.y, c.mirrored ? -40 : 40, 30,
@@ -166,14 +189,16 @@ TEST(DeltaBlit, WalkFollowsItsClosedFormThroughClippingAndMirroring) {
   EXPECT_TRUE(SamePicture(dest, want));
 }
 
-TEST(DeltaBlitAlpha, WeightFollowsTheRampWithinZeroTo256) {
+TEST(DeltaBlitAlpha, WeightFollowsTheRampWithinZeroTo256)
+{
   GuardedBitmap src = RandomBitmap(24, 16, 61);
   GuardedBitmap dest = RandomBitmap(24, 16, 62), want = RandomBitmap(24, 16, 62);
   // 64 + 16 per column - 8 per row: from below 0 (nothing drawn) to above 256 (full weight).
   LICE_DeltaBlitAlpha(&dest, &src, 0, 0, 24, 16, 0, 0, 24, 16, 1, 0, 0, 1, 0, 0, false, 1.0f, 0,
                       0.25, 0.0625, -0.03125);
   for (int i = 0; i < 16; ++i)
-    for (int j = 0; j < 24; ++j) {
+    for (int j = 0; j < 24; ++j)
+    {
       const int w = std::min(256, 64 + 16 * j - 8 * i);
       if (w > 0)
         lice_detail::CombineWord<_LICE_CombinePixelsCopyNoClamp>(&want.at(j, i), src.at(j, i), w);
@@ -181,7 +206,8 @@ TEST(DeltaBlitAlpha, WeightFollowsTheRampWithinZeroTo256) {
   EXPECT_TRUE(SamePicture(dest, want));
 
   // A flat ramp at 1.0 is the plain delta blit at full weight.
-  for (int mode : {LICE_COMBINE_ADD, LICE_COMBINE_OVERLAY | LICE_COMBINE_FILTER_BILINEAR}) {
+  for (int mode : {LICE_COMBINE_ADD, LICE_COMBINE_OVERLAY | LICE_COMBINE_FILTER_BILINEAR})
+  {
     GuardedBitmap a = RandomBitmap(30, 20, 63), b = RandomBitmap(30, 20, 63);
     LICE_DeltaBlitAlpha(&a, &src, 2, 1, 26, 17, 0.3f, 0.2f, 24, 16, 0.9, 0.05, -0.02, 0.93, 0, 0,
                         false, 1.0f, mode, 1.0, 0, 0);
@@ -191,17 +217,20 @@ TEST(DeltaBlitAlpha, WeightFollowsTheRampWithinZeroTo256) {
   }
 }
 
-TEST(TransformBlit, EvenMeshOverTheSourceIsABlit) {
+TEST(TransformBlit, EvenMeshOverTheSourceIsABlit)
+{
   GuardedBitmap src = RandomBitmap(16, 12, 71);
   std::vector<float> pts;
   std::vector<double> pts2, pts3;
   for (int j = 0; j < 3; ++j)
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5; ++i)
+    {
       pts.push_back(i * 4.0f), pts.push_back(j * 6.0f);
       pts2.push_back(i * 4.0), pts2.push_back(j * 6.0);
       pts3.push_back(i * 4.0), pts3.push_back(j * 6.0), pts3.push_back(1.0);
     }
-  for (int mode : {0, LICE_COMBINE_ADD, LICE_COMBINE_FILTER_BILINEAR}) {
+  for (int mode : {0, LICE_COMBINE_ADD, LICE_COMBINE_FILTER_BILINEAR})
+  {
     GuardedBitmap want = RandomBitmap(24, 20, 72);
     LICE_Blit(&want, &src, 3, -2, 0, 0, 16, 12, 1.0f, mode);
     GuardedBitmap a = RandomBitmap(24, 20, 72), b = RandomBitmap(24, 20, 72),
@@ -224,14 +253,15 @@ TEST(TransformBlit, EvenMeshOverTheSourceIsABlit) {
   EXPECT_EQ(Pixels(dest), before);
 }
 
-TEST(TransformBlit, CellsFollowBilinearPatchesAndAlphaRamps) {
+TEST(TransformBlit, CellsFollowBilinearPatchesAndAlphaRamps)
+{
   // One cell whose bottom edge is twice as wide as its top: the per-pixel step grows from 1 to
   // 2 over the rows, as the walk's closed form says.
   const GuardedBitmap src = Coded(64, 48);
   const double pts[] = {0, 0, 16, 0, 0, 16, 32, 16};
   GuardedBitmap dest(16, 16), want(16, 16);
   LICE_TransformBlit2(&dest, &src, 0, 0, 16, 16, pts, 2, 2, 1.0f, 0);
-  const Walk walk = {0, 0, 65536, 0, 0, 65536, 4096, 0};  // (32 / 16 - 1) / 16 = 1/16
+  const Walk walk = {0, 0, 65536, 0, 0, 65536, 4096, 0}; // (32 / 16 - 1) / 16 = 1/16
   ExpectWalk(want, walk, 0, 0, 16, 16, {0, 0, 64, 48});
   EXPECT_TRUE(SamePicture(dest, want));
 
@@ -258,12 +288,14 @@ TEST(TransformBlit, CellsFollowBilinearPatchesAndAlphaRamps) {
   EXPECT_TRUE(SamePicture(c, d));
 }
 
-TEST(TransformBlits, AbsurdNumbersDrawNothing) {
+TEST(TransformBlits, AbsurdNumbersDrawNothing)
+{
   GuardedBitmap src = RandomBitmap(16, 12, 81);
   GuardedBitmap dest = RandomBitmap(20, 16, 82);
   const std::vector<LICE_pixel> before = Pixels(dest);
   const int bilinear = LICE_COMBINE_FILTER_BILINEAR;
-  for (int mode : {0, bilinear}) {
+  for (int mode : {0, bilinear})
+  {
     LICE_RotatedBlit(&dest, &src, 0, 0, 20, 16, 0, 0, 16, 12, kNaN, false, 1.0f, mode, 0, 0);
     LICE_RotatedBlit(&dest, &src, 0, 0, 20, 16, 0, 0, 16, 12, 0.3f, false, kNaN, mode, 0, 0);
     LICE_RotatedBlit(&dest, &src, 0, 0, 20, 16, 1e30f, 0, 16, 12, 0.3f, false, 1.0f, mode, 0, 0);
@@ -285,14 +317,16 @@ TEST(TransformBlits, AbsurdNumbersDrawNothing) {
   EXPECT_EQ(Pixels(dest), before);
 }
 
-TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps) {
+TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps)
+{
   Rng rng(91);
   FuzzNumbers any(rng);
-  const int modes[] = {0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10003, 0x10005, 0x100, 0x10100,
-                       0x101, 0x105, 0xF3, 7, 0x200};
+  const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
+                       0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
   const int iterations = raster_test::Scaled(30000, 8000);
-  int drew = 0;  // calls that changed the picture: the geometry must not be all out of reach
-  for (int iter = 0; iter < iterations; ++iter) {
+  int drew = 0; // calls that changed the picture: the geometry must not be all out of reach
+  for (int iter = 0; iter < iterations; ++iter)
+  {
     GuardedBitmap src(rng.Range(1, 24), rng.Range(1, 24), rng.Chance(50), rng.Range(0, 5));
     raster_test::FillRandom(src, rng);
     GuardedBitmap dest(rng.Range(1, 32), rng.Range(1, 32), rng.Chance(50), rng.Range(0, 5));
@@ -305,33 +339,39 @@ TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps) {
     const bool clip = rng.Chance(50);
     const int kind = rng.Range(0, 4);
     const std::vector<LICE_pixel> before = Pixels(dest);
-    if (kind == 0) {
-      LICE_RotatedBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh,
-                       (float)any.Real(-7, 7), clip, alpha, mode, (float)any.Real(-5, 5),
-                       (float)any.Real(-5, 5));
-    } else if (kind <= 2) {
+    if (kind == 0)
+    {
+      LICE_RotatedBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, (float)any.Real(-7, 7),
+                       clip, alpha, mode, (float)any.Real(-5, 5), (float)any.Real(-5, 5));
+    }
+    else if (kind <= 2)
+    {
       // Steps, gentle second-order terms and a weight ramp.
-      const double d[9] = {any.Real(-2, 2),     any.Real(-2, 2),     any.Real(-2, 2),
+      const double d[9] = {any.Real(-2, 2),     any.Real(-2, 2),       any.Real(-2, 2),
                            any.Real(-2, 2),     any.Real(-0.05, 0.05), any.Real(-0.05, 0.05),
-                           any.Real(-0.5, 1.5), any.Real(-0.1, 0.1), any.Real(-0.1, 0.1)};
+                           any.Real(-0.5, 1.5), any.Real(-0.1, 0.1),   any.Real(-0.1, 0.1)};
       if (kind == 1)
         LICE_DeltaBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, d[0], d[1], d[2], d[3],
                        d[4], d[5], clip, alpha, mode);
       else
         LICE_DeltaBlitAlpha(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, d[0], d[1], d[2],
                             d[3], d[4], d[5], clip, alpha, mode, d[6], d[7], d[8]);
-    } else {
+    }
+    else
+    {
       const int divw = rng.Range(-1, 6), divh = rng.Range(-1, 6), stride = kind == 3 ? 2 : 3;
       std::vector<double> pts((size_t)std::max(divw, 0) * std::max(divh, 0) * stride + 1);
       for (size_t k = 0; k < pts.size(); ++k)
         pts[k] = k % 3 == 2 && stride == 3 ? any.Real(-0.5, 1.5) : any.Position(src.getWidth());
-      if (kind == 3) {
+      if (kind == 3)
+      {
         const std::vector<float> fpts(pts.begin(), pts.end());
         LICE_TransformBlit(&dest, &src, dstx, dsty, dstw, dsth, fpts.data(), divw, divh, alpha,
                            mode);
-      } else {
-        LICE_TransformBlit2Alpha(&dest, &src, dstx, dsty, dstw, dsth, pts.data(), divw, divh,
-                                 mode);
+      }
+      else
+      {
+        LICE_TransformBlit2Alpha(&dest, &src, dstx, dsty, dstw, dsth, pts.data(), divw, divh, mode);
       }
     }
     drew += Pixels(dest) != before;
@@ -340,7 +380,8 @@ TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps) {
   EXPECT_GT(drew, iterations / 16);
 }
 
-TEST(TransformBlits, GoldenPictures) {
+TEST(TransformBlits, GoldenPictures)
+{
   const GuardedBitmap knob = Knob(32);
   {
     GuardedBitmap canvas(136, 64);
@@ -351,8 +392,8 @@ TEST(TransformBlits, GoldenPictures) {
     LICE_RotatedBlit(&canvas, &knob, 64, 0, 32, 32, 0, 0, 32, 32, 2.6f, false, 0.6f, soft, 0, 0);
     LICE_RotatedBlit(&canvas, &knob, 96, 0, 32, 32, 0, 0, 32, 32, -0.8f, false, 1.0f,
                      LICE_COMBINE_USE_ALPHA, 0, 0);
-    LICE_RotatedBlit(&canvas, &knob, 0, 32, 32, 32, 8, 0, 16, 32, (float)(kPi / 5), true, 1.0f,
-                     0, 3, -2);
+    LICE_RotatedBlit(&canvas, &knob, 0, 32, 32, 32, 8, 0, 16, 32, (float)(kPi / 5), true, 1.0f, 0,
+                     3, -2);
     LICE_RotatedBlit(&canvas, &knob, 32, 24, 48, 48, 0, 0, 32, 32, 0.9f, false, 1.0f, soft, 0, 0);
     LICE_RotatedBlit(&canvas, &knob, 120, 32, -32, 32, 0, 0, 32, 32, 0.5f, false, 1.0f,
                      LICE_COMBINE_ADD | LICE_COMBINE_FILTER_BILINEAR, 0, 0);
@@ -365,14 +406,16 @@ TEST(TransformBlits, GoldenPictures) {
     const GuardedBitmap pattern = Pattern(32, 24);
     std::vector<double> mesh;
     for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 5; ++i) {
+      for (int i = 0; i < 5; ++i)
+      {
         mesh.push_back(i * 8 + 3 * std::sin(j * 1.3));
         mesh.push_back(j * 8 + 2.5 * std::cos(i * 1.1));
       }
     std::vector<float> meshf(mesh.begin(), mesh.end());
     std::vector<double> faded;
     for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 3; ++i) {
+      for (int i = 0; i < 3; ++i)
+      {
         faded.push_back(i * 16), faded.push_back(j * 12);
         faded.push_back(i == 1 && j == 1 ? 1.0 : 0.0);
       }

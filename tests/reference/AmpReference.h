@@ -13,7 +13,8 @@
 
 #include "TORVA/TORVA_CLIP.h"
 
-namespace torva_ref {
+namespace torva_ref
+{
 
 // Truncation toward zero; NaN gives INT_MIN and values beyond the int range saturate.
 inline int Trunc(double v)
@@ -118,7 +119,7 @@ inline double Interpolate(const float* entries, int size, double t, double clamp
 inline double Sd1(double x)
 {
   const double a = std::fabs(x);
-  const double q = std::isinf(a) ? 1.0 : a / (a + 3.0);  // the quotient's limit at infinity
+  const double q = std::isinf(a) ? 1.0 : a / (a + 3.0); // the quotient's limit at infinity
   const double t = q * static_cast<double>(sd1table.istep);
   const double m = Interpolate(sd1table.entries, sd1table.size, t,
                                static_cast<double>(sd1table.entries[sd1table.size - 1]));
@@ -129,8 +130,8 @@ inline double Jtmpre2(double x)
 {
   const double t = std::fabs(x) * static_cast<double>(jtmpre2_table.istep);
   const auto& table = std::signbit(x) ? jtmpre2_neg_table : jtmpre2_table;
-  const double m = Interpolate(table.entries, table.size, t,
-                               static_cast<double>(table.entries[table.size - 1]));
+  const double m =
+      Interpolate(table.entries, table.size, t, static_cast<double>(table.entries[table.size - 1]));
   return std::signbit(x) ? -std::fabs(m) : std::fabs(m);
 }
 
@@ -182,4 +183,4 @@ public:
   Amp coupling[2];
 };
 
-}  // namespace torva_ref
+} // namespace torva_ref

@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 bool UseCommaLocale()
 {
   for (char const* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
-    if (std::setlocale(LC_ALL, name))
-      return true;
+    if (std::setlocale(LC_ALL, name)) return true;
 
   // Compiled once per machine. Test programs run in parallel, so each compiles into a folder of
   // its own and renames the result into place; the loser of that race uses the winner's.
@@ -27,13 +26,11 @@ bool UseCommaLocale()
   {
     fs::path const mine = dir / ("building-" + std::to_string(getpid()));
     fs::create_directories(mine, ec);
-    std::string const cmd = "localedef -i de_DE -f UTF-8 '" + (mine / "de_DE.UTF-8").string() +
-                            "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0)
-      fs::rename(mine / "de_DE.UTF-8", target, ec);
+    std::string const cmd =
+        "localedef -i de_DE -f UTF-8 '" + (mine / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) == 0) fs::rename(mine / "de_DE.UTF-8", target, ec);
     fs::remove_all(mine, ec);
-    if (!fs::exists(target, ec))
-      return false;
+    if (!fs::exists(target, ec)) return false;
   }
   setenv("LOCPATH", dir.c_str(), 1);
   return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;

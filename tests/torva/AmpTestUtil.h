@@ -14,7 +14,8 @@
 #include <xmmintrin.h>
 #endif
 
-namespace torva_test {
+namespace torva_test
+{
 
 // Small, fast and the same on every platform (std::uniform_real_distribution is not).
 class Rng
@@ -28,9 +29,9 @@ public:
     mState ^= mState << 17;
     return mState;
   }
-  double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }  // [0, 1)
+  double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; } // [0, 1)
   double Range(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
-  int Int(int lo, int hi)  // [lo, hi]
+  int Int(int lo, int hi) // [lo, hi]
   {
     return lo + static_cast<int>(Next() % static_cast<uint64_t>(hi - lo + 1));
   }
@@ -56,10 +57,18 @@ inline std::vector<double> MakeSignal(int n, double fs, uint64_t seed)
     {
       switch (kind)
       {
-        case 0: x[j] = level * rng.Range(-1.0, 1.0); break;
-        case 1: x[j] = level * std::sin(phase + 6.283185307179586 * freq * k / fs); break;
-        case 2: x[j] = (k < len / 2 ? level : -0.5 * level); break;
-        default: x[j] = 0.0; break;
+      case 0:
+        x[j] = level * rng.Range(-1.0, 1.0);
+        break;
+      case 1:
+        x[j] = level * std::sin(phase + 6.283185307179586 * freq * k / fs);
+        break;
+      case 2:
+        x[j] = (k < len / 2 ? level : -0.5 * level);
+        break;
+      default:
+        x[j] = 0.0;
+        break;
       }
     }
     kind = (kind + 1) % 4;
@@ -81,11 +90,14 @@ inline long FirstMismatch(const std::vector<double>& a, const std::vector<double
   return -1;
 }
 
-inline bool Sanitized() { return std::getenv("TORVA_SANITIZED") != nullptr; }
+inline bool Sanitized()
+{
+  return std::getenv("TORVA_SANITIZED") != nullptr;
+}
 
 #if defined(__SSE2__)
 constexpr unsigned kMxcsrDefault = 0x1F80;
-constexpr unsigned kMxcsrFlush = 0x1F80 | 0x8000 | 0x0040;  // + flush-to-zero, denormals-are-zero
+constexpr unsigned kMxcsrFlush = 0x1F80 | 0x8000 | 0x0040; // + flush-to-zero, denormals-are-zero
 
 // Runs a scope under a given SSE control word.
 class Mxcsr
@@ -99,4 +111,4 @@ private:
 };
 #endif
 
-}  // namespace torva_test
+} // namespace torva_test

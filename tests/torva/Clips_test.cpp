@@ -10,7 +10,8 @@
 #include "TORVA/TORVA_LANES.h"
 #endif
 
-namespace {
+namespace
+{
 
 using torva_test::SameBits;
 
@@ -106,10 +107,29 @@ TEST(SecondClip, SaturatesAsymmetricallyAndKeepsTheSign)
 TEST(Clips, TwoLaneCurvesMatchBitForBit)
 {
   using namespace torva::lanes;
-  std::vector<double> xs = {0.0, -0.0, std::nan(""), -std::nan(""), kInf, -kInf, 1e300, -1e300,
-                            1e10, -1e10, 100.0, -100.0, 99.99995889890154, 2.0, -2.0,
-                            199.0 / 142.14300537109375, -199.0 / 142.14300537109375,
-                            5e-324, -5e-324, 1e-300, 0.5, -0.5, 0.0070351};
+  std::vector<double> xs = {0.0,
+                            -0.0,
+                            std::nan(""),
+                            -std::nan(""),
+                            kInf,
+                            -kInf,
+                            1e300,
+                            -1e300,
+                            1e10,
+                            -1e10,
+                            100.0,
+                            -100.0,
+                            99.99995889890154,
+                            2.0,
+                            -2.0,
+                            199.0 / 142.14300537109375,
+                            -199.0 / 142.14300537109375,
+                            5e-324,
+                            -5e-324,
+                            1e-300,
+                            0.5,
+                            -0.5,
+                            0.0070351};
   torva_test::Rng rng(11);
   for (int k = 0; k < 50000; ++k)
     xs.push_back(rng.Range(-1.0, 1.0) * std::pow(10.0, rng.Range(-6.0, 2.5)));
@@ -126,4 +146,4 @@ TEST(Clips, TwoLaneCurvesMatchBitForBit)
 }
 #endif
 
-}  // namespace
+} // namespace

@@ -5,27 +5,28 @@
 #include "TORVA/TORVA_AMP.h"
 #include "TORVA/TORVA_TONE.h"
 
-namespace {
+namespace
+{
 
 TEST(ToneStack, CalcTruncatesClampsAndSquaresInSinglePrecision)
 {
   TORVA_TONE f;
-  f.Calc(5512.5);  // 44100 / 8
+  f.Calc(5512.5); // 44100 / 8
   EXPECT_EQ(f.GetRate(), 5512);
   EXPECT_EQ(f.GetC(), 11024.0);
 
   f.Calc(0.4);
   EXPECT_EQ(f.GetRate(), 0);
-  EXPECT_EQ(f.GetC(), 2.0);  // rate clamped to 1
+  EXPECT_EQ(f.GetC(), 2.0); // rate clamped to 1
 
   f.Calc(500000.0);
   EXPECT_EQ(f.GetRate(), 500000);
-  EXPECT_EQ(f.GetC(), 384000.0);  // rate clamped to 192000
+  EXPECT_EQ(f.GetC(), 384000.0); // rate clamped to 192000
 
   f.Calc(44100.0);
   EXPECT_EQ(f.GetC(), 88200.0);
   EXPECT_EQ(f.GetThreeC(), 264600.0);
-  EXPECT_EQ(f.GetCSquared(), 7779239936.0);  // float(88200)^2 in float, not 7779240000
+  EXPECT_EQ(f.GetCSquared(), 7779239936.0); // float(88200)^2 in float, not 7779240000
 
   // Rates no int can hold, and NaN, still give a usable filter.
   f.Calc(1e12);
@@ -62,8 +63,7 @@ TEST(ToneStack, SilenceStaysSilentAndDcDecays)
   {
     TORVA_TONE f;
     f.Calc(rate);
-    for (double t : {0.0, 0.4, 1.0})
-      EXPECT_EQ(f.Process(0.0, t, 1.0 - t, 0.5), 0.0);
+    for (double t : {0.0, 0.4, 1.0}) EXPECT_EQ(f.Process(0.0, t, 1.0 - t, 0.5), 0.0);
 
     // The numerator has no constant term in s: the filter blocks DC.
     double y = 0.0;
@@ -100,4 +100,4 @@ TEST(Coupling, CoefficientsAndResponses)
   EXPECT_NEAR(std::fabs(y), hf, 1e-9);
 }
 
-}  // namespace
+} // namespace

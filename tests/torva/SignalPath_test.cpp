@@ -9,7 +9,8 @@
 #include "TORVA/TORVA_PATH.h"
 #include "tests/reference/AmpReference.h"
 
-namespace {
+namespace
+{
 
 using torva_test::FirstMismatch;
 using torva_test::Rng;
@@ -22,16 +23,24 @@ const Plain kDefaults = {0.7, -4.0, 0.3, 0.3, 0.4, 10.0, 10.0, 0.0};
 
 TORVA_PATH::Settings ToSettings(const Plain& p)
 {
-  return {p[0], std::pow(10.0, p[1] / 20.0), p[2], p[3], p[4], std::pow(10.0, p[5] / 20.0),
+  return {p[0],
+          std::pow(10.0, p[1] / 20.0),
+          p[2],
+          p[3],
+          p[4],
+          std::pow(10.0, p[5] / 20.0),
           std::pow(10.0, p[6] / 20.0)};
 }
 
-int BypassOf(const Plain& p) { return std::isnan(p[7]) ? INT_MIN : static_cast<int>(p[7]); }
+int BypassOf(const Plain& p)
+{
+  return std::isnan(p[7]) ? INT_MIN : static_cast<int>(p[7]);
+}
 
 Plain RandomPlain(Rng& rng)
 {
-  Plain p = {rng.Uniform(), rng.Range(-20, 20), rng.Uniform(), rng.Uniform(), rng.Uniform(),
-             rng.Range(0, 50), rng.Range(0, 50), 0.0};
+  Plain p = {rng.Uniform(), rng.Range(-20, 20), rng.Uniform(),    rng.Uniform(),
+             rng.Uniform(), rng.Range(0, 50),   rng.Range(0, 50), 0.0};
   // Now and then a knob at an end, a setting repeated, or Bypass on.
   if (rng.Int(0, 7) == 0) p[rng.Int(0, 6)] = rng.Int(0, 1) ? 0.0 : 1.0;
   const int b = rng.Int(0, 15);
@@ -56,8 +65,8 @@ struct Pair
   void Run(const Stereo& in, Stereo& outProd, Stereo& outRef, size_t at, int n, double fs,
            const Plain& p)
   {
-    prod.Process(in.l.data() + at, in.r.data() + at, outProd.l.data() + at,
-                 outProd.r.data() + at, n, fs, ToSettings(p), BypassOf(p));
+    prod.Process(in.l.data() + at, in.r.data() + at, outProd.l.data() + at, outProd.r.data() + at,
+                 n, fs, ToSettings(p), BypassOf(p));
     RunRef(in, outRef, at, n, fs, p);
   }
 
@@ -94,7 +103,7 @@ TEST_P(SignalPathKernel, MatchesTheLiteralReferenceBitForBit)
     Stereo in(n);
     in.l = torva_test::MakeSignal(n, fs, static_cast<uint64_t>(fs));
     in.r = torva_test::MakeSignal(n, fs, static_cast<uint64_t>(fs) + 1);
-    Stereo outProd(n, 7.0), outRef(n, 7.0);  // 7.0 shows what was left unwritten
+    Stereo outProd(n, 7.0), outRef(n, 7.0); // 7.0 shows what was left unwritten
     Plain p = RandomPlain(rng);
     for (int at = 0; at < n;)
     {
@@ -125,8 +134,8 @@ TEST(SignalPath, SilenceInSilenceOut)
   Stereo in(4096), out(4096, 1.0);
   Plain p = kDefaults;
   p[5] = p[6] = 50.0;
-  path.Process(in.l.data(), in.r.data(), out.l.data(), out.r.data(), 4096, 48000.0,
-               ToSettings(p), 0);
+  path.Process(in.l.data(), in.r.data(), out.l.data(), out.r.data(), 4096, 48000.0, ToSettings(p),
+               0);
   for (int j = 0; j < 4096; ++j) ASSERT_TRUE(out.l[j] == 0.0 && out.r[j] == 0.0) << j;
 }
 
@@ -175,7 +184,8 @@ TEST(SignalPath, NonFiniteInputActsAsZeroOnTheProcessedPath)
   clean.l = torva_test::MakeSignal(n, 48000.0, 21);
   clean.r = torva_test::MakeSignal(n, 48000.0, 22);
   Stereo bad = clean, zeroed = clean;
-  auto spoil = [&](std::vector<double>& b, std::vector<double>& z, int from, int len, double v) {
+  auto spoil = [&](std::vector<double>& b, std::vector<double>& z, int from, int len, double v)
+  {
     for (int j = from; j < from + len; ++j)
     {
       b[j] = v;
@@ -194,8 +204,8 @@ TEST(SignalPath, NonFiniteInputActsAsZeroOnTheProcessedPath)
   for (int at = 0; at < n; at += 512)
   {
     const int len = std::min(512, n - at);
-    spoilt.Process(bad.l.data() + at, bad.r.data() + at, outBad.l.data() + at,
-                   outBad.r.data() + at, len, 48000.0, ToSettings(kDefaults), 0);
+    spoilt.Process(bad.l.data() + at, bad.r.data() + at, outBad.l.data() + at, outBad.r.data() + at,
+                   len, 48000.0, ToSettings(kDefaults), 0);
     pair.Run(zeroed, outProd, outRef, at, len, 48000.0, kDefaults);
   }
   EXPECT_EQ(FirstMismatch(outBad.l, outRef.l), -1);
@@ -205,8 +215,8 @@ TEST(SignalPath, NonFiniteInputActsAsZeroOnTheProcessedPath)
   Stereo out(n);
   Plain p = kDefaults;
   p[7] = 1.0;
-  spoilt.Process(bad.l.data(), bad.r.data(), out.l.data(), out.r.data(), n, 48000.0,
-                 ToSettings(p), 1);
+  spoilt.Process(bad.l.data(), bad.r.data(), out.l.data(), out.r.data(), n, 48000.0, ToSettings(p),
+                 1);
   EXPECT_EQ(FirstMismatch(out.l, bad.l), -1);
   EXPECT_EQ(FirstMismatch(out.r, bad.r), -1);
   EXPECT_TRUE(std::isfinite(spoilt.GetCoupling(0).GetMemories().y1));
@@ -224,15 +234,14 @@ TEST(SignalPath, FlushesDenormalsAndRestoresTheCallersControlWord)
   std::copy(burst.begin(), burst.end(), in.r.begin() + 1000);
 
   TORVA_PATH path;
-  torva_ref::Amplifier ref;  // in the caller's default mode: subnormals kept
+  torva_ref::Amplifier ref; // in the caller's default mode: subnormals kept
   Stereo outProd(n), outRef(n);
   Rng rng(1);
   const unsigned callerWords[] = {
-      torva_test::kMxcsrDefault,
-      torva_test::kMxcsrFlush,
-      torva_test::kMxcsrDefault | 0x6000,  // round toward zero
-      torva_test::kMxcsrDefault | 0x2000,  // round down
-      torva_test::kMxcsrDefault | 0x003F,  // every sticky exception flag raised
+      torva_test::kMxcsrDefault,          torva_test::kMxcsrFlush,
+      torva_test::kMxcsrDefault | 0x6000, // round toward zero
+      torva_test::kMxcsrDefault | 0x2000, // round down
+      torva_test::kMxcsrDefault | 0x003F, // every sticky exception flag raised
   };
   const TORVA_PATH::Settings settings = ToSettings(kDefaults);
   for (int at = 0, call = 0; at < n; ++call)
@@ -241,8 +250,8 @@ TEST(SignalPath, FlushesDenormalsAndRestoresTheCallersControlWord)
     const unsigned word = callerWords[call % 5];
     {
       torva_test::Mxcsr caller(word);
-      path.Process(in.l.data() + at, in.r.data() + at, outProd.l.data() + at,
-                   outProd.r.data() + at, len, fs, settings, 0);
+      path.Process(in.l.data() + at, in.r.data() + at, outProd.l.data() + at, outProd.r.data() + at,
+                   len, fs, settings, 0);
       ASSERT_EQ(_mm_getcsr(), word);
     }
     const double* i[2] = {in.l.data() + at, in.r.data() + at};
@@ -288,4 +297,4 @@ TEST(SignalPath, FlushesDenormalsAndRestoresTheCallersControlWord)
 }
 #endif
 
-}  // namespace
+} // namespace

@@ -12,7 +12,8 @@
 #include "TORVA/TORVA.h"
 #include "tests/reference/AmpReference.h"
 
-namespace {
+namespace
+{
 
 using torva_test::FirstMismatch;
 using torva_test::Rng;
@@ -40,8 +41,8 @@ TEST(Torva, Identity)
   EXPECT_STREQ(plug.GetProductName(), "");
   EXPECT_STREQ(plug.GetMfrName(), "BrindleCircuits");
   EXPECT_EQ(plug.GetEffectVersion(false), 0x10000);
-  EXPECT_EQ(plug.GetUniqueID(), 0x544F5231);  // 'TOR1'
-  EXPECT_EQ(plug.GetMfrID(), 0x42726369);     // 'Brci'
+  EXPECT_EQ(plug.GetUniqueID(), 0x544F5231); // 'TOR1'
+  EXPECT_EQ(plug.GetMfrID(), 0x42726369);    // 'Brci'
   EXPECT_EQ(plug.GetLatency(), 0);
   EXPECT_FALSE(plug.DoesMIDI());
   EXPECT_FALSE(plug.DoesStateChunks());
@@ -66,9 +67,8 @@ TEST(Torva, ParameterTable)
     const char* name;
     double def, min, max;
   };
-  const Row rows[] = {{"Bass", 0.7, 0, 1},       {"Master", -4, -20, 20},
-                      {"Middle", 0.3, 0, 1},     {"Presence", 0.3, 0, 1},
-                      {"Treble", 0.4, 0, 1},     {"Volume 1", 10, 0, 50},
+  const Row rows[] = {{"Bass", 0.7, 0, 1},     {"Master", -4, -20, 20}, {"Middle", 0.3, 0, 1},
+                      {"Presence", 0.3, 0, 1}, {"Treble", 0.4, 0, 1},   {"Volume 1", 10, 0, 50},
                       {"Volume 2", 10, 0, 50}};
   for (int i = 0; i < 7; ++i)
   {
@@ -114,7 +114,8 @@ TEST(Torva, ParameterChangesSetPositionsAndGains)
   TORVA fresh{IPlugInstanceInfo()};
   EXPECT_EQ(std::memcmp(&fresh.GetSettings(), &s, sizeof(s)), 0);
 
-  auto set = [&](int idx, double plain) {
+  auto set = [&](int idx, double plain)
+  {
     plug->GetParam(idx)->Set(plain);
     plug->OnParamChange(idx);
   };
@@ -168,8 +169,9 @@ TEST(Torva, EmptyBlocksAndResetLeaveEverythingAsItWas)
   std::vector<double> l = torva_test::MakeSignal(n, 48000.0, 1);
   std::vector<double> r = torva_test::MakeSignal(n, 48000.0, 2);
   std::vector<double> al(n), ar(n), bl(n), br(n);
-  auto run = [](TORVA& p, std::vector<double>& x0, std::vector<double>& x1,
-                std::vector<double>& y0, std::vector<double>& y1, int at, int len) {
+  auto run = [](TORVA& p, std::vector<double>& x0, std::vector<double>& x1, std::vector<double>& y0,
+                std::vector<double>& y1, int at, int len)
+  {
     double* in[2] = {x0.data() + at, x1.data() + at};
     double* out[2] = {y0.data() + at, y1.data() + at};
     p.ProcessDoubleReplacing(in, out, len);
@@ -205,13 +207,15 @@ TEST(Torva, ResetAndParameterChangesTakeThePlugInLock)
   {
     std::atomic<bool> done{false};
     plug.Lock().Enter();
-    std::thread t([&] {
-      if (which == 0)
-        plug.Reset();
-      else
-        plug.OnParamChange(TORVA::kMaster);
-      done = true;
-    });
+    std::thread t(
+        [&]
+        {
+          if (which == 0)
+            plug.Reset();
+          else
+            plug.OnParamChange(TORVA::kMaster);
+          done = true;
+        });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(done) << "call " << which << " did not wait for the lock";
     plug.Lock().Leave();
@@ -277,4 +281,4 @@ TEST(Torva, MatchesTheLiteralReferenceThroughItsParameterPath)
   }
 }
 
-}  // namespace
+} // namespace

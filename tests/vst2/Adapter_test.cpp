@@ -67,9 +67,10 @@ class Probe : public IPlugVST
 {
 public:
   explicit Probe(ProbeOptions const& o = {})
-    : IPlugVST(IPlugInstanceInfo{&Host::Callback}, 3, o.channels, o.nPresets, o.effectName,
-               "A product name that is far longer than the sixty-three characters hosts reserve",
-               "Maker", 0x010203, TORVA_VST_FOURCC('P', 'r', 'b', '1'), TORVA_VST_FOURCC('M', 'k', 'r', '1'), 7, o.midi, o.chunks, o.inst)
+      : IPlugVST(IPlugInstanceInfo{&Host::Callback}, 3, o.channels, o.nPresets, o.effectName,
+                 "A product name that is far longer than the sixty-three characters hosts reserve",
+                 "Maker", 0x010203, TORVA_VST_FOURCC('P', 'r', 'b', '1'),
+                 TORVA_VST_FOURCC('M', 'k', 'r', '1'), 7, o.midi, o.chunks, o.inst)
   {
     GetParam(0)->InitDouble("Attenuation", 6.0, 0.0, 24.0, 0.1, "dB");
     GetParam(0)->NegateDisplay();
@@ -90,8 +91,7 @@ public:
   void ProcessSysEx(ISysEx* pSysEx) override { mSysExIn.push_back(*pSysEx); }
   bool MidiNoteName(int note, char* rName) override
   {
-    if (note != 60)
-      return false;
+    if (note != 60) return false;
     std::memset(rName, 'C', 100);
     rName[100] = '\0';
     return true;
@@ -112,8 +112,7 @@ struct Fixture
   }
   ~Fixture()
   {
-    if (plug)
-      Dispatch(e, effClose);
+    if (plug) Dispatch(e, effClose);
   }
   Host host;
   Probe* plug;
@@ -135,12 +134,12 @@ VstTimeInfo TimeWith(int flags)
   t.flags = flags;
   return t;
 }
-}  // namespace
+} // namespace
 
 TEST(Adapter, RecordFlagsFollowTheConstructorArguments)
 {
   Fixture plain;
-  EXPECT_EQ(plain.e->flags, 0x1018);  // replacing, double replacing, accepts one input
+  EXPECT_EQ(plain.e->flags, 0x1018); // replacing, double replacing, accepts one input
   EXPECT_EQ(plain.e->version, 10203);
   EXPECT_EQ(plain.e->initialDelay, 7);
   EXPECT_EQ(plain.e->numPrograms, 2);
@@ -149,8 +148,8 @@ TEST(Adapter, RecordFlagsFollowTheConstructorArguments)
   synth.channels = "0-2";
   synth.inst = synth.chunks = true;
   Fixture f(synth);
-  EXPECT_EQ(f.e->flags, effFlagsCanReplacing | effFlagsCanDoubleReplacing |
-                          effFlagsProgramChunks | effFlagsIsSynth);
+  EXPECT_EQ(f.e->flags, effFlagsCanReplacing | effFlagsCanDoubleReplacing | effFlagsProgramChunks |
+                            effFlagsIsSynth);
   EXPECT_EQ(f.e->numInputs, 0);
   EXPECT_EQ(f.e->numOutputs, 2);
   EXPECT_EQ(Dispatch(f.e, effGetPlugCategory), kPlugCategSynth);
@@ -175,7 +174,7 @@ TEST(Adapter, EditGesturesAndAutomationReachTheHost)
   EXPECT_EQ(f.host.mCalls[0].index, 1);
   EXPECT_EQ(f.host.mCalls[1].opcode, audioMasterAutomate);
   EXPECT_EQ(f.host.mCalls[1].index, 1);
-  EXPECT_EQ(f.host.mCalls[1].opt, 0.505f);  // as given, not the rounded enum position
+  EXPECT_EQ(f.host.mCalls[1].opt, 0.505f); // as given, not the rounded enum position
   EXPECT_EQ(f.host.mCalls[2].opcode, audioMasterEndEdit);
   EXPECT_EQ(f.host.mCalls[3].opcode, audioMasterUpdateDisplay);
   EXPECT_EQ(f.plug->GetParam(1)->Value(), 1.0);
@@ -234,16 +233,16 @@ TEST(Adapter, TransportQueriesKeepOnlyValidFields)
 TEST(Adapter, SamplePosTempoAndTimeSignature)
 {
   Fixture f;
-  EXPECT_EQ(f.plug->GetSamplePos(), 0);  // no time from the host
+  EXPECT_EQ(f.plug->GetSamplePos(), 0); // no time from the host
   f.host.mHasTime = true;
   f.host.mTime = TimeWith(0);
-  EXPECT_EQ(f.plug->GetSamplePos(), 100);  // 99.5 rounds up
+  EXPECT_EQ(f.plug->GetSamplePos(), 100); // 99.5 rounds up
   f.host.mTime.samplePos = -3.0;
   EXPECT_EQ(f.plug->GetSamplePos(), 0);
-  f.host.mTime.samplePos = 1e300;  // saturates instead of overflowing
+  f.host.mTime.samplePos = 1e300; // saturates instead of overflowing
   EXPECT_EQ(f.plug->GetSamplePos(), 2147483647);
 
-  EXPECT_EQ(f.plug->GetTempo(), 0.0);  // tempo bit not set
+  EXPECT_EQ(f.plug->GetTempo(), 0.0); // tempo bit not set
   f.host.mTime.flags = kVstTempoValid;
   EXPECT_EQ(f.plug->GetTempo(), 140.0);
   EXPECT_EQ(f.host.mCalls.back().value, kVstTempoValid);
@@ -296,7 +295,7 @@ TEST(Adapter, OpenLimitsOldHostsToStereoOnce)
   EXPECT_FALSE(f.plug->IsInChannelConnected(3));
   EXPECT_EQ(f.e->numInputs, 4);
   EXPECT_EQ(f.plug->mHostIdentified, 1);
-  EXPECT_EQ(f.plug->mChanges, (std::vector<int>{0, 1, 2}));  // every parameter announced
+  EXPECT_EQ(f.plug->mChanges, (std::vector<int>{0, 1, 2})); // every parameter announced
 
   f.host.ClearCalls();
   f.plug->HostSpecificInit();
@@ -358,15 +357,17 @@ TEST(Adapter, EventsFromTheHost)
     VstInt32 numEvents;
     VstIntPtr reserved;
     VstEvent* events[4];
-  } list{4, 0, {reinterpret_cast<VstEvent*>(&note), nullptr,
-                reinterpret_cast<VstEvent*>(&sysex), &other}};
+  } list{
+      4,
+      0,
+      {reinterpret_cast<VstEvent*>(&note), nullptr, reinterpret_cast<VstEvent*>(&sysex), &other}};
   EXPECT_EQ(Dispatch(f.e, effProcessEvents, 0, 0, &list), 1);
   ASSERT_EQ(f.plug->mMidiIn.size(), 1u);
   EXPECT_EQ(f.plug->mMidiIn[0].mOffset, 12);
   EXPECT_EQ(f.plug->mMidiIn[0].mStatus, 0x91);
   EXPECT_EQ(f.plug->mMidiIn[0].mData2, 127);
   ASSERT_EQ(f.plug->mSysExIn.size(), 1u);
-  EXPECT_EQ(f.plug->mSysExIn[0].mData, reinterpret_cast<uint8_t*>(dump));  // not copied
+  EXPECT_EQ(f.plug->mSysExIn[0].mData, reinterpret_cast<uint8_t*>(dump)); // not copied
   EXPECT_EQ(f.plug->mSysExIn[0].mSize, 4);
   EXPECT_EQ(Dispatch(f.e, effProcessEvents), 0);
 
@@ -395,9 +396,10 @@ TEST(Adapter, TextsAreCutToTheHostsRoom)
   EXPECT_EQ(std::strlen(buf), 63u);
   std::memset(buf, 'x', sizeof buf);
   Dispatch(f.e, effGetParamName, 2, 0, buf);
-  EXPECT_STREQ(buf, "A switch whose name run");  // 23 characters
+  EXPECT_STREQ(buf, "A switch whose name run"); // 23 characters
 
-  Dispatch(f.e, effSetProgramName, 0, 0, const_cast<char*>("a program name longer than twenty-three"));
+  Dispatch(f.e, effSetProgramName, 0, 0,
+           const_cast<char*>("a program name longer than twenty-three"));
   std::memset(buf, 'x', sizeof buf);
   Dispatch(f.e, effGetProgramName, 0, 0, buf);
   EXPECT_STREQ(buf, "a program name longer t");
@@ -423,7 +425,7 @@ TEST(Adapter, DisplayTextsLabelsAndNegatedValues)
   Dispatch(f.e, effGetParamDisplay, 1, 0, buf);
   EXPECT_STREQ(buf, "Clean");
   Dispatch(f.e, effGetParamLabel, 2, 0, buf);
-  EXPECT_STREQ(buf, "");  // "off" has a text, so no unit
+  EXPECT_STREQ(buf, ""); // "off" has a text, so no unit
 
   // Enumerated parameters take their texts, exactly; others a number, negated back.
   EXPECT_EQ(Dispatch(f.e, effString2Parameter, 1, 0, const_cast<char*>("Lead")), 1);
@@ -438,7 +440,7 @@ TEST(Adapter, DisplayTextsLabelsAndNegatedValues)
   std::memset(buf, 0, sizeof buf);
   EXPECT_EQ(Dispatch(f.e, effVendorSpecific, 7, 1, buf, 0.5f), 0xBEEF);
   EXPECT_STREQ(buf, "Crunch");
-  EXPECT_EQ(Dispatch(f.e, effVendorSpecific, 7, 3, buf, 0.5f), 0xBEEF);  // out of range
+  EXPECT_EQ(Dispatch(f.e, effVendorSpecific, 7, 3, buf, 0.5f), 0xBEEF); // out of range
   EXPECT_EQ(Dispatch(f.e, effVendorSpecific, 7, 1, nullptr, 0.5f), 0);
   EXPECT_EQ(f.plug->GetParam(1)->Value(), 2.0);
   EXPECT_EQ(Dispatch(f.e, effVendorSpecific, 8, 0), 0xBEEF);
@@ -452,7 +454,7 @@ TEST(Adapter, PinLabelsComeFromTheChannels)
   Fixture f;
   f.plug->SetOutputLabel(1, "Right out");
   VstPinProperties pin{};
-  pin.arrangementType = 77;  // the host's own fields stay
+  pin.arrangementType = 77; // the host's own fields stay
   EXPECT_EQ(Dispatch(f.e, effGetOutputProperties, 1, 0, &pin), 1);
   EXPECT_STREQ(pin.label, "Right out");
   EXPECT_EQ(pin.flags, kVstPinIsActive);
@@ -467,7 +469,7 @@ TEST(Adapter, EditorRequests)
   Fixture f;
   ERect* rect = reinterpret_cast<ERect*>(0x1);
   EXPECT_EQ(Dispatch(f.e, effEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(rect, reinterpret_cast<ERect*>(0x1));  // untouched without an editor
+  EXPECT_EQ(rect, reinterpret_cast<ERect*>(0x1)); // untouched without an editor
   EXPECT_EQ(Dispatch(f.e, effEditOpen, 0, 0, reinterpret_cast<void*>(0x42)), 0);
   EXPECT_EQ(Dispatch(f.e, effEditClose), 0);
 
@@ -494,12 +496,12 @@ TEST(Adapter, EditorRequests)
   // Host changes move the controls: normalised from the host, plain from text.
   gui->mMoves.clear();
   f.e->setParameter(f.e, 0, 0.25f);
-  Dispatch(f.e, effString2Parameter, 0, 0, const_cast<char*>("-30"));  // negated display
+  Dispatch(f.e, effString2Parameter, 0, 0, const_cast<char*>("-30")); // negated display
   ASSERT_EQ(gui->mMoves.size(), 2u);
   EXPECT_TRUE(gui->mMoves[0].normalized);
   EXPECT_EQ(gui->mMoves[0].value, 0.25);
   EXPECT_FALSE(gui->mMoves[1].normalized);
-  EXPECT_EQ(gui->mMoves[1].value, 24.0);  // clamped, like the parameter
+  EXPECT_EQ(gui->mMoves[1].value, 24.0); // clamped, like the parameter
 
   gui->SetSize(400, 150);
   f.plug->ResizeGraphics(1, 1);
@@ -513,7 +515,7 @@ TEST(Adapter, FailedBankLeavesEveryPresetAsItWas)
   Fixture f;
   Dispatch(f.e, effOpen);
   f.e->setParameter(f.e, 0, 0.5f);
-  Dispatch(f.e, effSetProgram, 0, 1);  // slot 1 becomes "user preset 1"
+  Dispatch(f.e, effSetProgram, 0, 1); // slot 1 becomes "user preset 1"
   f.e->setParameter(f.e, 1, 1.0f);
 
   void* data = nullptr;
@@ -527,13 +529,11 @@ TEST(Adapter, FailedBankLeavesEveryPresetAsItWas)
   f.e->setParameter(f.e, 0, 1.0f);
   f.e->setParameter(f.e, 2, 1.0f);
   std::vector<double> values;
-  for (int i = 0; i < 3; ++i)
-    values.push_back(f.plug->GetParam(i)->Value());
+  for (int i = 0; i < 3; ++i) values.push_back(f.plug->GetParam(i)->Value());
   for (VstIntPtr cut = 0; cut < size; ++cut)
   {
     ASSERT_EQ(Dispatch(f.e, effSetChunk, 0, cut, bank.data()), 0) << cut;
-    for (int i = 0; i < 3; ++i)
-      ASSERT_EQ(f.plug->GetParam(i)->Value(), values[i]) << cut;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(f.plug->GetParam(i)->Value(), values[i]) << cut;
     ASSERT_STREQ(f.plug->GetPresetName(1), "renamed") << cut;
     ASSERT_STREQ(f.plug->GetPresetName(0), "first") << cut;
     ASSERT_EQ(f.plug->GetCurrentPresetIdx(), 1) << cut;

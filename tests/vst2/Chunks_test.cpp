@@ -19,8 +19,7 @@ Bytes GetChunk(Instance& p, bool bank)
 {
   void* data = nullptr;
   VstIntPtr const size = p.Dispatch(effGetChunk, bank ? 0 : 1, 0, &data);
-  if (size <= 0 || !data)
-    return {};
+  if (size <= 0 || !data) return {};
   return Bytes(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
 }
 
@@ -33,8 +32,7 @@ VstIntPtr SetChunk(Instance& p, Bytes const& bytes, bool bank)
 std::vector<float> Values(Instance& p)
 {
   std::vector<float> v;
-  for (int i = 0; i < 8; ++i)
-    v.push_back(p->getParameter(p.Get(), i));
+  for (int i = 0; i < 8; ++i) v.push_back(p->getParameter(p.Get(), i));
   return v;
 }
 
@@ -46,27 +44,26 @@ double DoubleAt(Bytes const& b, size_t pos)
 }
 
 Bytes const kHeader = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00};
-}  // namespace
+} // namespace
 
 TEST(Chunks, ProgramAndBankLayouts)
 {
   Host host;
   ASSERT_TRUE(host.Load(PluginPath()));
   Instance p(host);
-  EXPECT_EQ(p.Dispatch(effGetChunk, 1), 0);  // no pointer for the answer
+  EXPECT_EQ(p.Dispatch(effGetChunk, 1), 0); // no pointer for the answer
 
   Bytes const program = GetChunk(p, false);
   ASSERT_EQ(program.size(), 72u);
   EXPECT_EQ(Bytes(program.begin(), program.begin() + 8), kHeader);
   double const defaults[] = {0.7, -4.0, 0.3, 0.3, 0.4, 10.0, 10.0, 0.0};
-  for (int i = 0; i < 8; ++i)
-    EXPECT_EQ(DoubleAt(program, 8 + 8 * i), defaults[i]) << i;
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(DoubleAt(program, 8 + 8 * i), defaults[i]) << i;
 
   // Header, then the one slot: name length 1, "-", initialised, its 64 bytes of state.
   Bytes const bank = GetChunk(p, true);
   ASSERT_EQ(bank.size(), 78u);
-  EXPECT_EQ(Bytes(bank.begin(), bank.begin() + 14), (Bytes{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0,
-                                                            1, 0, 0, 0, '-', 1}));
+  EXPECT_EQ(Bytes(bank.begin(), bank.begin() + 14),
+            (Bytes{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0, 1, 0, 0, 0, '-', 1}));
   EXPECT_EQ(Bytes(bank.begin() + 14, bank.end()), Bytes(program.begin() + 8, program.end()));
 }
 
@@ -83,8 +80,7 @@ TEST(Chunks, RoundTrips)
     std::vector<float> const saved = Values(p);
     Bytes const chunk = GetChunk(p, bank);
 
-    for (int i = 0; i < 8; ++i)
-      p->setParameter(p.Get(), i, 0.5f);
+    for (int i = 0; i < 8; ++i) p->setParameter(p.Get(), i, 0.5f);
     ASSERT_EQ(SetChunk(p, chunk, bank), 1) << bank;
     EXPECT_EQ(Values(p), saved) << bank;
     EXPECT_EQ(GetChunk(p, bank), chunk) << bank;
@@ -115,8 +111,8 @@ TEST(Chunks, ProgramDataUnderABankRequest)
 
   // A header older than the bank format means one program, even under a bank request.
   Bytes old = program;
-  old[6] = 0;  // version 0x00000000
-  old[5] = 0x80;  // 0x00008000
+  old[6] = 0;    // version 0x00000000
+  old[5] = 0x80; // 0x00008000
   EXPECT_EQ(SetChunk(p, old, true), 1);
   EXPECT_EQ(Values(p), saved);
 
@@ -135,8 +131,7 @@ TEST(Chunks, BadDataChangesNothing)
   p->setParameter(p.Get(), 2, 0.8f);
   Bytes const program = GetChunk(p, false);
   Bytes const bank = GetChunk(p, true);
-  for (int i = 0; i < 8; ++i)
-    p->setParameter(p.Get(), i, 0.33f);
+  for (int i = 0; i < 8; ++i) p->setParameter(p.Get(), i, 0.33f);
   std::vector<float> const before = Values(p);
 
   unsigned char small[16] = {};
@@ -154,7 +149,7 @@ TEST(Chunks, BadDataChangesNothing)
       for (size_t cut = 0; cut < whole->size(); ++cut)
       {
         if (whole == &bank && !bankRequest && cut >= 72)
-          continue;  // the bank's first 72 bytes are not a program; see below
+          continue; // the bank's first 72 bytes are not a program; see below
         Bytes const part(whole->begin(), whole->begin() + static_cast<long>(cut));
         ASSERT_EQ(SetChunk(p, part, bankRequest), 0) << cut;
         ASSERT_EQ(Values(p), before) << cut;
@@ -177,10 +172,8 @@ TEST(Chunks, RandomBytesLeaveValidParameters)
   for (int round = 0; round < rounds; ++round)
   {
     Bytes junk(rng() % 160);
-    for (auto& b : junk)
-      b = static_cast<unsigned char>(rng());
-    if (junk.size() >= 8 && rng() % 2)
-      std::copy(kHeader.begin(), kHeader.end(), junk.begin());
+    for (auto& b : junk) b = static_cast<unsigned char>(rng());
+    if (junk.size() >= 8 && rng() % 2) std::copy(kHeader.begin(), kHeader.end(), junk.begin());
     std::vector<float> const before = Values(p);
     VstIntPtr const r = SetChunk(p, junk, rng() % 2 == 0);
     std::vector<float> const after = Values(p);
@@ -204,9 +197,7 @@ TEST(Chunks, RandomBytesLeaveValidParameters)
   double zeros[2][32] = {}, out[2][32];
   double* ins[] = {zeros[0], zeros[1]};
   double* outs[] = {out[0], out[1]};
-  for (int i = 0; i < 8; ++i)
-    p->setParameter(p.Get(), i, 0.5f);
+  for (int i = 0; i < 8; ++i) p->setParameter(p.Get(), i, 0.5f);
   p->processDoubleReplacing(p.Get(), ins, outs, 32);
-  for (double v : out[0])
-    EXPECT_EQ(v, 0.0);
+  for (double v : out[0]) EXPECT_EQ(v, 0.0);
 }

@@ -34,7 +34,7 @@ struct Loaded : Host
 
 char const* const kNames[] = {"Bass",   "Master",   "Middle",   "Presence",
                               "Treble", "Volume 1", "Volume 2", "Bypass"};
-}  // namespace
+} // namespace
 
 TEST(Plugin, EntryFillsTheEffectRecord)
 {
@@ -63,8 +63,7 @@ TEST(Plugin, EntryFillsTheEffectRecord)
     EXPECT_TRUE(e->object);
     EXPECT_TRUE(e->dispatcher && e->process && e->processReplacing && e->processDoubleReplacing &&
                 e->setParameter && e->getParameter);
-    for (char c : e->future)
-      ASSERT_EQ(c, 0);
+    for (char c : e->future) ASSERT_EQ(c, 0);
 
     // An editor, when the product has one, is announced with its size.
     ERect* rect = nullptr;
@@ -92,8 +91,9 @@ TEST(Plugin, FixedAnswers)
   EXPECT_EQ(p.Dispatch(effGetProgram), 0);
   EXPECT_EQ(p.Dispatch(effCanBeAutomated, 99), 1);
   // Requests TORVA does not handle, in and beyond the handled range.
-  for (int op : std::initializer_list<int>{effGetVu, effEditDraw, effProcessVarIo, effEditIdle, effIdle, effSetBypass,
-                 effShellGetNextPlugin, effSetProcessPrecision, 80, 1000, -1})
+  for (int op : std::initializer_list<int>{effGetVu, effEditDraw, effProcessVarIo, effEditIdle,
+                                           effIdle, effSetBypass, effShellGetNextPlugin,
+                                           effSetProcessPrecision, 80, 1000, -1})
     EXPECT_EQ(p.Dispatch(op, 0, 0, nullptr), 0) << op;
 
   char buf[128];
@@ -103,7 +103,8 @@ TEST(Plugin, FixedAnswers)
   EXPECT_STREQ(buf, "BrindleCircuits");
   EXPECT_EQ(p.Dispatch(effGetProductString, 0, 0, buf), 1);
   EXPECT_STREQ(buf, "");
-  for (int op : std::initializer_list<int>{effGetEffectName, effGetVendorString, effGetProductString})
+  for (int op :
+       std::initializer_list<int>{effGetEffectName, effGetVendorString, effGetProductString})
     EXPECT_EQ(p.Dispatch(op), 0);
 
   EXPECT_EQ(p.Dispatch(effGetProgramName, 0, 0, buf), 0);
@@ -157,11 +158,11 @@ TEST(Plugin, HostParameterCallbacks)
 {
   Loaded host;
   Instance p(host);
-  EXPECT_FLOAT_EQ(p->getParameter(p.Get(), 1), 0.4f);  // -4 on -20 .. 20
+  EXPECT_FLOAT_EQ(p->getParameter(p.Get(), 1), 0.4f); // -4 on -20 .. 20
   p->setParameter(p.Get(), 1, 1.0f);
   EXPECT_EQ(p.ParamDisplay(1), "20.00");
   p->setParameter(p.Get(), 7, 0.6f);
-  EXPECT_EQ(p.ParamDisplay(7), "1");  // int parameter, rounded to its step
+  EXPECT_EQ(p.ParamDisplay(7), "1"); // int parameter, rounded to its step
   EXPECT_EQ(p->getParameter(p.Get(), 7), 1.0f);
 
   for (int idx : {-1, 8, 1 << 30})
@@ -173,17 +174,18 @@ TEST(Plugin, HostParameterCallbacks)
   p->setParameter(p.Get(), 5, INFINITY);
   EXPECT_EQ(p.ParamDisplay(5), "10.00");
   EXPECT_EQ(p.ParamDisplay(1), "20.00");
-  EXPECT_EQ(host.Count(audioMasterAutomate), 0);  // the host's own changes are not echoed
+  EXPECT_EQ(host.Count(audioMasterAutomate), 0); // the host's own changes are not echoed
 }
 
 TEST(Plugin, TextToParameter)
 {
   Loaded host;
   Instance p(host);
-  auto set = [&](int idx, char const* text) { return p.Dispatch(effString2Parameter, idx, 0, Str(text)); };
+  auto set = [&](int idx, char const* text)
+  { return p.Dispatch(effString2Parameter, idx, 0, Str(text)); };
 
   EXPECT_EQ(set(1, "35"), 1);
-  EXPECT_EQ(p.ParamDisplay(1), "20.00");  // clamped to the maximum
+  EXPECT_EQ(p.ParamDisplay(1), "20.00"); // clamped to the maximum
   EXPECT_EQ(p->getParameter(p.Get(), 1), 1.0f);
   EXPECT_EQ(set(1, "-7.5"), 1);
   EXPECT_EQ(p.ParamDisplay(1), "-7.50");
@@ -203,15 +205,14 @@ TEST(Plugin, TextToParameter)
   EXPECT_EQ(set(7, "1"), 1);
   EXPECT_EQ(p.ParamDisplay(7), "1");
 
-  EXPECT_EQ(p.Dispatch(effString2Parameter, 1, 0, nullptr), 1);  // "takes text"
+  EXPECT_EQ(p.Dispatch(effString2Parameter, 1, 0, nullptr), 1); // "takes text"
   EXPECT_EQ(set(8, "1"), 0);
   EXPECT_EQ(set(-1, "1"), 0);
 }
 
 TEST(Plugin, NumbersUseAPointWhateverTheHostsLocale)
 {
-  if (!torva_test::UseCommaLocale())
-    GTEST_SKIP() << "no locale with a decimal comma available";
+  if (!torva_test::UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 1.5);
   bool const comma = std::string(probe) == "1,5";
@@ -266,7 +267,8 @@ TEST(Plugin, PinsAndSpeakers)
   mono.numChannels = 1;
   bogus.numChannels = -5;
   EXPECT_EQ(p.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&mono), &mono), 1);
-  EXPECT_EQ(p.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&bogus), nullptr), 1);
+  EXPECT_EQ(p.Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&bogus), nullptr),
+            1);
   EXPECT_EQ(p.Dispatch(effSetSpeakerArrangement, 0, 0, &bogus), 1);
   EXPECT_EQ(in->numChannels, 2);
   EXPECT_EQ(in->type, kSpeakerArrStereo);
@@ -306,7 +308,7 @@ TEST(Plugin, InstancesAreIndependent)
   EXPECT_EQ(a.ParamDisplay(1), "20.00");
   EXPECT_EQ(b.ParamDisplay(1), "-4.00");
   b.Close();
-  EXPECT_EQ(a.ParamDisplay(1), "20.00");  // closing one leaves the other working
+  EXPECT_EQ(a.ParamDisplay(1), "20.00"); // closing one leaves the other working
 }
 
 TEST(Plugin, TwoCopiesOfTheModuleSideBySide)
@@ -314,14 +316,15 @@ TEST(Plugin, TwoCopiesOfTheModuleSideBySide)
   // The same file opened twice shares one image; a copy under another name is a second,
   // independent image with its own statics, as when two plug-ins of this framework meet.
   namespace fs = std::filesystem;
-  fs::path const copy = fs::temp_directory_path() / ("torva-copy-" + std::to_string(getpid()) + ".so");
+  fs::path const copy =
+      fs::temp_directory_path() / ("torva-copy-" + std::to_string(getpid()) + ".so");
   fs::copy_file(PluginPath(), copy, fs::copy_options::overwrite_existing);
 
   Loaded first;
   Host second;
   ASSERT_TRUE(second.Load(copy.c_str())) << second.mError;
   EXPECT_NE(reinterpret_cast<void*>(first.Entry()), reinterpret_cast<void*>(second.Entry()));
-  Loaded again;  // the same file once more
+  Loaded again; // the same file once more
   EXPECT_EQ(reinterpret_cast<void*>(first.Entry()), reinterpret_cast<void*>(again.Entry()));
 
   Instance a(first), b(second), c(again);
@@ -332,14 +335,13 @@ TEST(Plugin, TwoCopiesOfTheModuleSideBySide)
   EXPECT_EQ(c.ParamDisplay(5), "10.00");
 
   float in[2][64], outA[2][64], outB[2][64];
-  for (int i = 0; i < 64; ++i)
-    in[0][i] = in[1][i] = 0.1f * std::sin(0.3f * i);
+  for (int i = 0; i < 64; ++i) in[0][i] = in[1][i] = 0.1f * std::sin(0.3f * i);
   float* ins[] = {in[0], in[1]};
   float* oa[] = {outA[0], outA[1]};
   float* ob[] = {outB[0], outB[1]};
   a->processReplacing(a.Get(), ins, oa, 64);
   b->processReplacing(b.Get(), ins, ob, 64);
-  EXPECT_NE(std::memcmp(outA, outB, sizeof outA), 0);  // different drive, different sound
+  EXPECT_NE(std::memcmp(outA, outB, sizeof outA), 0); // different drive, different sound
 
   a.Close();
   b.Close();
@@ -358,11 +360,9 @@ TEST(Plugin, ExportsExactlyTheTwoEntries)
   while (std::fgets(line, sizeof line, pipe))
   {
     char addr[64], kind[8], name[400];
-    if (std::sscanf(line, "%63s %7s %399s", addr, kind, name) == 3)
-      symbols.insert(name);
+    if (std::sscanf(line, "%63s %7s %399s", addr, kind, name) == 3) symbols.insert(name);
   }
   int const status = pclose(pipe);
-  if (status != 0 && symbols.empty())
-    GTEST_SKIP() << "nm is not available";
+  if (status != 0 && symbols.empty()) GTEST_SKIP() << "nm is not available";
   EXPECT_EQ(symbols, (std::set<std::string>{"VSTPluginMain", "main"}));
 }

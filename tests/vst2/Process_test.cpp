@@ -30,7 +30,7 @@ std::vector<double> Signal(int channel, int n = kFrames)
     s[i] = std::exp(-3.0 * t) * (0.4 * std::sin(2 * M_PI * 110.0 * t * (1 + channel)) +
                                  0.2 * std::sin(2 * M_PI * 330.0 * t)) +
            noise(rng);
-    s[i] = static_cast<float>(s[i]);  // exactly representable in float too
+    s[i] = static_cast<float>(s[i]); // exactly representable in float too
   }
   return s;
 }
@@ -65,12 +65,12 @@ std::vector<float> Floats(std::vector<double> const& d)
 
 void SetSomeKnobs(Instance& p)
 {
-  p->setParameter(p.Get(), 0, 0.2f);   // Bass
-  p->setParameter(p.Get(), 4, 0.9f);   // Treble
-  p->setParameter(p.Get(), 5, 0.6f);   // Volume 1
-  p->setParameter(p.Get(), 1, 0.55f);  // Master
+  p->setParameter(p.Get(), 0, 0.2f);  // Bass
+  p->setParameter(p.Get(), 4, 0.9f);  // Treble
+  p->setParameter(p.Get(), 5, 0.6f);  // Volume 1
+  p->setParameter(p.Get(), 1, 0.55f); // Master
 }
-}  // namespace
+} // namespace
 
 TEST(Process, WorkedExampleThroughTheInterface)
 {
@@ -85,8 +85,7 @@ TEST(Process, WorkedExampleThroughTheInterface)
   EXPECT_NEAR(out0[0], -0.0561109242552, 1e-11);
   EXPECT_NEAR(out0[1], 0.0535280524282, 1e-11);
   EXPECT_NEAR(out0[2], -0.0233571834669, 1e-11);
-  for (double v : out1)
-    EXPECT_EQ(v, 0.0);
+  for (double v : out1) EXPECT_EQ(v, 0.0);
 }
 
 TEST(Process, DoubleIsTheLiteralSignalPathBitForBit)
@@ -119,14 +118,15 @@ TEST(Process, FloatAndAccumulatingAgreeWithDouble)
   Host host;
   ASSERT_TRUE(host.Load(PluginPath()));
   Instance d(host), f(host), acc(host);
-  for (Instance* p : {&d, &f, &acc})
-    SetSomeKnobs(*p);
+  for (Instance* p : {&d, &f, &acc}) SetSomeKnobs(*p);
 
   Stereo const ref = RunDouble(d, {512});
   Stereo const in{{Signal(0), Signal(1)}};
   std::vector<float> fin[2] = {Floats(in.ch[0]), Floats(in.ch[1])};
-  std::vector<float> fout[2] = {std::vector<float>(kFrames, 5.0f), std::vector<float>(kFrames, 5.0f)};
-  std::vector<float> aout[2] = {std::vector<float>(kFrames, 0.25f), std::vector<float>(kFrames, -0.5f)};
+  std::vector<float> fout[2] = {std::vector<float>(kFrames, 5.0f),
+                                std::vector<float>(kFrames, 5.0f)};
+  std::vector<float> aout[2] = {std::vector<float>(kFrames, 0.25f),
+                                std::vector<float>(kFrames, -0.5f)};
   for (int pos = 0; pos < kFrames; pos += 512)
   {
     int const n = std::min(512, kFrames - pos);
@@ -144,9 +144,8 @@ TEST(Process, FloatAndAccumulatingAgreeWithDouble)
       ASSERT_EQ(aout[c][i], prior[c] + static_cast<float>(ref.ch[c][i])) << c << ":" << i;
     }
   double peak = 0.0;
-  for (double v : ref.ch[0])
-    peak = std::max(peak, std::abs(v));
-  EXPECT_GT(peak, 0.01);  // the comparison is about sound, not silence
+  for (double v : ref.ch[0]) peak = std::max(peak, std::abs(v));
+  EXPECT_GT(peak, 0.01); // the comparison is about sound, not silence
 }
 
 TEST(Process, HostBlockSizesDoNotChangeTheResult)
@@ -172,8 +171,7 @@ TEST(Process, HostBlockSizesDoNotChangeTheResult)
   float* ins[] = {fin[0].data(), fin[1].data()};
   float* outs[] = {fout[0].data(), fout[1].data()};
   f->processReplacing(f.Get(), ins, outs, kFrames);
-  for (int i = 0; i < kFrames; ++i)
-    ASSERT_EQ(fout[1][i], static_cast<float>(ref.ch[1][i])) << i;
+  for (int i = 0; i < kFrames; ++i) ASSERT_EQ(fout[1][i], static_cast<float>(ref.ch[1][i])) << i;
 }
 
 TEST(Process, OddCallsStayInsideTheBuffers)
@@ -198,8 +196,7 @@ TEST(Process, OddCallsStayInsideTheBuffers)
   float* halfIns[] = {in.data(), nullptr};
   float* halfOuts[] = {nullptr, out1.data()};
   p->processReplacing(p.Get(), halfIns, halfOuts, 256);
-  for (float v : out1)
-    ASSERT_TRUE(std::isfinite(v));
+  for (float v : out1) ASSERT_TRUE(std::isfinite(v));
   double* nullChannels[] = {nullptr, nullptr};
   p->processDoubleReplacing(p.Get(), nullChannels, nullChannels, 256);
 }

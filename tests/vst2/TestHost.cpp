@@ -17,7 +17,7 @@ char const* PluginPath()
 
 namespace
 {
-Host* sLatest = nullptr;  // answers for records whose user field is not set yet
+Host* sLatest = nullptr; // answers for records whose user field is not set yet
 }
 
 Host::Host()
@@ -28,8 +28,7 @@ Host::Host()
 Host::~Host()
 {
   Unload();
-  if (sLatest == this)
-    sLatest = nullptr;
+  if (sLatest == this) sLatest = nullptr;
 }
 
 bool Host::Load(char const* path)
@@ -44,8 +43,7 @@ bool Host::Load(char const* path)
   }
   mEntry = reinterpret_cast<VstPluginMainProc>(dlsym(mModule, "VSTPluginMain"));
   mOldEntry = reinterpret_cast<VstPluginMainProc>(dlsym(mModule, "main"));
-  if (!mEntry)
-    mEntry = mOldEntry;
+  if (!mEntry) mEntry = mOldEntry;
   if (!mEntry)
   {
     mError = "no VST 2 entry";
@@ -57,20 +55,17 @@ bool Host::Load(char const* path)
 
 void Host::Unload()
 {
-  if (mModule)
-    dlclose(mModule);
+  if (mModule) dlclose(mModule);
   mModule = nullptr;
   mEntry = mOldEntry = nullptr;
 }
 
 AEffect* Host::Create()
 {
-  if (!mEntry)
-    return nullptr;
+  if (!mEntry) return nullptr;
   sLatest = this;
   AEffect* e = mEntry(&Host::Callback);
-  if (e)
-    e->user = this;
+  if (e) e->user = this;
   return e;
 }
 
@@ -78,56 +73,52 @@ VstIntPtr Host::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
                          void* ptr, float opt)
 {
   Host* host = effect && effect->user ? static_cast<Host*>(effect->user) : sLatest;
-  if (opcode == audioMasterVersion)
-    return kVstVersion;
-  if (!host)
-    return 0;
+  if (opcode == audioMasterVersion) return kVstVersion;
+  if (!host) return 0;
   host->mCalls.push_back({opcode, index, value, opt});
   switch (opcode)
   {
-    case audioMasterGetTime:
-      return host->mHasTime ? reinterpret_cast<VstIntPtr>(&host->mTime) : 0;
-    case audioMasterGetCurrentProcessLevel:
-      return host->mProcessLevel;
-    case audioMasterGetProductString:
-      if (ptr)
-        std::strncpy(static_cast<char*>(ptr), host->mProductString.c_str(), kVstMaxProductStrLen - 1);
-      return 1;
-    case audioMasterGetVendorVersion:
-      return host->mVendorVersion;
-    case audioMasterProcessEvents:
+  case audioMasterGetTime:
+    return host->mHasTime ? reinterpret_cast<VstIntPtr>(&host->mTime) : 0;
+  case audioMasterGetCurrentProcessLevel:
+    return host->mProcessLevel;
+  case audioMasterGetProductString:
+    if (ptr)
+      std::strncpy(static_cast<char*>(ptr), host->mProductString.c_str(), kVstMaxProductStrLen - 1);
+    return 1;
+  case audioMasterGetVendorVersion:
+    return host->mVendorVersion;
+  case audioMasterProcessEvents:
+  {
+    auto* events = static_cast<VstEvents*>(ptr);
+    for (int i = 0; events && i < events->numEvents; ++i)
     {
-      auto* events = static_cast<VstEvents*>(ptr);
-      for (int i = 0; events && i < events->numEvents; ++i)
+      VstEvent* ev = events->events[i];
+      if (!ev) continue;
+      SentEvent sent{ev->type, ev->deltaFrames, {}};
+      if (ev->type == kVstMidiType)
       {
-        VstEvent* ev = events->events[i];
-        if (!ev)
-          continue;
-        SentEvent sent{ev->type, ev->deltaFrames, {}};
-        if (ev->type == kVstMidiType)
-        {
-          auto* midi = reinterpret_cast<VstMidiEvent*>(ev);
-          sent.bytes.assign(midi->midiData, midi->midiData + 3);
-        }
-        else if (ev->type == kVstSysExType)
-        {
-          auto* sysex = reinterpret_cast<VstMidiSysexEvent*>(ev);
-          sent.bytes.assign(sysex->sysexDump, sysex->sysexDump + sysex->dumpBytes);
-        }
-        host->mEvents.push_back(sent);
+        auto* midi = reinterpret_cast<VstMidiEvent*>(ev);
+        sent.bytes.assign(midi->midiData, midi->midiData + 3);
       }
-      return host->mEventsAnswer;
+      else if (ev->type == kVstSysExType)
+      {
+        auto* sysex = reinterpret_cast<VstMidiSysexEvent*>(ev);
+        sent.bytes.assign(sysex->sysexDump, sysex->sysexDump + sysex->dumpBytes);
+      }
+      host->mEvents.push_back(sent);
     }
-    default:
-      return 0;
+    return host->mEventsAnswer;
+  }
+  default:
+    return 0;
   }
 }
 
 int Host::Count(int opcode) const
 {
   int n = 0;
-  for (HostCall const& c : mCalls)
-    n += c.opcode == opcode;
+  for (HostCall const& c : mCalls) n += c.opcode == opcode;
   return n;
 }
 
@@ -135,15 +126,13 @@ std::vector<HostCall> Host::Calls(int opcode) const
 {
   std::vector<HostCall> out;
   for (HostCall const& c : mCalls)
-    if (c.opcode == opcode)
-      out.push_back(c);
+    if (c.opcode == opcode) out.push_back(c);
   return out;
 }
 
 Instance::Instance(Host& host, double sampleRate, int blockSize) : mEffect(host.Create())
 {
-  if (!mEffect)
-    return;
+  if (!mEffect) return;
   Dispatch(effOpen);
   Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
   Dispatch(effSetBlockSize, 0, blockSize);
@@ -152,8 +141,7 @@ Instance::Instance(Host& host, double sampleRate, int blockSize) : mEffect(host.
 
 void Instance::Close()
 {
-  if (!mEffect)
-    return;
+  if (!mEffect) return;
   Dispatch(effMainsChanged, 0, 0);
   Dispatch(effClose);
   mEffect = nullptr;
@@ -171,7 +159,7 @@ std::string Text(Instance& inst, int opcode, int index)
   buf[sizeof buf - 1] = '\0';
   return buf;
 }
-}  // namespace
+} // namespace
 
 std::string Instance::ParamName(int index)
 {
@@ -186,4 +174,4 @@ std::string Instance::ParamLabel(int index)
   return Text(*this, effGetParamLabel, index);
 }
 
-}  // namespace vsthost
+} // namespace vsthost

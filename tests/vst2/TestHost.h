@@ -29,7 +29,7 @@ struct SentEvent
 {
   int type;
   int deltaFrames;
-  std::vector<unsigned char> bytes;  // MIDI data bytes, or the SysEx dump
+  std::vector<unsigned char> bytes; // MIDI data bytes, or the SysEx dump
 };
 
 class Host
@@ -56,7 +56,11 @@ public:
 
   int Count(int opcode) const;
   std::vector<HostCall> Calls(int opcode) const;
-  void ClearCalls() { mCalls.clear(); mEvents.clear(); }
+  void ClearCalls()
+  {
+    mCalls.clear();
+    mEvents.clear();
+  }
 
   std::string mError;
   std::vector<HostCall> mCalls;
@@ -97,8 +101,8 @@ public:
   AEffect* Get() const { return mEffect; }
   explicit operator bool() const { return mEffect != nullptr; }
 
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f)
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f)
   {
     return vsthost::Dispatch(mEffect, opcode, index, value, ptr, opt);
   }
@@ -111,4 +115,4 @@ private:
   AEffect* mEffect = nullptr;
 };
 
-}  // namespace vsthost
+} // namespace vsthost

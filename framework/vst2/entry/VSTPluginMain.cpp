@@ -19,12 +19,10 @@ TORVA_VST_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
   IPlugInstanceInfo info;
   info.mVSTHostCallback = hostCallback;
   IPlugVST* pPlug = MakePlug(info);
-  if (!pPlug)
-    return nullptr;
+  if (!pPlug) return nullptr;
   pPlug->EnsureDefaultPreset();
   AEffect* pEffect = pPlug->GetAEffect();
-  if (pEffect->numPrograms < 1)
-    pEffect->numPrograms = 1;
+  if (pEffect->numPrograms < 1) pEffect->numPrograms = 1;
   return pEffect;
 }
 
