@@ -415,9 +415,10 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
   const int icx = (int)(cx + 0.5f), icy = (int)(cy + 0.5f);
   // Split at the multiples of pi/2; each piece draws the circle pixels inside the box of its
   // end points, widened right and bottom by 1 (by 2 where that edge is off the centre, for the
-  // anti-aliased ring) and, for the ring, left and top by 1 where they are off the centre. A
-  // piece that continues the one before leaves out the centre row or column they share, so no
-  // pixel is blended twice.
+  // anti-aliased ring) and, only when there is a ring, left and top by 1 where they are off the
+  // centre: a plain arc widened there would run one pixel past its end. A piece that continues
+  // the one before leaves out the centre row or column they share, so no pixel is blended twice.
+  const int ring = aa ? 1 : 0;
   double a = lo;
   for (int piece = 0; piece < 6 && a < hi; ++piece)
   {
@@ -429,8 +430,8 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
     Canvas box = bitmap;
     const int left = std::min(x1, x2), top = std::min(y1, y2);
     const int right = std::max(x1, x2), bottom = std::max(y1, y2);
-    box.xlo = std::max(left - (left == icx ? 0 : 1), 0);
-    box.ylo = std::max(top - (top == icy ? 0 : 1), 0);
+    box.xlo = std::max(left - (left == icx ? 0 : ring), 0);
+    box.ylo = std::max(top - (top == icy ? 0 : ring), 0);
     box.xhi = std::min(right + (right == icx ? 1 : 2), bitmap.width);
     box.yhi = std::min(bottom + (bottom == icy ? 1 : 2), bitmap.height);
     if (piece > 0)

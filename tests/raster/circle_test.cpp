@@ -196,6 +196,23 @@ TEST(Circle, ArcQuartersAndRoundRects)
     EXPECT_EQ(raster_test::Pixels(whole), raster_test::Pixels(full));
   }
 
+  // A plain arc stops at its ends: only the anti-aliased ring may reach one pixel left of or
+  // above a piece's box. Each row: centre, radius, angles, a pixel past an end that stays black.
+  struct PastEnd
+  {
+    float cx, cy, r, a0, a1;
+    int x, y;
+  };
+  for (const PastEnd& c :
+       {PastEnd{32, 32, 15, 7.0f, 9.5f, 41, 20}, PastEnd{32, 32, 15, 7.0f, 9.5f, 30, 47}})
+  {
+    GuardedBitmap plain = Filled(64, 64, kBlack), full = Filled(64, 64, kBlack);
+    LICE_Arc(&plain, c.cx, c.cy, c.r, c.a0, c.a1, kWhite, 1.0f, LICE_COMBINE_COPY, false);
+    LICE_Circle(&full, c.cx, c.cy, c.r, kWhite, 1.0f, LICE_COMBINE_COPY, false);
+    EXPECT_EQ(full.at(c.x, c.y), kWhite) << "the case must name a circle pixel";
+    EXPECT_EQ(plain.at(c.x, c.y), kBlack) << c.x << "," << c.y;
+  }
+
   GuardedBitmap rr = Filled(20, 20, kBlack), rect = Filled(20, 20, kBlack);
   LICE_RoundRect(&rr, 2.7f, 3.2f, 10.0f, 8.0f, 1, kWhite, 1.0f, LICE_COMBINE_COPY, true);
   LICE_DrawRect(&rect, 2, 3, 10, 8, kWhite, 1.0f, LICE_COMBINE_COPY);
