@@ -11,8 +11,8 @@
 #include "TORVA/TORVA_PATH.h"
 #include "framework/vst2/IPlugVST.h"
 
-// Stands on the headless stand-in of the VST 2 adapter for now; the adapter takes its place
-// with the same constructor arguments, and the signal path (TORVA_PATH) does not change.
+// Everything the host sees goes through the VST 2 adapter (IPlugVST); the signal path
+// (TORVA_PATH) knows nothing of it.
 class TORVA : public IPlugVST
 {
 public:

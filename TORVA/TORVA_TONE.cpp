@@ -1,22 +1,9 @@
 #include "TORVA/TORVA_TONE.h"
 
+#include "framework/TruncToInt.h"
+
 #include <climits>
 #include <cmath>
-
-namespace
-{
-
-// Truncation toward zero, defined for every double: beyond the int range it saturates, and NaN
-// gives INT_MIN as the processor's own conversion does (a plain cast is undefined for both).
-int TruncToInt(double v)
-{
-  if (!(v == v)) return INT_MIN;
-  if (v >= 2147483648.0) return INT_MAX;
-  if (v <= -2147483649.0) return INT_MIN;
-  return static_cast<int>(v);
-}
-
-} // namespace
 
 void TORVA_TONE::Calc(double r)
 {

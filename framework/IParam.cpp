@@ -1,5 +1,7 @@
 #include "framework/IParam.h"
 
+#include "framework/TruncToInt.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -20,14 +22,6 @@ void CopyBounded(char* dest, char const* src, int capacity)
     std::memcpy(dest, src, n);
   }
   dest[n] = 0;
-}
-
-int TruncToInt(double v)
-{
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
 }
 
 void FormatFixed(double value, int precision, char* out, int capacity)
@@ -157,7 +151,7 @@ void IParam::Set(double value)
 
 int IParam::Int() const
 {
-  return detail::TruncToInt(mValue);
+  return TruncToInt(mValue);
 }
 
 double IParam::GetNonNormalized(double normalizedValue) const
@@ -194,7 +188,7 @@ void IParam::GetDisplayForHost(double value, bool isNormalized, char* rDisplay,
 
   if (withDisplayText)
   {
-    char const* text = GetDisplayText(detail::TruncToInt(value));
+    char const* text = GetDisplayText(TruncToInt(value));
     if (*text)
     {
       detail::CopyBounded(rDisplay, text, kParamTextLen);
@@ -207,12 +201,12 @@ void IParam::GetDisplayForHost(double value, bool isNormalized, char* rDisplay,
   if (mDisplayPrecision > 0)
     detail::FormatFixed(value, mDisplayPrecision, rDisplay, kParamTextLen);
   else
-    FormatInt(detail::TruncToInt(value), rDisplay, kParamTextLen);
+    FormatInt(TruncToInt(value), rDisplay, kParamTextLen);
 }
 
 char const* IParam::GetLabelForHost() const
 {
-  return *GetDisplayText(detail::TruncToInt(mValue)) ? "" : mLabel;
+  return *GetDisplayText(TruncToInt(mValue)) ? "" : mLabel;
 }
 
 char const* IParam::GetDisplayText(int value) const

@@ -138,9 +138,6 @@ namespace detail
 // empty) into dest and terminates it.
 void CopyBounded(char* dest, char const* src, int capacity);
 
-// Truncation toward zero that saturates at the int range instead of overflowing (NaN gives 0).
-int TruncToInt(double v);
-
 // "%.*f" of value into out (capacity characters with terminator, cut to fit), with '.' as the
 // decimal point whatever the locale. precision 0..17.
 void FormatFixed(double value, int precision, char* out, int capacity);

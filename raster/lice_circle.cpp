@@ -466,8 +466,8 @@ void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int 
   const int r = (int)std::floor(std::max(limited, -1.0f));
   if (r < 2)
   {
-    const int x1 = TruncToInt(x), y1 = TruncToInt(y);
-    const int x2 = TruncToInt((double)x + w), y2 = TruncToInt((double)y + h);
+    const int x1 = SaturatingInt(x), y1 = SaturatingInt(y);
+    const int x2 = SaturatingInt((double)x + w), y2 = SaturatingInt((double)y + h);
     LICE_Line(dest, x1, y1, x2, y1, color, alpha, mode, false);
     LICE_Line(dest, x2, y1, x2, y2, color, alpha, mode, false);
     LICE_Line(dest, x2, y2, x1, y2, color, alpha, mode, false);
@@ -475,14 +475,14 @@ void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int 
     return;
   }
   const double X = x, Y = y, W = w, H = h;
-  LICE_Line(dest, TruncToInt(X + r), TruncToInt(Y), TruncToInt(X + W - r), TruncToInt(Y), color,
-            alpha, mode, aa);
-  LICE_Line(dest, TruncToInt(X + r - 1), TruncToInt(Y + H), TruncToInt(X + W - r),
-            TruncToInt(Y + H), color, alpha, mode, aa);
-  LICE_Line(dest, TruncToInt(X + W), TruncToInt(Y + r), TruncToInt(X + W), TruncToInt(Y + H - r),
-            color, alpha, mode, aa);
-  LICE_Line(dest, TruncToInt(X), TruncToInt(Y + r - 1), TruncToInt(X), TruncToInt(Y + H - r), color,
-            alpha, mode, aa);
+  LICE_Line(dest, SaturatingInt(X + r), SaturatingInt(Y), SaturatingInt(X + W - r),
+            SaturatingInt(Y), color, alpha, mode, aa);
+  LICE_Line(dest, SaturatingInt(X + r - 1), SaturatingInt(Y + H), SaturatingInt(X + W - r),
+            SaturatingInt(Y + H), color, alpha, mode, aa);
+  LICE_Line(dest, SaturatingInt(X + W), SaturatingInt(Y + r), SaturatingInt(X + W),
+            SaturatingInt(Y + H - r), color, alpha, mode, aa);
+  LICE_Line(dest, SaturatingInt(X), SaturatingInt(Y + r - 1), SaturatingInt(X),
+            SaturatingInt(Y + H - r), color, alpha, mode, aa);
   const float fr = (float)r;
   LICE_Arc(dest, x + fr, y + fr, fr, (float)(-kPi / 2), 0.0f, color, alpha, mode, aa);
   LICE_Arc(dest, x + w - fr, y + fr, fr, 0.0f, (float)(kPi / 2), color, alpha, mode, aa);

@@ -89,11 +89,7 @@ inline bool Finite(double v)
   return std::isfinite(v);
 }
 
-// Saturating conversions for coordinates that may be huge.
-inline int TruncToInt(double v)
-{
-  return SaturatingInt(v);
-}
+// Rounding for coordinates that may be huge (truncation is SaturatingInt).
 inline int RoundToInt(double v)
 {
   return SaturatingInt(std::floor(v + 0.5));

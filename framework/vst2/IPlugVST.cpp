@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/Log.h"
+#include "framework/TruncToInt.h"
 #include "graphics/IGraphics.h"
 
 namespace
@@ -114,7 +115,7 @@ bool IPlugVST::IsRenderingOffline()
 int IPlugVST::GetSamplePos()
 {
   auto const* t = reinterpret_cast<VstTimeInfo const*>(HostCall(audioMasterGetTime));
-  if (t && t->samplePos >= 0.0) return detail::TruncToInt(t->samplePos + 0.5);
+  if (t && t->samplePos >= 0.0) return TruncToInt(t->samplePos + 0.5);
   return 0;
 }
 
