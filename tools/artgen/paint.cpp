@@ -50,13 +50,6 @@ LICE_pixel Rgb(int r, int g, int b, int a)
   return LICE_RGBA(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255), a);
 }
 
-LICE_pixel Mix(LICE_pixel a, LICE_pixel b, double t)
-{
-  auto ch = [t](unsigned x, unsigned y) { return (int)std::lround(x + ((double)y - x) * t); };
-  return Rgb(ch(LICE_GETR(a), LICE_GETR(b)), ch(LICE_GETG(a), LICE_GETG(b)),
-             ch(LICE_GETB(a), LICE_GETB(b)), ch(LICE_GETA(a), LICE_GETA(b)));
-}
-
 LICE_pixel Brighten(LICE_pixel p, double delta)
 {
   const int d = (int)std::lround(delta * 255);

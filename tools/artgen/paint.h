@@ -49,7 +49,6 @@ private:
 
 // Colour helpers on pixel words (alpha kept from a).
 LICE_pixel Rgb(int r, int g, int b, int a = 255);
-LICE_pixel Mix(LICE_pixel a, LICE_pixel b, double t);
 LICE_pixel Brighten(LICE_pixel p, double delta); // adds delta * 255 to each colour channel
 
 // A canvas of kSuper times the image size, fully transparent.

@@ -147,9 +147,13 @@ void DrawScrew(Painter& p, double cx, double cy, double angle)
   p.Line(cx + dy, cy - dx, cx - dy, cy + dx, 1.1, Rgb(50, 46, 40));
 }
 
-// Tick marks around a knob, one per tenth of the sweep, longer at both ends and the middle.
+// Tick marks around a knob, one per tenth of the sweep, longer at both ends and the middle;
+// "0" and "10" below the ends, where there is room between neighbours.
 void DrawScale(Painter& p, double cx, double cy)
 {
+  const double ends = KnobAngle(kKnobFrames - 1), rn = 39;
+  p.Text("0", cx - rn * std::sin(ends), cy - rn * std::cos(ends), 8, true, kInk);
+  p.Text("10", cx + (rn + 1) * std::sin(ends), cy - rn * std::cos(ends), 8, true, kInk);
   for (int i = 0; i <= 10; ++i)
   {
     const double a = KnobAngle(i * (kKnobFrames - 1) / 10);
