@@ -210,16 +210,36 @@ void BlitThroughMask(LICE_IBitmap* canvas, int x, int y, LICE_IBitmap* fill,
   LICE_Blit(canvas, fill, x, y, nullptr, 1.0f, LICE_COMBINE_COPY | LICE_COMBINE_USE_ALPHA);
 }
 
-bool WritePng(const std::string& path, const LICE_IBitmap& bm, bool withAlpha, std::string* error)
+namespace
 {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f)
-  {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
+
+// libpng's error path is a longjmp, so this part holds no C++ objects that it could skip.
+bool EncodePng(FILE* f, const unsigned char* rows, int w, int h, bool withAlpha)
+{
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = false;
+  if (info && !setjmp(png_jmpbuf(png)))
+  {
+    png_init_io(png, f);
+    // Fixed settings and no time or text chunks: equal pixels give equal files.
+    png_set_compression_level(png, 9);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
+    png_set_IHDR(png, info, w, h, 8, withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) png_write_row(png, rows + (size_t)y * w * (withAlpha ? 4 : 3));
+    png_write_end(png, nullptr);
+    ok = true;
+  }
+  png_destroy_write_struct(&png, &info);
+  return ok;
+}
+
+} // namespace
+
+bool WritePng(const std::string& path, const LICE_IBitmap& bm, bool withAlpha, std::string* error)
+{
   const int w = bm.getWidth(), h = bm.getHeight(), channels = withAlpha ? 4 : 3;
   std::vector<unsigned char> rows((size_t)w * h * channels);
   for (int y = 0; y < h; ++y)
@@ -231,24 +251,14 @@ bool WritePng(const std::string& path, const LICE_IBitmap& bm, bool withAlpha, s
       o[2] = (unsigned char)LICE_GETB(p);
       if (withAlpha) o[3] = (unsigned char)LICE_GETA(p);
     }
-  volatile bool ok = false; // set after setjmp, read after a longjmp
-  if (info && !setjmp(png_jmpbuf(png)))
+  FILE* f = std::fopen(path.c_str(), "wb");
+  const bool ok = f && EncodePng(f, rows.data(), w, h, withAlpha);
+  if ((f && std::fclose(f) != 0) || !ok)
   {
-    png_init_io(png, f);
-    // Fixed settings and no time or text chunks: equal pixels give equal files.
-    png_set_compression_level(png, 9);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
-    png_set_IHDR(png, info, w, h, 8, withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    png_write_info(png, info);
-    for (int y = 0; y < h; ++y) png_write_row(png, &rows[(size_t)y * w * channels]);
-    png_write_end(png, nullptr);
-    ok = true;
+    if (error) *error = "cannot write " + path;
+    return false;
   }
-  png_destroy_write_struct(&png, &info);
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok && error) *error = "failed writing " + path;
-  return ok;
+  return true;
 }
 
 } // namespace artgen

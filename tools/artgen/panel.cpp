@@ -136,7 +136,7 @@ void DrawFaceplate(Painter& p)
   }
 }
 
-// A slotted screw head sunk into the plate.
+// A cross-head screw sunk into the plate.
 void DrawScrew(Painter& p, double cx, double cy, double angle)
 {
   p.SoftShadow(cx + 0.5, cy + 0.8, 4.2, 1.2, 0.5f);
