@@ -1,0 +1,347 @@
+// panel.cpp - the amplifier's face: vinyl-covered case, brushed faceplate, knobs and switch.
+//
+// Light comes from the upper left. Everything that never moves (scales, captions, the knobs'
+// shadows) is part of the background; the strips hold only what turns or flips, on a
+// transparent ground, so that the background shows around them.
+#include "tools/artgen/artgen.h"
+
+#include <cmath>
+#include <tuple>
+
+#include "raster/lice_lines.h"
+#include "tools/artgen/paint.h"
+
+namespace artgen
+{
+namespace
+{
+
+constexpr double kPi = M_PI;
+constexpr double kKnobCY = kRowY + kKnobSize / 2.0;
+
+// Faceplate, in image pixels.
+constexpr double kPlateX = 14, kPlateY = 50, kPlateW = kPanelW - 28, kPlateH = 172;
+
+const LICE_pixel kInk = Rgb(28, 24, 20);        // silkscreen
+const LICE_pixel kPlate = Rgb(198, 182, 140);   // champagne brushed aluminium
+const LICE_pixel kPointer = Rgb(244, 240, 226); // knob pointer line
+const LICE_pixel kBlack = Rgb(0, 0, 0);
+const LICE_pixel kWhite = Rgb(255, 255, 255);
+
+double KnobCX(const Control& c)
+{
+  return c.x + kKnobSize / 2.0;
+}
+
+// Pointer angle of a knob frame (0 up, clockwise): -150 degrees at frame 0, +150 at the last.
+double KnobAngle(int frame)
+{
+  return (-kSweepDegrees / 2 + kSweepDegrees * frame / (kKnobFrames - 1)) * kPi / 180;
+}
+
+std::vector<Pt> RoundRectPoints(double x, double y, double w, double h, double r)
+{
+  std::vector<Pt> pts;
+  const Pt centres[4] = {
+      {x + w - r, y + r}, {x + w - r, y + h - r}, {x + r, y + h - r}, {x + r, y + r}};
+  for (int corner = 0; corner < 4; ++corner)
+    for (int i = 0; i <= 8; ++i)
+    {
+      const double a = kPi / 2 * (corner + i / 8.0);
+      pts.push_back({centres[corner].x + r * std::sin(a), centres[corner].y - r * std::cos(a)});
+    }
+  return pts;
+}
+
+// An outline of the given width along a rounded rectangle (the line runs inside it).
+void RoundFrame(Painter& p, double x, double y, double w, double h, double r, double width,
+                LICE_pixel c, float alpha)
+{
+  p.Rect(x + r, y, w - 2 * r, width, c, alpha);
+  p.Rect(x + r, y + h - width, w - 2 * r, width, c, alpha);
+  p.Rect(x, y + r, width, h - 2 * r, c, alpha);
+  p.Rect(x + w - width, y + r, width, h - 2 * r, c, alpha);
+  const Pt centres[4] = {
+      {x + w - r, y + r}, {x + w - r, y + h - r}, {x + r, y + h - r}, {x + r, y + r}};
+  for (int i = 0; i < 4; ++i)
+    p.Ring(centres[i].x, centres[i].y, r - width, r, kPi / 2 * i, kPi / 2 * (i + 1), c, alpha);
+}
+
+// Black vinyl with a pebbled grain: noise lit from the upper left.
+void DrawVinyl(LICE_IBitmap* bm)
+{
+  const Noise grain(11, bm->getWidth(), bm->getHeight(), 5, 5);
+  const Noise blotch(12, bm->getWidth(), bm->getHeight(), 90, 70);
+  ForEachPixel(bm, 0, 0, bm->getWidth(), bm->getHeight(),
+               [&](int x, int y, LICE_pixel& p)
+               {
+                 const double bump = grain.At(x, y) - grain.At(x + 2.5, y + 2.5);
+                 // Lit a little from above, darker towards the sides.
+                 const double u = 2.0 * x / bm->getWidth() - 1, t = (double)y / bm->getHeight();
+                 const double v = 27 + 16 * bump + 4 * blotch.At(x, y) + 3 * grain.At(x, y) +
+                                  6 * (0.5 - t) - 8 * u * u * u * u;
+                 p = Rgb((int)(v + 1), (int)v, (int)(v - 1));
+               });
+}
+
+// Brushed metal: long horizontal streaks, darker towards the bottom.
+void DrawBrushed(LICE_IBitmap* bm, LICE_pixel base)
+{
+  const int w = bm->getWidth(), h = bm->getHeight();
+  const Noise streaks(21, w, h, 400, 1.5), fine(22, w, h, 40, 1), sheen(23, w, h, 700, 900);
+  ForEachPixel(bm, 0, 0, w, h,
+               [&](int x, int y, LICE_pixel& p)
+               {
+                 const double d = 0.045 * streaks.At(x, y) + 0.025 * fine.At(x, y) +
+                                  0.03 * sheen.At(x, y) + 0.05 * (0.5 - (double)y / h);
+                 p = Brighten(base, d);
+               });
+}
+
+void DrawFaceplate(Painter& p)
+{
+  // Piping around the plate: a cream bead, lit on its upper side.
+  const double pipe = 4.5, pw = 1.75;
+  for (const auto& [d, c, a] :
+       {std::tuple{0.0, Rgb(176, 164, 128), 1.0f}, std::tuple{0.35, kWhite, 0.35f}})
+    RoundFrame(p, kPlateX - pipe + d, kPlateY - pipe + d, kPlateW + 2 * pipe - 2 * d,
+               kPlateH + 2 * pipe - 2 * d, 9, d > 0 ? 0.6 : pw, c, a);
+  // Shadow cast on the vinyl, then the plate cut from a brushed sheet.
+  for (int i = 6; i >= 1; --i)
+    p.Polygon(RoundRectPoints(kPlateX - i * 0.5 + 1, kPlateY - i * 0.5 + 2, kPlateW + i,
+                              kPlateH + i, 6 + i * 0.5),
+              kBlack, 0.08f);
+  const int x0 = Painter::S(kPlateX), y0 = Painter::S(kPlateY);
+  const int w = Painter::S(kPlateW), h = Painter::S(kPlateH);
+  LICE_MemBitmap sheet(w, h), mask(w, h);
+  DrawBrushed(&sheet, kPlate);
+  LICE_Clear(&mask, 0);
+  Painter m(&mask);
+  m.Polygon(RoundRectPoints(0, 0, kPlateW, kPlateH, 6), kWhite);
+  BlitThroughMask(p.bitmap(), x0, y0, &sheet, mask);
+
+  // Bevelled edge: lit along the top, shaded along the bottom.
+  p.Rect(kPlateX + 5, kPlateY, kPlateW - 10, 1.25, kWhite, 0.45f);
+  p.Rect(kPlateX + 5, kPlateY + kPlateH - 1.25, kPlateW - 10, 1.25, kBlack, 0.35f);
+  // An engraved border a little inside the edge: a dark cut with a lit lower lip.
+  const double in = 17;
+  const double l = kPlateX + in, t = kPlateY + in, r = kPlateX + kPlateW - in,
+               b = kPlateY + kPlateH - in;
+  for (const auto& [dx, c, a] : {std::tuple{0.0, kBlack, 0.45f}, std::tuple{0.75, kWhite, 0.4f}})
+  {
+    p.Rect(l + dx, t + dx, r - l, 0.75, c, a);
+    p.Rect(l + dx, b + dx, r - l, 0.75, c, a);
+    p.Rect(l + dx, t + dx, 0.75, b - t, c, a);
+    p.Rect(r + dx, t + dx, 0.75, b - t + 0.75, c, a);
+  }
+}
+
+// A cross-head screw sunk into the plate.
+void DrawScrew(Painter& p, double cx, double cy, double angle)
+{
+  p.SoftShadow(cx + 0.5, cy + 0.8, 4.2, 1.2, 0.5f);
+  p.GradientDisc(cx, cy, 4.2, Rgb(236, 234, 228), Rgb(110, 106, 98));
+  p.GradientDisc(cx, cy, 3.4, Rgb(150, 146, 138), Rgb(214, 210, 202));
+  const double dx = 3.2 * std::cos(angle), dy = 3.2 * std::sin(angle);
+  p.Line(cx - dx, cy - dy, cx + dx, cy + dy, 1.1, Rgb(50, 46, 40));
+  p.Line(cx + dy, cy - dx, cx - dy, cy + dx, 1.1, Rgb(50, 46, 40));
+}
+
+// Tick marks around a knob, one per tenth of the sweep, longer at both ends and the middle;
+// "0" and "10" below the ends, where there is room between neighbours.
+void DrawScale(Painter& p, double cx, double cy)
+{
+  const double ends = KnobAngle(kKnobFrames - 1), rn = 39;
+  p.Text("0", cx - rn * std::sin(ends), cy - rn * std::cos(ends), 8, true, kInk);
+  p.Text("10", cx + (rn + 1) * std::sin(ends), cy - rn * std::cos(ends), 8, true, kInk);
+  for (int i = 0; i <= 10; ++i)
+  {
+    const double a = KnobAngle(i * (kKnobFrames - 1) / 10);
+    const bool major = i % 5 == 0;
+    const double r0 = major ? 28.5 : 29.5, r1 = major ? 34.5 : 33;
+    p.Line(cx + r0 * std::sin(a), cy - r0 * std::cos(a), cx + r1 * std::sin(a),
+           cy - r1 * std::cos(a), major ? 1.7 : 1.2, kInk);
+  }
+}
+
+// The maker's badge: black enamel with a thin gold rim and raised gold letters.
+void DrawBadge(Painter& p, double cx, double cy)
+{
+  const double w = 140, h = 50;
+  p.Polygon(RoundRectPoints(cx - w / 2 + 1, cy - h / 2 + 2, w, h, 6), kBlack, 0.35f);
+  p.Polygon(RoundRectPoints(cx - w / 2, cy - h / 2, w, h, 6), Rgb(214, 190, 120));
+  p.Polygon(RoundRectPoints(cx - w / 2 + 2, cy - h / 2 + 2, w - 4, h - 4, 4.5), Rgb(18, 17, 16));
+  p.Rect(cx - w / 2 + 6, cy - h / 2 + 2.5, w - 12, 1, kWhite, 0.12f);
+
+  // Letters: a dark drop shadow, then a gold gradient seen through the lettering.
+  const double size = 30, tracking = 2.5;
+  p.Text("TORVA", cx + 0.8, cy + 1.4, size, true, kBlack, 0.9f, tracking);
+  const int x0 = Painter::S(cx - w / 2), y0 = Painter::S(cy - h / 2);
+  const int bw = Painter::S(w), bh = Painter::S(h);
+  LICE_MemBitmap mask(bw, bh), gold(bw, bh);
+  LICE_Clear(&mask, 0);
+  Painter m(&mask);
+  m.Text("TORVA", w / 2, h / 2, size, true, kWhite, 1.0f, tracking);
+  const float top[3] = {0.99f, 0.93f, 0.70f}, bottom[3] = {0.62f, 0.47f, 0.20f};
+  const float k = 1.0f / (bh * 0.65f);
+  LICE_GradRect(&gold, 0, 0, bw, bh, top[0], top[1], top[2], 1, 0, 0, 0, 0,
+                (bottom[0] - top[0]) * k, (bottom[1] - top[1]) * k, (bottom[2] - top[2]) * k, 0,
+                LICE_COMBINE_COPY);
+  BlitThroughMask(p.bitmap(), x0, y0, &gold, mask);
+}
+
+std::unique_ptr<LICE_MemBitmap> DrawBackground()
+{
+  auto canvas = NewCanvas(kPanelW, kPanelH);
+  DrawVinyl(canvas.get());
+  Painter p(canvas.get());
+  DrawFaceplate(p);
+  const double inset = 8.5;
+  const double screwX[2] = {kPlateX + inset, kPlateX + kPlateW - inset};
+  const double screwY[2] = {kPlateY + inset, kPlateY + kPlateH - inset};
+  Rng turn(31);
+  for (double x : screwX)
+    for (double y : screwY) DrawScrew(p, x, y, turn.Unit() * kPi);
+
+  const double captionY = kRowY - 14;
+  for (const Control& c : kControls)
+  {
+    if (c.frames == 2)
+    {
+      const double cx = c.x + kSwitchW / 2.0;
+      p.Text(c.caption, cx, captionY, 12, true, kInk);
+      p.Text("On", cx + 36, kKnobCY - 20, 9.5, true, kInk);
+      p.Text("Off", cx + 36, kKnobCY + 20, 9.5, true, kInk);
+      p.SoftShadow(cx + 1.5, kKnobCY + 2.5, 15, 3, 0.6f);
+      continue;
+    }
+    p.Text(c.caption, KnobCX(c), captionY, 12, true, kInk);
+    DrawScale(p, KnobCX(c), kKnobCY);
+    p.SoftShadow(KnobCX(c) + 1.2, kKnobCY + 2.5, 25, 3.5, 0.7f);
+  }
+  DrawBadge(p, 905, kKnobCY - 6);
+  p.Text("GUITAR AMPLIFIER", 905, kKnobCY + 34, 8.5, true, kInk, 1.0f, 1.2);
+  return Reduce(*canvas);
+}
+
+// The part of a knob that stays put: skirt, fluted grip and metal cap, lit from the upper left.
+void DrawKnobBody(Painter& p, double cx, double cy)
+{
+  p.GradientDisc(cx, cy, 25, Rgb(70, 68, 66), Rgb(8, 8, 8));
+  p.Ring(cx, cy, 24.2, 25, -2.3, 0.6, kWhite, 0.18f);
+  const double light = -kPi / 4;
+  p.ConeDisc(cx, cy, 19.5, 96,
+             [&](double a)
+             {
+               const int flute = (int)(a / (2 * kPi) * 48);
+               const double v = 0.10 + 0.07 * std::cos(a - light) + (flute % 2 ? 0.035 : -0.035);
+               return Brighten(kBlack, v);
+             });
+  p.Ring(cx, cy, 14, 15.5, 0, 2 * kPi, Rgb(14, 14, 14));
+  p.ConeDisc(cx, cy, 14, 180,
+             [&](double a)
+             {
+               const double v =
+                   0.03 + 0.12 * std::cos(2 * (a - light)) + 0.05 * std::cos(a - light);
+               return Brighten(Rgb(190, 172, 128), v);
+             });
+  // Turning marks: faint concentric rings.
+  for (double r = 1.5; r < 13.5; r += 0.75)
+    LICE_Circle(p.bitmap(), (float)(cx * kSuper), (float)(cy * kSuper), (float)(r * kSuper),
+                ((int)(r * 4) % 2) ? kWhite : kBlack, 0.07f, LICE_COMBINE_COPY, false);
+  p.Ring(cx, cy, 13.2, 14, 0, 2 * kPi, kBlack, 0.35f);
+  p.Ring(cx, cy, 13.2, 14, -2.4, 0.8, kWhite, 0.35f);
+}
+
+void DrawKnobPointer(Painter& p, double cx, double cy, double a)
+{
+  const double s = std::sin(a), c = -std::cos(a);
+  p.Line(cx + 18.5 * s, cy + 18.5 * c, cx + 24.6 * s, cy + 24.6 * c, 2.4, kPointer);
+  p.Line(cx + 3 * s, cy + 3 * c, cx + 12.5 * s, cy + 12.5 * c, 1.6, Rgb(36, 30, 22));
+  p.Line(cx + 3 * s + 0.45, cy + 3 * c + 0.55, cx + 12.5 * s + 0.45, cy + 12.5 * c + 0.55, 0.5,
+         kWhite, 0.3f);
+}
+
+std::unique_ptr<LICE_MemBitmap> DrawKnobStrip()
+{
+  auto body = NewCanvas(kKnobSize, kKnobSize);
+  Painter b(body.get());
+  DrawKnobBody(b, kKnobSize / 2.0, kKnobSize / 2.0);
+
+  auto strip = std::make_unique<LICE_MemBitmap>(kKnobSize, kKnobSize * kKnobFrames);
+  auto frame = NewCanvas(kKnobSize, kKnobSize);
+  for (int i = 0; i < kKnobFrames; ++i)
+  {
+    LICE_Blit(frame.get(), body.get(), 0, 0, nullptr, 1.0f, LICE_COMBINE_COPY);
+    Painter p(frame.get());
+    DrawKnobPointer(p, kKnobSize / 2.0, kKnobSize / 2.0, KnobAngle(i));
+    auto small = Reduce(*frame);
+    LICE_Blit(strip.get(), small.get(), 0, i * kKnobSize, nullptr, 1.0f, LICE_COMBINE_COPY);
+  }
+  return strip;
+}
+
+// A bat-handle toggle in a hex nut; the lever points down (off) or up (on).
+void DrawToggle(Painter& p, double cx, double cy, bool on)
+{
+  p.GradientDisc(cx, cy, 15, Rgb(238, 236, 232), Rgb(96, 94, 90));
+  p.GradientDisc(cx, cy, 13.6, Rgb(120, 118, 114), Rgb(214, 212, 206));
+  std::vector<Pt> hex;
+  for (int i = 0; i < 6; ++i)
+    hex.push_back({cx + 12 * std::sin(kPi / 3 * i), cy - 12 * std::cos(kPi / 3 * i)});
+  for (int i = 0; i < 6; ++i)
+  {
+    const double mid = kPi / 3 * (i + 0.5);
+    const double v = 0.6 + 0.3 * std::cos(mid + kPi / 4);
+    p.Polygon({{cx, cy}, hex[i], hex[(i + 1) % 6]}, Brighten(kBlack, v));
+  }
+  p.GradientDisc(cx, cy, 7.4, Rgb(232, 230, 226), Rgb(110, 108, 104));
+  p.Disc(cx, cy, 4.4, Rgb(26, 26, 26));
+
+  // The lever, foreshortened: a tapered chrome rod with a ball at its end.
+  const double dir = on ? -1 : 1, len = 25;
+  const double tipY = cy + dir * len;
+  const LICE_pixel shades[3] = {Rgb(90, 90, 92), Rgb(236, 236, 238), Rgb(150, 150, 154)};
+  for (int band = 0; band < 3; ++band)
+  {
+    const double f0 = -1 + band * 2.0 / 3, f1 = f0 + 2.0 / 3;
+    p.Polygon(
+        {{cx + 3.4 * f0, cy}, {cx + 3.4 * f1, cy}, {cx + 2.2 * f1, tipY}, {cx + 2.2 * f0, tipY}},
+        shades[2 - band]);
+  }
+  p.GradientDisc(cx, tipY, 5.2, Rgb(246, 246, 248), Rgb(70, 70, 74));
+  p.Disc(cx - 1.6, tipY - 1.8, 1.6, kWhite, 0.8f);
+}
+
+std::unique_ptr<LICE_MemBitmap> DrawSwitchStrip()
+{
+  auto canvas = NewCanvas(kSwitchW, kSwitchH * 2);
+  Painter p(canvas.get());
+  for (int on = 0; on < 2; ++on) DrawToggle(p, kSwitchW / 2.0, kSwitchH * (on + 0.5), on == 1);
+  return Reduce(*canvas);
+}
+
+} // namespace
+
+std::vector<Picture> DrawArtwork()
+{
+  std::vector<Picture> out;
+  out.push_back({"BG.png", DrawBackground(), false});
+  const auto knob = DrawKnobStrip();
+  for (const Control& c : kControls)
+  {
+    auto bm = c.frames == 2 ? DrawSwitchStrip() : std::make_unique<LICE_MemBitmap>();
+    if (c.frames != 2) LICE_Copy(bm.get(), knob.get());
+    out.push_back({std::string(c.file) + ".png", std::move(bm), true});
+  }
+  return out;
+}
+
+bool WriteArtwork(const std::string& dir, std::string* error)
+{
+  for (const Picture& pic : DrawArtwork())
+    if (!WritePng(dir + "/" + pic.file, *pic.bitmap, pic.alpha, error)) return false;
+  return true;
+}
+
+} // namespace artgen
