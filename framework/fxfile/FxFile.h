@@ -51,8 +51,8 @@ struct FxFile
   int32_t mVersion = 0; // as read; written as kFxProgramVersion or kFxBankVersion
   int32_t mPluginId = 0;
   int32_t mPluginVersion = 0;
-  // The header's count of a chunk file (parameters or programs); for the value kinds it is the
-  // number of values or records, and is written as such.
+  // The header's count, parameters (programs) or programs (banks), as the file claims it.
+  // Written as given for the chunk kinds; the value kinds write what they hold.
   int32_t mCount = 0;
   FxProgram mProgram;                // kProgramValues; the name also for kProgramChunk
   std::vector<FxProgram> mBank;      // kBankValues

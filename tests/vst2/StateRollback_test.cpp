@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,23 +52,22 @@ void Prepare(RollbackPlug& plug, double tone, char const* prefix)
   e->setParameter(e, 1, static_cast<float>(tone / 3));
 }
 
-// Every bit a rejected load must keep.
+// Every bit a rejected load must keep, readably: values as hexadecimal floats, slots as hex.
 std::string Fingerprint(RollbackPlug& plug)
 {
-  std::string s;
-  for (int i = 0; i < plug.NParams(); ++i)
-  {
-    double const v = plug.GetParam(i)->Value();
-    s.append(reinterpret_cast<char const*>(&v), sizeof v);
-  }
+  std::ostringstream s;
+  s << std::hexfloat;
+  for (int i = 0; i < plug.NParams(); ++i) s << plug.GetParam(i)->Value() << ' ';
   for (int k = 0; k < plug.NPresets(); ++k)
   {
     IPreset const* p = plug.GetPreset(k);
-    s += std::string(p->mInitialized ? "|I" : "|U") + p->mName + ':';
-    s.append(reinterpret_cast<char const*>(p->mChunk.GetBytes()),
-             static_cast<size_t>(p->mChunk.Size()));
+    s << '|' << (p->mInitialized ? "I " : "U ") << p->mName << ':';
+    for (int j = 0; j < p->mChunk.Size(); ++j)
+      s << "0123456789abcdef"[p->mChunk.GetBytes()[j] >> 4]
+        << "0123456789abcdef"[p->mChunk.GetBytes()[j] & 15];
   }
-  return s + '|' + std::to_string(plug.GetCurrentPresetIdx());
+  s << "|current " << plug.GetCurrentPresetIdx();
+  return s.str();
 }
 
 Bytes HostChunk(RollbackPlug& plug, bool bank)
@@ -94,7 +94,7 @@ TEST(StateRollback, RejectedChunksAndFilesRestoreExactValues)
   Bytes bank = HostChunk(donor, true);
   ASSERT_GT(program.size(), 16u);
   ASSERT_GT(bank.size(), 20u);
-  program.resize(8 + 8 + 4);
+  program.resize(8 + 8 + 4); // version header, one value and half of the next
   bank.resize(bank.size() - 4);
 
   // The same cut chunks inside preset files.
