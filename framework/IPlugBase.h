@@ -140,7 +140,7 @@ public:
   virtual void BeginInformHostOfParamChange(int idx) = 0;
   virtual void InformHostOfParamChange(int idx, double normalizedValue) = 0;
   virtual void EndInformHostOfParamChange(int idx) = 0;
-  // The presets changed under the host (preset files); dispatcher or editor thread.
+  // The presets changed under the host (preset files); editor or tool thread, lock not held.
   virtual void InformHostOfProgramChange() = 0;
   virtual bool IsRenderingOffline() { return false; }
   // Transport queries to the host; audio thread, lock held.
@@ -299,6 +299,34 @@ public:
   // end inside their ranges). On success the editor's controls follow.
   bool SetHostChunk(ByteChunk* pChunk, bool isBank);
 
+  // Everything a rejected host chunk or preset file has to put back: every parameter's value
+  // bit for bit (a host may have set one below its minimum, which no clamping path restores),
+  // the product's state, every preset slot and the current slot. Taken and restored with the
+  // lock held; copies are made at construction, so it is no tool for the audio thread.
+  class StateSnapshot
+  {
+  public:
+    explicit StateSnapshot(IPlugBase* pPlug);
+    ~StateSnapshot();
+    StateSnapshot(StateSnapshot const&) = delete;
+    StateSnapshot& operator=(StateSnapshot const&) = delete;
+
+    // False when the copies could not be made: refuse the change rather than risk it.
+    bool Ok() const { return mOk; }
+    // Slots first, then the product's state (UnserializeState, which tells the product), then
+    // any value that came back other than it was (OnParamChange for each), the current slot and
+    // the editor's controls.
+    void Restore();
+
+  private:
+    IPlugBase* mPlug;
+    int mCurrentPresetIdx;
+    bool mOk = true;
+    ByteChunk mLive;
+    WDL_PtrList<IParam> mParams;
+    WDL_PtrList<IPreset> mPresets;
+  };
+
   // ---- Presets (no lock of their own; SerializeState/UnserializeState take it) ------------
 
   int NPresets() const { return mPresets.GetSize(); }
@@ -346,6 +374,9 @@ public:
   void DumpPresetBlob(char const* file);
   void DumpBankBlob(char const* file);
   // VST 2 preset (.fxp) and bank (.fxb) files; false for an empty path or a failed write/read.
+  // Editor or tool thread, without the lock: each takes it, and a load tells the host
+  // (InformHostOfProgramChange) only after letting it go, since the host may call back in from
+  // other threads while it handles that.
   bool SaveProgramAsFXP(WDL_String* pFileName);
   bool SaveBankAsFXB(WDL_String* pFileName);
   bool LoadProgramFromFXP(WDL_String* pFileName);

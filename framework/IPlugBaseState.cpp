@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "framework/Base64.h"
@@ -139,6 +140,53 @@ bool IPlugBase::SetHostChunk(ByteChunk* pChunk, bool isBank)
   if (pos < 0) return false;
   RedrawParamControls();
   return true;
+}
+
+// ---- Rollback --------------------------------------------------------------------------------
+
+IPlugBase::StateSnapshot::StateSnapshot(IPlugBase* pPlug)
+    : mPlug(pPlug), mCurrentPresetIdx(pPlug->mCurrentPresetIdx)
+{
+  // The product's own state, for whatever it keeps beside the parameters. Its result is not
+  // trusted to mean anything more: the parameters below are restored in any case.
+  pPlug->SerializeState(&mLive);
+  // Whole parameters, since a value is only settable through clamping or normalising paths.
+  for (int i = 0, n = pPlug->NParams(); mOk && i < n; ++i)
+  {
+    IParam* pCopy = new (std::nothrow) IParam(*pPlug->GetParam(i));
+    mOk = pCopy && mParams.Add(pCopy);
+    if (!mOk) delete pCopy;
+  }
+  for (int i = 0, n = pPlug->NPresets(); mOk && i < n; ++i)
+  {
+    IPreset* pCopy = new (std::nothrow) IPreset(*pPlug->GetPreset(i));
+    mOk = pCopy && mPresets.Add(pCopy);
+    if (!mOk) delete pCopy;
+  }
+}
+
+IPlugBase::StateSnapshot::~StateSnapshot()
+{
+  mParams.Empty(true);
+  mPresets.Empty(true);
+}
+
+void IPlugBase::StateSnapshot::Restore()
+{
+  for (int i = 0, n = mPresets.GetSize(); i < n && i < mPlug->NPresets(); ++i)
+    *mPlug->GetPreset(i) = *mPresets.Get(i);
+  mPlug->UnserializeState(&mLive, 0);
+  for (int i = 0, n = mParams.GetSize(); i < n && i < mPlug->NParams(); ++i)
+  {
+    IParam* pParam = mPlug->GetParam(i);
+    IParam const* pSaved = mParams.Get(i);
+    double const now = pParam->Value(), was = pSaved->Value();
+    if (std::memcmp(&now, &was, sizeof now) == 0) continue;
+    *pParam = *pSaved;
+    mPlug->OnParamChange(i);
+  }
+  mPlug->mCurrentPresetIdx = mCurrentPresetIdx;
+  mPlug->RedrawParamControls();
 }
 
 // ---- Presets ---------------------------------------------------------------------------------

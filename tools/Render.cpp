@@ -1,7 +1,7 @@
 #include "tools/Render.h"
 
 #include "tools/AudioFile.h"
-#include "tools/FxpFile.h"
+#include "framework/fxfile/FxFile.h"
 #include "tools/TextFormat.h"
 #include "tools/VstHost.h"
 

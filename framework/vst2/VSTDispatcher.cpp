@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "framework/Log.h"
 #include "framework/vst2/IPlugVST.h"
@@ -66,48 +65,6 @@ double ParseLeadingNumber(char const* text)
     v = 0.0;
   return negative ? -v : v;
 }
-
-// The state a failed effSetChunk must leave behind: every parameter's value, every preset slot
-// and the current slot index.
-class StateSnapshot
-{
-public:
-  explicit StateSnapshot(IPlugBase* pPlug)
-      : mPlug(pPlug), mCurrentPreset(pPlug->GetCurrentPresetIdx())
-  {
-    int const nParams = pPlug->NParams();
-    mOk = mValues.Resize(nParams);
-    for (int i = 0; mOk && i < nParams; ++i) mValues.Get()[i] = pPlug->GetParam(i)->Value();
-    for (int i = 0, n = pPlug->NPresets(); mOk && i < n; ++i)
-    {
-      IPreset* pCopy = new (std::nothrow) IPreset(*pPlug->GetPreset(i));
-      mOk = pCopy && mPresets.Add(pCopy);
-      if (!mOk) delete pCopy;
-    }
-  }
-  ~StateSnapshot() { mPresets.Empty(true); }
-
-  bool Ok() const { return mOk; }
-  int CurrentPreset() const { return mCurrentPreset; }
-
-  // Puts everything back and lets the product and the editor follow.
-  void Restore()
-  {
-    for (int i = 0, n = mPresets.GetSize(); i < n && i < mPlug->NPresets(); ++i)
-      *mPlug->GetPreset(i) = *mPresets.Get(i);
-    for (int i = 0, n = mValues.GetSize(); i < n && i < mPlug->NParams(); ++i)
-      mPlug->GetParam(i)->Set(mValues.Get()[i]);
-    mPlug->OnParamReset();
-    mPlug->RedrawParamControls();
-  }
-
-private:
-  IPlugBase* mPlug;
-  int mCurrentPreset;
-  bool mOk = false;
-  WDL_TypedBuf<double> mValues;
-  WDL_PtrList<IPreset> mPresets;
-};
 } // namespace
 
 VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value,
@@ -373,7 +330,6 @@ VstIntPtr IPlugVST::DoSetChunk(void const* pData, VstIntPtr size, bool isBank)
   if (!SetHostChunk(&chunk, isBank))
   {
     before.Restore();
-    mCurrentPresetIdx = before.CurrentPreset();
     return 0;
   }
   return 1;

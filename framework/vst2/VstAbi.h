@@ -491,29 +491,6 @@ extern "C"
     VstInt32 flags;
   };
 
-  // ---------------------------------------------------------------------------------------------
-  // Preset files (.fxp program, .fxb bank). Every multi-byte field on disk is big-endian; the
-  // records are packed, so readers take them field by field rather than by struct.
-  //
-  //   header (both kinds)  chunkMagic 'CcnK', byteSize (size of the rest after this field),
-  //                        fxMagic, version (1 or 2), fxID (unique ID), fxVersion
-  //   program              numParams, prgName[28], then numParams floats        ('FxCk')
-  //                        or numParams, prgName[28], size, size chunk bytes    ('FPCh')
-  //   bank                 numPrograms, then version 2: currentProgram + 124 zero bytes,
-  //                        then numPrograms programs                            ('FxBk')
-  //                        or numPrograms, version 2 tail as above, size, chunk ('FBCh')
-  enum VstFxStoreConstants
-  {
-    cMagic = TORVA_VST_FOURCC('C', 'c', 'n', 'K'),
-    fMagic = TORVA_VST_FOURCC('F', 'x', 'C', 'k'),
-    bankMagic = TORVA_VST_FOURCC('F', 'x', 'B', 'k'),
-    chunkPresetMagic = TORVA_VST_FOURCC('F', 'P', 'C', 'h'),
-    chunkBankMagic = TORVA_VST_FOURCC('F', 'B', 'C', 'h'),
-    kFxProgNameLen = 28,       // program name field in .fxp/.fxb, NUL-padded
-    kFxProgramHeaderSize = 56, // program up to (not including) its params or chunk size
-    kFxBankHeaderSize = 156    // bank up to (not including) its programs or chunk size
-  };
-
 #ifdef __cplusplus
 } // extern "C"
 #endif

@@ -1,4 +1,4 @@
-#include "tools/FxpFile.h"
+#include "framework/fxfile/FxFile.h"
 
 #include <gtest/gtest.h>
 
