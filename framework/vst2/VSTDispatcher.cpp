@@ -35,6 +35,40 @@ int ToIndex(VstIntPtr value)
   return value < 0 || value > std::numeric_limits<int>::max() ? -1 : static_cast<int>(value);
 }
 
+// For a number text [p, stop) out of the double range: the power of ten of its first non-zero
+// digit, exponent included ("0.001e+5" gives 2, "1e-400" gives -400), saturating far beyond
+// any range, so that overflow (positive) and underflow (zero or less) can be told apart.
+long long DecimalExponent(char const* p, char const* stop)
+{
+  long long digits = 0; // place of the first non-zero digit relative to the point
+  bool seen = false, afterPoint = false;
+  char const* c = p;
+  for (; c < stop && *c != 'e' && *c != 'E'; ++c)
+  {
+    if (*c == '.')
+      afterPoint = true;
+    else if (!seen && *c == '0')
+      digits -= afterPoint ? 1 : 0;
+    else if (!seen)
+    {
+      seen = true;
+      digits = afterPoint ? digits - 1 : 0;
+    }
+    else if (!afterPoint)
+      digits = std::min(digits + 1, 1LL << 40);
+  }
+  long long exponent = 0;
+  if (c < stop)
+  {
+    ++c;
+    bool const negative = c < stop && *c == '-';
+    if (c < stop && (*c == '-' || *c == '+')) ++c;
+    for (; c < stop; ++c) exponent = std::min(exponent * 10 + (*c - '0'), 1LL << 40);
+    if (negative) exponent = -exponent;
+  }
+  return digits + exponent;
+}
+
 // The leading decimal number of text (optional blanks and sign, digits, point, exponent), read
 // with '.' whatever the locale; 0 when there is none. Beyond the double range gives ±infinity.
 double ParseLeadingNumber(char const* text)
@@ -53,14 +87,7 @@ double ParseLeadingNumber(char const* text)
   double v = 0.0;
   auto const [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
   if (ec == std::errc::result_out_of_range)
-  {
-    // Distinguish overflow from underflow by the exponent's sign, roughly: a huge mantissa or
-    // positive exponent overflows, anything else is zero.
-    char const* e = p;
-    while (e < stop && *e != 'e' && *e != 'E') ++e;
-    bool const tiny = e < stop && e[1] == '-';
-    v = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-  }
+    v = DecimalExponent(p, stop) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   else if (ec != std::errc())
     v = 0.0;
   return negative ? -v : v;
