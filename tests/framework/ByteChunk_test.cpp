@@ -9,7 +9,7 @@
 #include "framework/Base64.h"
 #include "framework/ByteChunk.h"
 #include "framework/WDL_String.h"
-#include "support/EightParamPlug.h"
+#include "support/PlugState.h"
 #include "support/Random.h"
 
 using torva_test::Bytes;

@@ -11,11 +11,13 @@
 
 #include "framework/Base64.h"
 #include "support/EightParamPlug.h"
+#include "support/PlugState.h"
 #include "support/Random.h"
 #include "support/Sanitized.h"
 
 using torva_test::Bytes;
 using torva_test::EightParamPlug;
+using torva_test::ExpectParamsInRange;
 using torva_test::SetBytes;
 using torva_test::Values;
 using Vec = std::vector<unsigned char>;
@@ -60,16 +62,6 @@ public:
   int mPresetsChanged = 0;
 };
 
-void ExpectParamsInRange(IPlugBase const& plug)
-{
-  for (int i = 0; i < plug.NParams(); ++i)
-  {
-    IParam const* p = plug.GetParam(i);
-    ASSERT_TRUE(std::isfinite(p->Value())) << i;
-    ASSERT_GE(p->Value(), p->GetMin()) << i;
-    ASSERT_LE(p->Value(), p->GetMax()) << i;
-  }
-}
 } // namespace
 
 TEST(StateChunks, ProgramChunkLayout)

@@ -1,7 +1,5 @@
 #include "support/EightParamPlug.h"
 
-#include <cstring>
-
 namespace torva_test
 {
 
@@ -50,25 +48,6 @@ void EightParamPlug::ProcessDoubleReplacing(double** inputs, double** outputs, i
   for (int c = 0; c < NOutChannels(); ++c)
     for (int s = 0; s < nFrames; ++s)
       outputs[c][s] = c < NInChannels() ? inputs[c][s] * mGain : 0.0;
-}
-
-std::vector<unsigned char> Bytes(ByteChunk const& chunk)
-{
-  unsigned char const* p = chunk.GetBytes();
-  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
-}
-
-void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes)
-{
-  pChunk->Resize(static_cast<int>(bytes.size()));
-  if (!bytes.empty()) std::memcpy(pChunk->GetBytes(), bytes.data(), bytes.size());
-}
-
-std::vector<double> Values(IPlugBase const& plug)
-{
-  std::vector<double> v;
-  for (int i = 0; i < plug.NParams(); ++i) v.push_back(plug.GetParam(i)->Value());
-  return v;
 }
 
 } // namespace torva_test

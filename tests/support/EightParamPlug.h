@@ -47,10 +47,4 @@ private:
   int mPad;
 };
 
-// A chunk's bytes, and back.
-std::vector<unsigned char> Bytes(ByteChunk const& chunk);
-void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes);
-// Every parameter's plain value, in order.
-std::vector<double> Values(IPlugBase const& plug);
-
 } // namespace torva_test
