@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "PlugTestSupport.h"
 #include "framework/Base64.h"
 #include "framework/ByteChunk.h"
 #include "framework/WDL_String.h"
+#include "support/PlugState.h"
+#include "support/Random.h"
 
-using plugtest::Bytes;
-using plugtest::SetBytes;
+using torva_test::Bytes;
+using torva_test::SetBytes;
 using Vec = std::vector<unsigned char>;
 
 TEST(ByteChunk, ValuesAreLittleEndian)
@@ -121,11 +121,10 @@ TEST(Base64, KnownTexts)
 
 TEST(Base64, RoundTripsEveryLength)
 {
-  std::mt19937 rng(7);
+  torva_test::Rng rng(7);
   for (int n = 0; n < 200; ++n)
   {
-    Vec data(static_cast<size_t>(n));
-    for (auto& b : data) b = static_cast<unsigned char>(rng());
+    Vec const data = rng.Bytes(static_cast<size_t>(n));
     std::string text(static_cast<size_t>(Base64EncodedLength(n)) + 1, '?');
     ASSERT_EQ(Base64Encode(data.data(), n, text.data()), Base64EncodedLength(n));
     ASSERT_EQ(text.back(), '\0');

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <random>
 #include <string>
 
 #include "framework/IParam.h"
+#include "support/Random.h"
 #include "support/locale.h"
 
 namespace
@@ -202,8 +202,7 @@ TEST(IParam, LongTextsAreCutAndTerminated)
 // The display strings are what printf("%.*f") gives in the C locale, decimals included.
 TEST(IParam, DisplayMatchesCLocalePrintf)
 {
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<double> dist(-1000.0, 1000.0);
+  torva_test::Rng rng(11);
   for (int precision = 1; precision <= 6; ++precision)
   {
     IParam p;
@@ -217,7 +216,7 @@ TEST(IParam, DisplayMatchesCLocalePrintf)
     }
     for (int k = 0; k < 200; ++k)
     {
-      double const v = dist(rng);
+      double const v = rng.Real(-1000.0, 1000.0);
       char ref[64];
       std::snprintf(ref, sizeof(ref), "%.*f", precision, v);
       ASSERT_EQ(Display(p, v), ref) << v;

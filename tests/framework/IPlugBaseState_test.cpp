@@ -4,20 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "PlugTestSupport.h"
 #include "framework/Base64.h"
+#include "support/EightParamPlug.h"
+#include "support/PlugState.h"
+#include "support/Random.h"
+#include "support/Sanitized.h"
 
-using plugtest::Bytes;
-using plugtest::EightParamPlug;
-using plugtest::SetBytes;
-using plugtest::Values;
+using torva_test::Bytes;
+using torva_test::EightParamPlug;
+using torva_test::ExpectParamsInRange;
+using torva_test::SetBytes;
+using torva_test::Values;
 using Vec = std::vector<unsigned char>;
 
 namespace
@@ -60,21 +62,6 @@ public:
   int mPresetsChanged = 0;
 };
 
-void ExpectParamsInRange(IPlugBase const& plug)
-{
-  for (int i = 0; i < plug.NParams(); ++i)
-  {
-    IParam const* p = plug.GetParam(i);
-    ASSERT_TRUE(std::isfinite(p->Value())) << i;
-    ASSERT_GE(p->Value(), p->GetMin()) << i;
-    ASSERT_LE(p->Value(), p->GetMax()) << i;
-  }
-}
-
-int Iterations(int normal)
-{
-  return std::getenv("TORVA_SANITIZED") ? normal / 4 : normal;
-}
 } // namespace
 
 TEST(StateChunks, ProgramChunkLayout)
@@ -84,12 +71,12 @@ TEST(StateChunks, ProgramChunkLayout)
   ASSERT_TRUE(plug.GetHostChunk(&chunk, false));
   ASSERT_EQ(chunk.Size(), 72);
   Vec const expected = Concat({kHeader,
-                               {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0xE6, 0x3F}, // 0.7
+                               {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x3F}, // 0.5
                                {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0xC0}, // -4.0
-                               DoubleBytes(0.3),
-                               DoubleBytes(0.3),
-                               DoubleBytes(0.4),
-                               DoubleBytes(10.0),
+                               DoubleBytes(0.25),
+                               DoubleBytes(2.0),
+                               DoubleBytes(3.0),
+                               DoubleBytes(1.0),
                                DoubleBytes(10.0),
                                DoubleBytes(0.0)});
   EXPECT_EQ(Bytes(chunk), expected);
@@ -110,7 +97,7 @@ TEST(StateChunks, BankChunkLayout)
   ASSERT_EQ(chunk.Size(), 78);
   Vec const bytes = Bytes(chunk);
   EXPECT_EQ(Vec(bytes.begin(), bytes.begin() + 14), Concat({kHeader, {1, 0, 0, 0, '-', 1}}));
-  EXPECT_EQ(Vec(bytes.begin() + 14, bytes.begin() + 22), DoubleBytes(0.7));
+  EXPECT_EQ(Vec(bytes.begin() + 14, bytes.begin() + 22), DoubleBytes(0.5));
 
   // Two slots, the second uninitialised: the chunk ends with its name and a single 00.
   EightParamPlug two(2);
@@ -366,32 +353,31 @@ TEST(Presets, BankRoundTrip)
 // sanitizer build turns any stray read or write into a failure.
 TEST(StateFuzz, RandomBytesIntoEveryReader)
 {
-  std::mt19937 rng(2024);
+  torva_test::Rng rng(2024);
   ThreeParamPlug model(3);
   model.MakePreset("alpha", 0.1, 2.5, 3);
   model.MakePreset("beta", 0.9, 4.5, 8);
   ByteChunk validBank;
   model.GetHostChunk(&validBank, true);
 
-  for (int iter = 0; iter < Iterations(2000); ++iter)
+  for (int iter = 0; iter < torva_test::Scaled(2000, 500); ++iter)
   {
     Vec bytes;
     if (iter % 2)
     {
-      bytes.resize(rng() % 120);
-      for (auto& b : bytes) b = static_cast<unsigned char>(rng());
-      if (bytes.size() >= 8 && rng() % 2) std::copy(kHeader.begin(), kHeader.end(), bytes.begin());
+      bytes = rng.Bytes(rng.Below(120));
+      if (bytes.size() >= 8 && rng.Chance(50))
+        std::copy(kHeader.begin(), kHeader.end(), bytes.begin());
     }
     else
     {
       bytes = Bytes(validBank);
-      for (int k = 0, n = 1 + static_cast<int>(rng() % 4); k < n; ++k)
-        bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
-      bytes.resize(rng() % (bytes.size() + 1));
+      for (int k = 0, n = rng.Int(1, 4); k < n; ++k) bytes[rng.Below(bytes.size())] = rng.Byte();
+      bytes.resize(rng.Below(bytes.size() + 1));
     }
     ByteChunk c;
     SetBytes(&c, bytes);
-    int const start = static_cast<int>(rng() % 12) - 2;
+    int const start = rng.Int(-2, 9);
 
     ThreeParamPlug plug(3);
     plug.UnserializeParams(&c, start);
@@ -412,10 +398,10 @@ TEST(StateFuzz, RandomBytesIntoEveryReader)
     }
 
     // Blob text: random characters, some of them outside the alphabet.
-    std::string text(rng() % 40, ' ');
-    for (char& ch : text) ch = static_cast<char>(1 + rng() % 127);
+    std::string text(rng.Below(40), ' ');
+    for (char& ch : text) ch = static_cast<char>(rng.Int(1, 127));
     ThreeParamPlug blob(2);
-    blob.MakePresetFromBlob("blob", text.c_str(), static_cast<int>(rng() % 40));
+    blob.MakePresetFromBlob("blob", text.c_str(), rng.Int(0, 39));
     blob.RestorePreset(0);
     ExpectParamsInRange(blob);
   }

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "PlugTestSupport.h"
+#include "support/EightParamPlug.h"
 
-using plugtest::EightParamPlug;
-using plugtest::FakeGraphics;
+using torva_test::EightParamPlug;
 using HostCall = IPlugHeadless::EHostCall;
 
 namespace
@@ -343,32 +342,6 @@ TEST(PlugParams, SetParameterFromGUI)
   plug.mParamChanges.clear();
   plug.OnParamReset();
   EXPECT_EQ(plug.mParamChanges, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-}
-
-TEST(PlugParams, AttachGraphicsAndRedraw)
-{
-  bool deleted = false;
-  {
-    EightParamPlug plug;
-    plug.AttachGraphics(nullptr);
-    EXPECT_EQ(plug.GetGUI(), nullptr);
-
-    auto* g = new FakeGraphics(&plug, &deleted);
-    plug.AttachGraphics(g);
-    EXPECT_EQ(plug.GetGUI(), g);
-    ASSERT_EQ(g->mPushes.size(), 8u);
-    EXPECT_EQ(g->mPrepDrawAt, 8) << "drawing is prepared after the values are pushed";
-    EXPECT_DOUBLE_EQ(g->mPushes[1].mValue, 0.4);
-    EXPECT_TRUE(g->mPushes[1].mNormalized);
-
-    g->mPushes.clear();
-    plug.RedrawParamControls();
-    ASSERT_EQ(g->mPushes.size(), 8u);
-    EXPECT_EQ(g->mPushes[1].mValue, -4.0);
-    EXPECT_FALSE(g->mPushes[1].mNormalized);
-    EXPECT_FALSE(deleted);
-  }
-  EXPECT_TRUE(deleted) << "the plug-in owns its editor";
 }
 
 TEST(PlugIdentity, NamesVersionsHostAndAPI)

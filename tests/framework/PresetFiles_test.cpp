@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "framework/Base64.h"
-#include "framework/IPlugHeadless.h"
+#include "support/EightParamPlug.h"
+#include "support/PlugState.h"
+#include "support/Random.h"
+#include "support/Sanitized.h"
 
 namespace
 {
@@ -28,56 +30,8 @@ constexpr int FourCC(char const (&c)[5])
 
 constexpr int kUid = FourCC("TOR1");
 
-// Eight parameters of every kind, channels "1-1 2-2", like the product. With chunks it keeps
-// its state as chunks; a padded one appends extra bytes after the parameters, so the state is
-// not the plain parameter list and can be made as long as a test needs.
-class PresetPlug : public IPlugHeadless
-{
-public:
-  explicit PresetPlug(int nPresets = 1, bool chunks = false, int padBytes = 0, int uid = kUid)
-      : IPlugHeadless(IPlugHeadlessInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
-                      0x10000, uid, FourCC("Brci"), 0, false, chunks, false, 0),
-        mPad(padBytes)
-  {
-    GetParam(0)->InitDouble("Bass", 0.5, 0.0, 1.0, 0.01, "%");
-    GetParam(1)->InitDouble("Master", -4.0, -20.0, 20.0, 0.01, "dB");
-    GetParam(2)->InitDouble("Middle", 0.25, 0.0, 1.0, 0.001);
-    GetParam(3)->InitDouble("Presence", 2.0, 1.0, 5.0, 0.01, "", "", 2.0);
-    GetParam(4)->InitInt("Steps", 3, 0, 10);
-    GetParam(5)->InitEnum("Mode", 1, 4);
-    GetParam(6)->InitDouble("Volume", 10.0, 0.0, 50.0, 0.1);
-    GetParam(7)->InitBool("Bypass", false);
-  }
-
-  bool SerializeState(ByteChunk* pChunk) override
-  {
-    bool const ok = IPlugBase::SerializeState(pChunk);
-    for (int i = 0; i < mPad; ++i)
-    {
-      unsigned char const b = static_cast<unsigned char>(i * 7 + 1);
-      pChunk->PutBytes(&b, 1);
-    }
-    return ok;
-  }
-
-  int UnserializeState(ByteChunk* pChunk, int startPos) override
-  {
-    int const pos = IPlugBase::UnserializeState(pChunk, startPos);
-    if (pos < 0 || mPad == 0) return pos;
-    return pos + mPad <= pChunk->Size() ? pos + mPad : -1;
-  }
-
-  void OnParamChange(int idx) override
-  {
-    IPlugBase::OnParamChange(idx);
-    ++mParamChanges;
-  }
-
-  int mParamChanges = 0;
-
-private:
-  int mPad;
-};
+// Eight parameters of every kind; chunks and padded states on request.
+using PresetPlug = torva_test::EightParamPlug;
 
 // Everything a load may change: the live state, every slot, the current index.
 std::string Snapshot(PresetPlug& plug)
@@ -98,19 +52,6 @@ std::string Snapshot(PresetPlug& plug)
   }
   s += "|" + std::to_string(plug.GetCurrentPresetIdx());
   return s;
-}
-
-void ExpectParamsSane(PresetPlug const& plug)
-{
-  for (int i = 0; i < plug.NParams(); ++i)
-  {
-    IParam const* p = plug.GetParam(i);
-    double lo, hi;
-    p->GetBounds(&lo, &hi);
-    ASSERT_TRUE(std::isfinite(p->Value())) << i;
-    ASSERT_GE(p->Value(), lo) << i;
-    ASSERT_LE(p->Value(), hi) << i;
-  }
 }
 
 uint32_t BE32(Bytes const& b, size_t at)
@@ -358,14 +299,14 @@ TEST_F(PresetFiles, ProgramLoadAppliesToCurrentSlot)
   PresetPlug b(2);
   b.EnsureDefaultPreset();
   b.RestorePreset(1);
-  b.mParamChanges = 0;
+  b.mParamChanges.clear();
   ASSERT_TRUE(LoadFXP(b, f));
   EXPECT_STREQ(b.GetPresetName(1), "Heavy");
   EXPECT_STREQ(b.GetPresetName(0), "Empty");
   EXPECT_EQ(b.GetCurrentPresetIdx(), 1);
   EXPECT_EQ(b.GetParam(7)->Value(), 1.0);
   EXPECT_EQ(b.GetParam(4)->Value(), 7.0);
-  EXPECT_GE(b.mParamChanges, 8); // the product heard about every parameter
+  EXPECT_GE(b.mParamChanges.size(), 8u); // the product heard about every parameter
   // The slot took the loaded state.
   ByteChunk live;
   b.IPlugBase::SerializeState(&live);
@@ -383,10 +324,10 @@ TEST_F(PresetFiles, ProgramLoadAppliesToCurrentSlot)
 
   // With no slots at all the values still arrive and the product is told.
   PresetPlug none(0);
-  none.mParamChanges = 0;
+  none.mParamChanges.clear();
   ASSERT_TRUE(LoadFXP(none, f));
   EXPECT_EQ(none.GetParam(0)->Value(), 0.75);
-  EXPECT_EQ(none.mParamChanges, 8);
+  EXPECT_EQ(none.mParamChanges.size(), 8u);
 }
 
 TEST_F(PresetFiles, RejectedFilesChangeNothing)
@@ -489,7 +430,7 @@ TEST_F(PresetFiles, WholePartsOfShortOrOddFilesLoad)
   EXPECT_EQ(b.GetParam(1)->Value(), -4.0);
   EXPECT_EQ(b.GetParam(2)->Value(), 0.0);
   EXPECT_EQ(b.GetParam(3)->Value(), 5.0);
-  ExpectParamsSane(b);
+  torva_test::ExpectParamsInRange(b);
 
   // A bank holding more records than the plug-in has slots loads the ones it has room for;
   // one with fewer loads those and leaves the other slots.
@@ -563,7 +504,7 @@ TEST_F(PresetFiles, RandomAndTruncatedFiles)
     {
       LoadFXP(*plug, f);
       LoadFXB(*plug, f);
-      ExpectParamsSane(*plug);
+      torva_test::ExpectParamsInRange(*plug);
       ASSERT_GE(plug->GetCurrentPresetIdx(), 0);
       ASSERT_LT(plug->GetCurrentPresetIdx(), plug->NPresets());
     }
@@ -576,22 +517,17 @@ TEST_F(PresetFiles, RandomAndTruncatedFiles)
 
   // Valid files with random bytes overwritten (headers often survive, so the bodies are
   // exercised), and pure noise behind a valid magic and id.
-  std::mt19937 rng(12345);
-  int const rounds = std::getenv("TORVA_SANITIZED") ? 150 : 600;
+  torva_test::Rng rng(12345);
+  int const rounds = torva_test::Scaled(600, 150);
   for (int r = 0; r < rounds; ++r)
   {
     Bytes f = seeds[static_cast<size_t>(r) % seeds.size()];
-    int const hits = 1 + static_cast<int>(rng() % 6);
-    for (int h = 0; h < hits; ++h)
-    {
-      size_t const at = rng() % f.size();
-      f[at] = static_cast<unsigned char>(rng());
-    }
-    if (r % 5 == 0) f.resize(rng() % (f.size() + 1));
+    int const hits = rng.Int(1, 6);
+    for (int h = 0; h < hits; ++h) f[rng.Below(f.size())] = rng.Byte();
+    if (r % 5 == 0) f.resize(rng.Below(f.size() + 1));
     feed(f);
 
-    Bytes noise(rng() % 300);
-    for (auto& b : noise) b = static_cast<unsigned char>(rng());
+    Bytes noise = rng.Bytes(rng.Below(300));
     if (noise.size() >= 20)
     {
       std::memcpy(noise.data(), "CcnK", 4);

@@ -8,12 +8,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Random.h"
+#include "support/Sanitized.h"
 
 namespace
 {
@@ -251,14 +252,14 @@ TEST_F(SwellText, BoundedBufferAndEncodings)
 
   // Random bytes must neither crash nor leave the font or the context unusable.
   const auto before = Measure("Hello");
-  std::mt19937 rng(7);
-  const int rounds = std::getenv("TORVA_SANITIZED") ? 300 : 2000;
+  torva_test::Rng rng(7);
+  const int rounds = torva_test::Scaled(2000, 300);
   for (int i = 0; i < rounds; ++i)
   {
-    std::string s(rng() % 24, 0);
-    for (char& c : s) c = char(rng() % 4 ? 0x80 + rng() % 0x80 : rng() % 0x80);
-    RECT r{int(rng() % 200) - 50, int(rng() % 60) - 20, 300, 70};
-    SWELL_DrawText(mDC, s.c_str(), int(s.size()), &r, int(rng() % 0x1000));
+    std::string s(rng.Below(24), 0);
+    for (char& c : s) c = char(rng.Chance(75) ? rng.Int(0x80, 0xFF) : rng.Int(0, 0x7F));
+    RECT r{rng.Int(-50, 149), rng.Int(-20, 39), 300, 70};
+    SWELL_DrawText(mDC, s.c_str(), int(s.size()), &r, rng.Int(0, 0xFFF));
   }
   EXPECT_EQ(Measure("Hello"), before);
   Clear();

@@ -9,7 +9,7 @@
 #include "raster_test_util.h"
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
+using torva_test::Rng;
 
 namespace
 {

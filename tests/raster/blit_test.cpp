@@ -9,10 +9,11 @@
 #include "raster/lice.h"
 #include "raster/lice_combine.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
-using raster_test::Scaled;
+using torva_test::Rng;
+using torva_test::Scaled;
 
 namespace
 {
@@ -163,29 +164,29 @@ TEST(Blit, MatchesReferenceUnderClippingFuzz)
                        0x10003, 0x10004, 0x10005, 0xF3, 0xF6, 0xFF, 6,       0x100,   0x10100};
   auto coord = [&rng]()
   {
-    switch (rng.Range(0, 9))
+    switch (rng.Int(0, 9))
     {
     case 0:
-      return INT_MIN + rng.Range(0, 5);
+      return INT_MIN + rng.Int(0, 5);
     case 1:
-      return INT_MAX - rng.Range(0, 5);
+      return INT_MAX - rng.Int(0, 5);
     case 2:
-      return rng.Range(-100000, 100000);
+      return rng.Int(-100000, 100000);
     default:
-      return rng.Range(-25, 25);
+      return rng.Int(-25, 25);
     }
   };
   for (int i = 0; i < iterations; ++i)
   {
-    GuardedBitmap src(rng.Range(0, 12), rng.Range(0, 12), rng.Chance(50), rng.Range(0, 3));
-    GuardedBitmap dest(rng.Range(0, 12), rng.Range(0, 12), rng.Chance(50), rng.Range(0, 3));
+    GuardedBitmap src(rng.Int(0, 12), rng.Int(0, 12), rng.Chance(50), rng.Int(0, 3));
+    GuardedBitmap dest(rng.Int(0, 12), rng.Int(0, 12), rng.Chance(50), rng.Int(0, 3));
     raster_test::FillRandom(src, rng);
     raster_test::FillRandom(dest, rng);
     RECT rect = {coord(), coord(), coord(), coord()};
     const bool useRect = rng.Chance(60);
     const int dstx = coord(), dsty = coord();
-    const float alpha = i % 4 ? alphas[rng.Range(0, 7)] : rng.Range(0, 256) / 256.0f;
-    const int mode = modes[rng.Range(0, 17)];
+    const float alpha = i % 4 ? alphas[rng.Int(0, 7)] : rng.Int(0, 256) / 256.0f;
+    const int mode = modes[rng.Int(0, 17)];
 
     const Grid want =
         RefBlit(GridOf(dest), GridOf(src), dstx, dsty, useRect ? &rect : nullptr, alpha, mode);
@@ -217,14 +218,14 @@ TEST(Blit, OntoItselfReadsTheOriginalPixels)
   Rng rng(17);
   for (int i = 0; i < Scaled(3000, 600); ++i)
   {
-    GuardedBitmap bm(rng.Range(1, 16), rng.Range(1, 16), rng.Chance(50));
+    GuardedBitmap bm(rng.Int(1, 16), rng.Int(1, 16), rng.Chance(50));
     raster_test::FillRandom(bm, rng);
     const Grid before = GridOf(bm);
-    const RECT r = {rng.Range(-3, 10), rng.Range(-3, 10), rng.Range(0, 18), rng.Range(0, 18)};
-    const int dx = rng.Range(-6, 12), dy = rng.Range(-6, 12);
+    const RECT r = {rng.Int(-3, 10), rng.Int(-3, 10), rng.Int(0, 18), rng.Int(0, 18)};
+    const int dx = rng.Int(-6, 12), dy = rng.Int(-6, 12);
     const float alpha = rng.Chance(50) ? 1.0f : 0.4f;
     const int modes[4] = {LICE_COMBINE_COPY, LICE_COMBINE_USE_ALPHA, 0xF3, 0xF5};
-    const int mode = modes[rng.Range(0, 3)];
+    const int mode = modes[rng.Int(0, 3)];
     const Grid want = RefBlit(before, before, dx, dy, &r, alpha, mode);
     LICE_Blit(&bm, &bm, dx, dy, &r, alpha, mode);
     ASSERT_TRUE(bm.GuardsIntact());
@@ -318,11 +319,11 @@ TEST(Blur, InPlaceAndShiftedUseUnblurredInput)
   Rng rng(29);
   for (int i = 0; i < Scaled(500, 100); ++i)
   {
-    GuardedBitmap bm(rng.Range(2, 14), rng.Range(2, 14), rng.Chance(50));
+    GuardedBitmap bm(rng.Int(2, 14), rng.Int(2, 14), rng.Chance(50));
     raster_test::FillRandom(bm, rng);
     const Grid g = GridOf(bm);
-    int sx = rng.Range(-3, 6), sy = rng.Range(-3, 6), w = rng.Range(0, 16), h = rng.Range(0, 16);
-    int dx = i % 2 ? sx : rng.Range(-3, 6), dy = i % 2 ? sy : rng.Range(-3, 6);
+    int sx = rng.Int(-3, 6), sy = rng.Int(-3, 6), w = rng.Int(0, 16), h = rng.Int(0, 16);
+    int dx = i % 2 ? sx : rng.Int(-3, 6), dy = i % 2 ? sy : rng.Int(-3, 6);
     LICE_Blur(&bm, &bm, dx, dy, sx, sy, w, h);
     ASSERT_TRUE(bm.GuardsIntact());
     // Expected: clip like the library documents, then blur from the original picture.

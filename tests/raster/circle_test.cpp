@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Sanitized.h"
 #include "support/golden.h"
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
@@ -18,7 +19,7 @@ namespace
 {
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
+using torva_test::Rng;
 
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
 constexpr float kPi = 3.14159265f;
@@ -288,7 +289,7 @@ TEST(Circle, BezierCurves)
 TEST(Circle, FlippedAndFarOutside)
 {
   Rng rng(47);
-  const int rounds = raster_test::Scaled(1500, 400);
+  const int rounds = torva_test::Scaled(1500, 400);
   const float odd[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f,
                        1e7f};
   for (int n = 0; n < rounds; ++n)
@@ -298,15 +299,14 @@ TEST(Circle, FlippedAndFarOutside)
     for (int y = 0; y < 19; ++y)
       for (int x = 0; x < 31; ++x) down.at(x, y) = up.at(x, y);
     const float span = rng.Chance(20) ? 1e6f : 50.0f;
-    const float cx = (float)rng.Range(-1000, 1000) / 1000.0f * span;
-    const float cy = (float)rng.Range(-1000, 1000) / 1000.0f * span;
-    const float r = rng.Chance(10) ? odd[rng.Range(0, 5)] : (float)rng.Range(-20, 800) / 16.0f;
-    const float a0 = (float)rng.Range(-800, 800) / 100.0f,
-                a1 = (float)rng.Range(-800, 800) / 100.0f;
+    const float cx = (float)rng.Int(-1000, 1000) / 1000.0f * span;
+    const float cy = (float)rng.Int(-1000, 1000) / 1000.0f * span;
+    const float r = rng.Chance(10) ? odd[rng.Int(0, 5)] : (float)rng.Int(-20, 800) / 16.0f;
+    const float a0 = (float)rng.Int(-800, 800) / 100.0f, a1 = (float)rng.Int(-800, 800) / 100.0f;
     const bool aa = rng.Chance(50);
-    const int mode = rng.Range(0, 5);
+    const int mode = rng.Int(0, 5);
     const float alpha = rng.Chance(50) ? 1.0f : 0.6f;
-    const LICE_pixel c = rng.ImagePixel();
+    const LICE_pixel c = raster_test::ImagePixel(rng);
     for (GuardedBitmap* bm : {&up, &down})
     {
       LICE_Circle(bm, cx, cy, r, c, alpha, mode, aa);

@@ -11,9 +11,10 @@
 #include "raster/lice_combine.h"
 #include "raster/lice_simd.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
 
-using raster_test::Rng;
-using raster_test::Scaled;
+using torva_test::Rng;
+using torva_test::Scaled;
 
 namespace
 {
@@ -327,9 +328,8 @@ TEST(CombineRules, HSVMatchesReferenceOnRandomPixels)
   for (int i = 0; i < n; ++i)
   {
     const LICE_pixel dest = rng.U32();
-    const int r = rng.Range(0, 255), g = rng.Range(0, 255), b = rng.Range(0, 255),
-              a = rng.Range(0, 255);
-    const int ia = i % 4 == 0 ? 256 : rng.Range(1, 256);
+    const int r = rng.Int(0, 255), g = rng.Int(0, 255), b = rng.Int(0, 255), a = rng.Int(0, 255);
+    const int ia = i % 4 == 0 ? 256 : rng.Int(1, 256);
     const LICE_pixel got = Apply<_LICE_CombinePixelsHSVAdjust>(dest, r, g, b, a, ia);
     ASSERT_EQ(got, RefHSV(dest, r, g, b, a, ia))
         << std::hex << "dest " << dest << " adj " << r << "," << g << "," << b << " ia " << std::dec
@@ -482,14 +482,14 @@ TEST_P(SimdLevels, KernelsHandleEveryLengthAndOffset)
   std::vector<LICE_pixel> src(80), d0(80), got(80), want(80);
   for (int iter = 0; iter < 400; ++iter)
   {
-    for (auto& p : src) p = rng.ImagePixel();
+    for (auto& p : src) p = raster_test::ImagePixel(rng);
     if (iter % 3 == 0)
-      for (int i = rng.Range(0, 40), e = i + rng.Range(0, 30); i < e && i < 80; ++i)
+      for (int i = rng.Int(0, 40), e = i + rng.Int(0, 30); i < e && i < 80; ++i)
         src[i] |= 0xFF000000u;
     for (auto& p : d0) p = rng.U32();
-    const int off = rng.Range(0, 7), n = rng.Range(0, 80 - off), ia = rng.Range(1, 255);
+    const int off = rng.Int(0, 7), n = rng.Int(0, 80 - off), ia = rng.Int(1, 255);
     const LICE_pixel color = rng.U32();
-    const int a = rng.Range(0, 255);
+    const int a = rng.Int(0, 255);
 
     got = d0, want = d0;
     simd::SourceOverRow(got.data() + off, src.data() + off, n);

@@ -5,14 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Sanitized.h"
 #include "support/golden.h"
 #include "raster/lice.h"
 #include "raster/lice_combine.h"
 #include "raster_test_util.h"
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
-using raster_test::Scaled;
+using torva_test::Rng;
+using torva_test::Scaled;
 
 namespace
 {
@@ -94,14 +95,14 @@ TEST(FillRect, MatchesReferenceUnderClippingFuzz)
   const float alphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.37f, 0.0f, 0.999f, 1.5f};
   for (int i = 0; i < Scaled(10000, 2000); ++i)
   {
-    GuardedBitmap bm(rng.Range(0, 12), rng.Range(0, 12), rng.Chance(50), rng.Range(0, 3));
+    GuardedBitmap bm(rng.Int(0, 12), rng.Int(0, 12), rng.Chance(50), rng.Int(0, 3));
     raster_test::FillRandom(bm, rng);
     auto coord = [&rng]()
-    { return rng.Chance(10) ? (rng.Chance(50) ? INT_MIN : INT_MAX - 3) : rng.Range(-20, 20); };
+    { return rng.Chance(10) ? (rng.Chance(50) ? INT_MIN : INT_MAX - 3) : rng.Int(-20, 20); };
     const int x = coord(), y = coord(), w = coord(), h = coord();
-    const LICE_pixel color = rng.ImagePixel();
-    const float alpha = alphas[rng.Range(0, 7)];
-    const int mode = rng.Range(0, 6) | (rng.Chance(30) ? LICE_COMBINE_USE_ALPHA : 0);
+    const LICE_pixel color = raster_test::ImagePixel(rng);
+    const float alpha = alphas[rng.Int(0, 7)];
+    const int mode = rng.Int(0, 6) | (rng.Chance(30) ? LICE_COMBINE_USE_ALPHA : 0);
 
     std::vector<LICE_pixel> want = raster_test::Pixels(bm);
     float a = alpha;
@@ -201,9 +202,9 @@ TEST(FillTrapezoid, FirstAndLastRowsMatchTheirSpans)
   for (int i = 0; i < Scaled(3000, 600); ++i)
   {
     GuardedBitmap bm(40, 40);
-    const int y1 = rng.Range(-30, 45), y2 = rng.Range(-30, 45);
-    const int x1a = rng.Range(-30, 70), x1b = rng.Range(-30, 70), x2a = rng.Range(-30, 70),
-              x2b = rng.Range(-30, 70);
+    const int y1 = rng.Int(-30, 45), y2 = rng.Int(-30, 45);
+    const int x1a = rng.Int(-30, 70), x1b = rng.Int(-30, 70), x2a = rng.Int(-30, 70),
+              x2b = rng.Int(-30, 70);
     LICE_FillTrapezoid(&bm, x1a, x1b, y1, x2a, x2b, y2, 0xFF0000FFu, 1.0f, 0);
     ASSERT_TRUE(bm.GuardsIntact());
     const auto spans = Spans(bm);
@@ -335,16 +336,16 @@ TEST(FillConvexPolygon, ArbitraryPointsStayInsideTheBitmap)
   Rng rng(55);
   for (int i = 0; i < Scaled(3000, 500); ++i)
   {
-    GuardedBitmap bm(rng.Range(1, 30), rng.Range(1, 30), rng.Chance(50));
-    const int n = rng.Range(3, 12);
+    GuardedBitmap bm(rng.Int(1, 30), rng.Int(1, 30), rng.Chance(50));
+    const int n = rng.Int(3, 12);
     std::vector<int> x(n), y(n);
     for (int k = 0; k < n; ++k)
     {
-      x[k] = rng.Chance(5) ? (rng.Chance(50) ? INT_MIN : INT_MAX) : rng.Range(-40, 70);
-      y[k] = rng.Chance(5) ? (rng.Chance(50) ? INT_MIN : INT_MAX) : rng.Range(-40, 70);
+      x[k] = rng.Chance(5) ? (rng.Chance(50) ? INT_MIN : INT_MAX) : rng.Int(-40, 70);
+      y[k] = rng.Chance(5) ? (rng.Chance(50) ? INT_MIN : INT_MAX) : rng.Int(-40, 70);
     }
     LICE_FillConvexPolygon(&bm, x.data(), y.data(), n, 0xFFFFFFFFu, rng.Chance(50) ? 1.0f : 0.3f,
-                           rng.Range(0, 5));
+                           rng.Int(0, 5));
     ASSERT_TRUE(bm.GuardsIntact()) << i;
   }
 }

@@ -10,12 +10,13 @@
 
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
 
 namespace
 {
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
+using torva_test::Rng;
 using Points = std::set<std::pair<int, int>>;
 
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
@@ -90,8 +91,7 @@ TEST(Line, GeneralLineIsSymmetricAndOnePixelPerStep)
   for (int n = 0; n < 300; ++n)
   {
     GuardedBitmap bm(40, 30);
-    const int x1 = rng.Range(0, 39), y1 = rng.Range(0, 29), x2 = rng.Range(0, 39),
-              y2 = rng.Range(0, 29);
+    const int x1 = rng.Int(0, 39), y1 = rng.Int(0, 29), x2 = rng.Int(0, 39), y2 = rng.Int(0, 29);
     LICE_Line(&bm, x1, y1, x2, y2, kWhite, 1.0f, LICE_COMBINE_COPY, false);
     const Points got = Changed(bm, 0);
     const bool xMajor = std::abs(x2 - x1) >= std::abs(y2 - y1);
@@ -291,7 +291,7 @@ TEST(Line, RectangleOutlines)
 TEST(Line, FlippedAndFarOutside)
 {
   Rng rng(31);
-  const int rounds = raster_test::Scaled(3000, 800);
+  const int rounds = torva_test::Scaled(3000, 800);
   const int modes[] = {LICE_COMBINE_COPY,      LICE_COMBINE_ADD,
                        LICE_COMBINE_MUL,       LICE_COMBINE_OVERLAY,
                        LICE_COMBINE_HSVADJUST, LICE_COMBINE_DODGE | LICE_COMBINE_USE_ALPHA};
@@ -308,14 +308,14 @@ TEST(Line, FlippedAndFarOutside)
     int c[4];
     for (int& v : c)
     {
-      v = rng.Range(-span, span);
+      v = rng.Int(-span, span);
       if (rng.Chance(5))
         v = rng.Chance(50) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
     }
-    const int mode = modes[rng.Range(0, 5)];
-    const float alpha = alphas[rng.Range(0, 4)];
+    const int mode = modes[rng.Int(0, 5)];
+    const float alpha = alphas[rng.Int(0, 4)];
     const bool aa = rng.Chance(50);
-    const LICE_pixel color = rng.ImagePixel();
+    const LICE_pixel color = raster_test::ImagePixel(rng);
     for (GuardedBitmap* bm : {&up, &down})
     {
       LICE_Line(bm, c[0], c[1], c[2], c[3], color, alpha, mode, aa);

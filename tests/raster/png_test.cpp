@@ -5,7 +5,6 @@
 // libpng pipeline.
 #include <png.h>
 #include <zlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,12 +18,14 @@
 
 #include "raster/lice_png.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
+#include "support/TempFiles.h"
 
 namespace
 {
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
+using torva_test::Rng;
 using Bytes = std::vector<unsigned char>;
 
 // One image to write: samples are per pixel per channel, at the file's bit depth.
@@ -173,22 +174,22 @@ PngRecipe MakeRecipe(int colorType, int depth, bool interlaced, bool trns, uint6
   {
     const int entries = std::min(1 << depth, 200);
     for (int i = 0; i < entries; ++i)
-      s.palette.push_back(png_color{(png_byte)rng.Range(0, 255), (png_byte)rng.Range(0, 255),
-                                    (png_byte)rng.Range(0, 255)});
+      s.palette.push_back(png_color{(png_byte)rng.Int(0, 255), (png_byte)rng.Int(0, 255),
+                                    (png_byte)rng.Int(0, 255)});
     if (trns) // fewer alpha entries than colours: the rest stay opaque
       for (int i = 0; i < std::max(1, entries - 1); ++i)
-        s.paletteAlpha.push_back((unsigned char)rng.Range(0, 255));
+        s.paletteAlpha.push_back((unsigned char)rng.Int(0, 255));
   }
   const unsigned limit =
       colorType == PNG_COLOR_TYPE_PALETTE ? (unsigned)s.palette.size() - 1 : maxv;
   for (int i = 0; i < s.width * s.height * ch; ++i)
-    s.samples.push_back((unsigned)rng.Range(0, (int)limit));
+    s.samples.push_back((unsigned)rng.Int(0, (int)limit));
   if (trns && colorType != PNG_COLOR_TYPE_PALETTE)
   {
     // The transparent colour is one that every fifth pixel has exactly.
     s.hasTrns = true;
-    const unsigned key[3] = {(unsigned)rng.Range(0, (int)maxv), (unsigned)rng.Range(0, (int)maxv),
-                             (unsigned)rng.Range(0, (int)maxv)};
+    const unsigned key[3] = {(unsigned)rng.Int(0, (int)maxv), (unsigned)rng.Int(0, (int)maxv),
+                             (unsigned)rng.Int(0, (int)maxv)};
     s.trns.gray = (png_uint_16)key[0];
     s.trns.red = (png_uint_16)key[0], s.trns.green = (png_uint_16)key[1],
     s.trns.blue = (png_uint_16)key[2];
@@ -210,20 +211,7 @@ LICE_IBitmap* FromBytes(const Bytes& b, LICE_IBitmap* into = nullptr)
   return LICE_LoadPNGFromMemory(b.data(), (int)b.size(), into);
 }
 
-std::string TempPath(const std::string& name)
-{
-  return (std::filesystem::temp_directory_path() /
-          ("torva_png_" + std::to_string(getpid()) + "_" + name))
-      .string();
-}
-
-bool WriteFile(const std::string& path, const Bytes& b)
-{
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size();
-  return fclose(f) == 0 && ok;
-}
+using torva_test::WriteFile;
 
 // Rewrites the CRC of the chunk starting at `at` (its length field) after an edit.
 void FixCrc(Bytes& b, size_t at)
@@ -300,7 +288,8 @@ TEST(PngLoad, FileAndMemoryAgreeAndRowsLandUpright)
 {
   const PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_RGB_ALPHA, 8, true, false, 99);
   const Bytes png = WritePng(s);
-  const std::string path = TempPath("upright.png");
+  const torva_test::TempDir dir;
+  const std::string path = dir / "upright.png";
   ASSERT_TRUE(WriteFile(path, png));
   std::unique_ptr<LICE_IBitmap> fromFile(LICE_LoadPNG(path.c_str()));
   ASSERT_NE(fromFile, nullptr);
@@ -317,7 +306,6 @@ TEST(PngLoad, FileAndMemoryAgreeAndRowsLandUpright)
     EXPECT_EQ(PixelsOf(&flipped), Expected(s)) << (memory ? "memory" : "file");
     EXPECT_TRUE(flipped.GuardsIntact());
   }
-  remove(path.c_str());
 }
 
 TEST(PngLoad, IntoExistingBitmapResizesIt)
@@ -326,7 +314,7 @@ TEST(PngLoad, IntoExistingBitmapResizesIt)
   s.width = 20, s.height = 30;
   s.samples.clear();
   Rng rng(6);
-  for (int i = 0; i < 20 * 30 * 3; ++i) s.samples.push_back((unsigned)rng.Range(0, 255));
+  for (int i = 0; i < 20 * 30 * 3; ++i) s.samples.push_back((unsigned)rng.Int(0, 255));
   LICE_MemBitmap bm(10, 10);
   EXPECT_EQ(FromBytes(WritePng(s), &bm), &bm);
   EXPECT_EQ(bm.getWidth(), 20);
@@ -368,10 +356,10 @@ TEST(PngLoad, FailureTable)
 
   EXPECT_EQ(LICE_LoadPNG(nullptr), nullptr);
   EXPECT_EQ(LICE_LoadPNG("/nonexistent/torva/none.png"), nullptr);
-  const std::string text = TempPath("text.png");
+  const torva_test::TempDir dir;
+  const std::string text = dir / "text.png";
   ASSERT_TRUE(WriteFile(text, Bytes{'h', 'e', 'l', 'l', 'o', '\n'}));
   EXPECT_EQ(LICE_LoadPNG(text.c_str()), nullptr);
-  remove(text.c_str());
   EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, "1", nullptr), nullptr);
 }
 
@@ -383,7 +371,8 @@ TEST(PngLoad, EveryTruncation)
   const PngRecipe s = MakeRecipe(PNG_COLOR_TYPE_PALETTE, 4, true, true, 11);
   const Bytes png = WritePng(s);
   const std::vector<LICE_pixel> full = Expected(s);
-  const std::string path = TempPath("trunc.png");
+  const torva_test::TempDir dir;
+  const std::string path = dir / "trunc.png";
   int nulls = 0;
   for (size_t len = 0; len < png.size(); ++len)
   {
@@ -412,7 +401,6 @@ TEST(PngLoad, EveryTruncation)
     LICE_IBitmap* into = LICE_LoadPNGFromMemory(cut.get(), (int)len, &mine);
     EXPECT_TRUE(into == nullptr || into == &mine);
   }
-  remove(path.c_str());
   // Only the last chunk (IEND, 12 bytes) is not needed for the picture.
   EXPECT_GE(nulls, (int)png.size() - 12);
 }
@@ -438,10 +426,10 @@ TEST(PngLoad, AbsurdHeadersAreRefusedBeforeAllocating)
 TEST(PngLoad, DamagedChunksDecodeSafely)
 {
   Rng rng(77);
-  const int rounds = raster_test::Scaled(600, 150);
+  const int rounds = torva_test::Scaled(600, 150);
   for (int round = 0; round < rounds; ++round)
   {
-    const int ct = std::vector<int>{0, 2, 3, 4, 6}[rng.Range(0, 4)];
+    const int ct = std::vector<int>{0, 2, 3, 4, 6}[rng.Int(0, 4)];
     const int depth = ct == 3 ? 8 : (ct == 0 ? 4 : 16);
     Bytes b = WritePng(MakeRecipe(ct, depth, rng.Chance(50), ct != 4 && ct != 6 && rng.Chance(50),
                                   (uint64_t)round + 1000));
@@ -454,12 +442,12 @@ TEST(PngLoad, DamagedChunksDecodeSafely)
           ((size_t)b[at] << 24) | ((size_t)b[at + 1] << 16) | ((size_t)b[at + 2] << 8) | b[at + 3];
       at += 12 + len;
     }
-    const size_t at = chunks[(size_t)rng.Range(0, (int)chunks.size() - 1)];
+    const size_t at = chunks[(size_t)rng.Int(0, (int)chunks.size() - 1)];
     const size_t len =
         ((size_t)b[at] << 24) | ((size_t)b[at + 1] << 16) | ((size_t)b[at + 2] << 8) | b[at + 3];
-    const int hits = rng.Range(1, 3);
+    const int hits = rng.Int(1, 3);
     for (int i = 0; i < hits && len > 0; ++i)
-      b[at + 8 + (size_t)rng.Range(0, (int)len - 1)] ^= (unsigned char)rng.Range(1, 255);
+      b[at + 8 + (size_t)rng.Int(0, (int)len - 1)] ^= (unsigned char)rng.Int(1, 255);
     FixCrc(b, at);
     std::unique_ptr<unsigned char[]> exact(new unsigned char[b.size()]);
     memcpy(exact.get(), b.data(), b.size());
@@ -486,7 +474,8 @@ TEST(PngLoad, LoaderRecordAndExtensions)
   EXPECT_EQ(ext[24], '\0');
 
   const Bytes png = WritePng(MakeRecipe(PNG_COLOR_TYPE_RGB, 8, false, false, 8));
-  const std::string upper = TempPath("shout.PNG"), bak = TempPath("x.png.bak");
+  const torva_test::TempDir dir;
+  const std::string upper = dir / "shout.PNG", bak = dir / "x.png.bak";
   ASSERT_TRUE(WriteFile(upper, png));
   ASSERT_TRUE(WriteFile(bak, png));
   std::unique_ptr<LICE_IBitmap> a(LICE_PNGLoader::loadfunc(upper.c_str(), true, nullptr));
@@ -496,8 +485,6 @@ TEST(PngLoad, LoaderRecordAndExtensions)
   EXPECT_NE(c, nullptr);
   EXPECT_EQ(LICE_PNGLoader::loadfunc("a.png/b", true, nullptr), nullptr);
   EXPECT_EQ(LICE_PNGLoader::loadfunc(".PnG", true, nullptr), nullptr); // right name, no file
-  remove(upper.c_str());
-  remove(bak.c_str());
 }
 
 TEST(PngLoad, NamedResourceComesFromTheModulesFolder)
@@ -565,7 +552,7 @@ TEST(PngLoad, RealFilesInstalledOnTheMachine)
   }
   if (files.empty()) GTEST_SKIP() << "no PNG files installed";
   std::sort(files.begin(), files.end());
-  const size_t want = (size_t)raster_test::Scaled(24, 8);
+  const size_t want = (size_t)torva_test::Scaled(24, 8);
   int compared = 0;
   for (size_t i = 0; i < files.size() && (size_t)compared < want;
        i += std::max<size_t>(1, files.size() / want))

@@ -1,57 +1,27 @@
-// Helpers for the raster tests: a bitmap with guard zones, deterministic random numbers, and
-// iteration counts that shrink under the sanitizers.
+// Helpers for the raster tests: a bitmap with guard zones, random pixels and bitmaps.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "raster/lice.h"
+#include "support/Random.h"
 
 namespace raster_test
 {
 
-// Smaller loop counts when the suite runs under AddressSanitizer (TORVA_SANITIZED=1).
-inline bool Sanitized()
-{
-  const char* v = getenv("TORVA_SANITIZED");
-  return v && v[0] == '1';
-}
-inline int Scaled(int normal, int sanitized)
-{
-  return Sanitized() ? sanitized : normal;
-}
+using torva_test::Rng;
 
-// xorshift64*: fast, seeded, the same sequence on every machine.
-class Rng
+// A random pixel whose alpha is often 0 or 255, as in real images.
+inline LICE_pixel ImagePixel(Rng& rng)
 {
-public:
-  explicit Rng(uint64_t seed) : mState(seed * 0x9E3779B97F4A7C15ull + 1) {}
-  uint64_t Next()
-  {
-    mState ^= mState >> 12;
-    mState ^= mState << 25;
-    mState ^= mState >> 27;
-    return mState * 0x2545F4914F6CDD1Dull;
-  }
-  uint32_t U32() { return (uint32_t)(Next() >> 32); }
-  // Uniform in [lo, hi] (inclusive).
-  int Range(int lo, int hi) { return lo + (int)(Next() % (uint64_t)((int64_t)hi - lo + 1)); }
-  bool Chance(int percent) { return Range(0, 99) < percent; }
-  // A pixel whose alpha is often 0 or 255, as in real images.
-  LICE_pixel ImagePixel()
-  {
-    const uint32_t c = U32() & 0x00FFFFFFu;
-    const int pick = Range(0, 3);
-    const uint32_t a = pick == 0 ? 0 : pick == 1 ? 255 : (U32() & 0xFF);
-    return c | (a << 24);
-  }
-
-private:
-  uint64_t mState;
-};
+  const uint32_t c = rng.U32() & 0x00FFFFFFu;
+  const int pick = rng.Int(0, 3);
+  const uint32_t a = pick == 0 ? 0 : pick == 1 ? 255 : (rng.U32() & 0xFF);
+  return c | (a << 24);
+}
 
 // A bitmap with padding beyond each row and guard zones before the first and after the last
 // buffer row, all filled with a canary word; optionally flipped. GuardsIntact() tells whether a
@@ -102,7 +72,7 @@ private:
 inline void FillRandom(GuardedBitmap& bm, Rng& rng)
 {
   for (int y = 0; y < bm.getHeight(); ++y)
-    for (int x = 0; x < bm.getWidth(); ++x) bm.at(x, y) = rng.ImagePixel();
+    for (int x = 0; x < bm.getWidth(); ++x) bm.at(x, y) = ImagePixel(rng);
 }
 inline void FillRandom(LICE_IBitmap& bm, Rng& rng)
 {
@@ -111,7 +81,7 @@ inline void FillRandom(LICE_IBitmap& bm, Rng& rng)
     {
       LICE_pixel* bits = bm.getBits();
       const int row = bm.isFlipped() ? bm.getHeight() - 1 - y : y;
-      bits[(size_t)row * bm.getRowSpan() + x] = rng.ImagePixel();
+      bits[(size_t)row * bm.getRowSpan() + x] = ImagePixel(rng);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "raster/lice_sampling.h"
 #include "raster_test_util.h"
 #include "scaled_test_util.h"
+#include "support/Sanitized.h"
 #include "support/golden.h"
 
 using namespace scaled_test;
@@ -23,12 +24,12 @@ TEST(BilinearSampling, WordMixesMatchThePerChannelFormula)
 {
   Rng rng(3);
   const uint32_t edges[] = {0, 1, 255, 256, 32768, 65279, 65535};
-  const int n = raster_test::Scaled(2000000, 300000);
+  const int n = torva_test::Scaled(2000000, 300000);
   for (int i = 0; i < n; ++i)
   {
     const LICE_pixel p[4] = {rng.U32(), rng.U32(), rng.U32(), rng.U32()};
-    const uint32_t fx = i % 3 ? rng.U32() & 0xFFFF : edges[rng.Range(0, 6)];
-    const uint32_t fy = i % 5 ? rng.U32() & 0xFFFF : edges[rng.Range(0, 6)];
+    const uint32_t fx = i % 3 ? rng.U32() & 0xFFFF : edges[rng.Int(0, 6)];
+    const uint32_t fy = i % 5 ? rng.U32() & 0xFFFF : edges[rng.Int(0, 6)];
     const int64_t x = fx, y = fy, xy = (x * y) >> 16;
     const int64_t w[4] = {65536 - x - y + xy, x - xy, y - xy, xy};
     LICE_pixel four = 0, across = 0, down = 0;
@@ -342,19 +343,19 @@ TEST(ScaledBlit, RandomGeometryStaysInsideTheBitmaps)
   FuzzNumbers any(rng);
   const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
                        0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
-  const int iterations = raster_test::Scaled(30000, 8000);
+  const int iterations = torva_test::Scaled(30000, 8000);
   int drew = 0; // calls that changed the picture: the geometry must not be all out of reach
   for (int iter = 0; iter < iterations; ++iter)
   {
-    GuardedBitmap src(rng.Range(1, 24), rng.Range(1, 24), rng.Chance(50), rng.Range(0, 5));
+    GuardedBitmap src(rng.Int(1, 24), rng.Int(1, 24), rng.Chance(50), rng.Int(0, 5));
     raster_test::FillRandom(src, rng);
-    GuardedBitmap dest(rng.Range(1, 32), rng.Range(1, 32), rng.Chance(50), rng.Range(0, 5));
+    GuardedBitmap dest(rng.Int(1, 32), rng.Int(1, 32), rng.Chance(50), rng.Int(0, 5));
     const int dstx = any.Origin(dest.getWidth()), dsty = any.Origin(dest.getHeight());
     const int dstw = any.Size(dest.getWidth()), dsth = any.Size(dest.getHeight());
     const float sx = (float)any.Position(src.getWidth()), sy = (float)any.Position(src.getHeight());
     const float sw = (float)any.Extent(src.getWidth()), sh = (float)any.Extent(src.getHeight());
     const float alpha = (float)any.Real(-0.1, 1.3);
-    const int mode = modes[rng.Range(0, (int)(sizeof modes / sizeof *modes) - 1)];
+    const int mode = modes[rng.Int(0, (int)(sizeof modes / sizeof *modes) - 1)];
     const std::vector<LICE_pixel> before = Pixels(dest);
     LICE_ScaledBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, alpha, mode);
     drew += Pixels(dest) != before;

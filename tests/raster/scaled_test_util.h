@@ -15,7 +15,7 @@ namespace scaled_test
 
 using raster_test::GuardedBitmap;
 using raster_test::Pixels;
-using raster_test::Rng;
+using torva_test::Rng;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -84,11 +84,11 @@ class FuzzNumbers
 {
 public:
   explicit FuzzNumbers(Rng& rng) : mRng(rng) {}
-  int Origin(int size) { return Wild() ? WildInt() : mRng.Range(-size / 2, size - 1); }
+  int Origin(int size) { return Wild() ? WildInt() : mRng.Int(-size / 2, size - 1); }
   // Mostly positive; a negative size mirrors.
   int Size(int size)
   {
-    return Wild() ? WildInt() : (mRng.Chance(75) ? 1 : -1) * mRng.Range(1, 2 * size);
+    return Wild() ? WildInt() : (mRng.Chance(75) ? 1 : -1) * mRng.Int(1, 2 * size);
   }
   double Position(int size) { return Wild() ? WildReal() : Real(-size / 4.0, size * 0.9); }
   double Extent(int size)
@@ -97,21 +97,21 @@ public:
   }
   double Real(double lo, double hi)
   {
-    return Wild() ? WildReal() : lo + (hi - lo) * mRng.Range(0, 1 << 20) / (double)(1 << 20);
+    return Wild() ? WildReal() : lo + (hi - lo) * mRng.Int(0, 1 << 20) / (double)(1 << 20);
   }
 
 private:
   bool Wild() { return mRng.Chance(5); }
   int WildInt()
   {
-    const int pick = mRng.Range(0, 2);
+    const int pick = mRng.Int(0, 2);
     return pick == 0   ? std::numeric_limits<int>::min()
            : pick == 1 ? std::numeric_limits<int>::max()
                        : (int)mRng.U32();
   }
   double WildReal()
   {
-    switch (mRng.Range(0, 6))
+    switch (mRng.Int(0, 6))
     {
     case 0:
       return std::numeric_limits<double>::quiet_NaN();
@@ -124,7 +124,7 @@ private:
     case 4:
       return 1e-30;
     default:
-      return mRng.Range(-40000, 40000);
+      return mRng.Int(-40000, 40000);
     }
   }
   Rng& mRng;

@@ -9,11 +9,12 @@
 
 #include "raster/lice_text.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
 #include "support/golden.h"
 
 using raster_test::GuardedBitmap;
-using raster_test::Rng;
-using raster_test::Scaled;
+using torva_test::Rng;
+using torva_test::Scaled;
 using Ent = LICE_CachedFont::charEnt;
 
 namespace
@@ -623,12 +624,12 @@ TEST(CachedFont, ArbitraryBytesAreSafe)
   for (int i = 0; i < rounds; ++i)
   {
     // Not terminated: the exact length lives in its own allocation.
-    const int len = i == 0 ? 20000 : rng.Range(0, 40);
+    const int len = i == 0 ? 20000 : rng.Int(0, 40);
     std::vector<char> bytes((size_t)len);
-    for (char& c : bytes) c = (char)(rng.Chance(50) ? 0x80 + rng.Range(0, 127) : rng.Range(1, 127));
+    for (char& c : bytes) c = (char)(rng.Chance(50) ? 0x80 + rng.Int(0, 127) : rng.Int(1, 127));
     if (len && rng.Chance(30)) bytes[(size_t)len - 1] = (char)0xE2; // a cut-off sequence
-    RECT r = {rng.Range(-80, 60), rng.Range(-40, 40), rng.Range(-10, 120), rng.Range(-10, 80)};
-    const unsigned int flags = (unsigned)rng.Range(0, 0x3F) |
+    RECT r = {rng.Int(-80, 60), rng.Int(-40, 40), rng.Int(-10, 120), rng.Int(-10, 80)};
+    const unsigned int flags = (unsigned)rng.Int(0, 0x3F) |
                                (rng.Chance(50) ? LICE_TEXT_NOCLIP : 0) |
                                (rng.Chance(30) ? LICE_TEXT_USE_FG_ALPHA : 0);
     for (LICE_CachedFont* f :

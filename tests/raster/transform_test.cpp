@@ -13,6 +13,7 @@
 #include "raster/lice_combine.h"
 #include "raster_test_util.h"
 #include "scaled_test_util.h"
+#include "support/Sanitized.h"
 #include "support/golden.h"
 
 namespace
@@ -323,21 +324,21 @@ TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps)
   FuzzNumbers any(rng);
   const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
                        0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
-  const int iterations = raster_test::Scaled(30000, 8000);
+  const int iterations = torva_test::Scaled(30000, 8000);
   int drew = 0; // calls that changed the picture: the geometry must not be all out of reach
   for (int iter = 0; iter < iterations; ++iter)
   {
-    GuardedBitmap src(rng.Range(1, 24), rng.Range(1, 24), rng.Chance(50), rng.Range(0, 5));
+    GuardedBitmap src(rng.Int(1, 24), rng.Int(1, 24), rng.Chance(50), rng.Int(0, 5));
     raster_test::FillRandom(src, rng);
-    GuardedBitmap dest(rng.Range(1, 32), rng.Range(1, 32), rng.Chance(50), rng.Range(0, 5));
+    GuardedBitmap dest(rng.Int(1, 32), rng.Int(1, 32), rng.Chance(50), rng.Int(0, 5));
     const int dstx = any.Origin(dest.getWidth()), dsty = any.Origin(dest.getHeight());
     const int dstw = any.Size(dest.getWidth()), dsth = any.Size(dest.getHeight());
     const float sx = (float)any.Position(src.getWidth()), sy = (float)any.Position(src.getHeight());
     const float sw = (float)any.Extent(src.getWidth()), sh = (float)any.Extent(src.getHeight());
     const float alpha = (float)any.Real(-0.1, 1.3);
-    const int mode = modes[rng.Range(0, (int)(sizeof modes / sizeof *modes) - 1)];
+    const int mode = modes[rng.Int(0, (int)(sizeof modes / sizeof *modes) - 1)];
     const bool clip = rng.Chance(50);
-    const int kind = rng.Range(0, 4);
+    const int kind = rng.Int(0, 4);
     const std::vector<LICE_pixel> before = Pixels(dest);
     if (kind == 0)
     {
@@ -359,7 +360,7 @@ TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps)
     }
     else
     {
-      const int divw = rng.Range(-1, 6), divh = rng.Range(-1, 6), stride = kind == 3 ? 2 : 3;
+      const int divw = rng.Int(-1, 6), divh = rng.Int(-1, 6), stride = kind == 3 ? 2 : 3;
       std::vector<double> pts((size_t)std::max(divw, 0) * std::max(divh, 0) * stride + 1);
       for (size_t k = 0; k < pts.size(); ++k)
         pts[k] = k % 3 == 2 && stride == 3 ? any.Real(-0.5, 1.5) : any.Position(src.getWidth());

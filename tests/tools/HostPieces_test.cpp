@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
-#include <locale.h>
+
+#include "support/locale.h"
 
 TEST(OutputFormat, FollowsTheInputUnlessTheExtensionSaysOtherwise)
 {
@@ -63,9 +63,7 @@ TEST(ChannelPlan, TakesWhatThePluginTakes)
 TEST(TextFormat, NumbersIgnoreTheLocale)
 {
   // A plug-in may switch the process to a comma locale; our numbers must not follow.
-  locale_t comma = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", nullptr);
-  if (!comma) comma = newlocale(LC_NUMERIC_MASK, "fr_FR.UTF-8", nullptr);
-  locale_t previous = comma ? uselocale(comma) : nullptr;
+  const bool comma = torva_test::UseCommaLocale(); // without one, the C locale is checked
 
   EXPECT_EQ(FormatFixed(0.5, 2), "0.50");
   EXPECT_EQ(FormatFixed(-3.14159, 3), "-3.142");
@@ -85,11 +83,7 @@ TEST(TextFormat, NumbersIgnoreTheLocale)
   for (const char* bad : {"", "+", "+-5", "12a", " 12", "1.5", "99999999999999999999"})
     EXPECT_FALSE(ParseInteger(bad).has_value()) << bad;
 
-  if (comma)
-  {
-    uselocale(previous);
-    freelocale(comma);
-  }
+  if (comma) torva_test::RestoreCLocale();
 }
 
 TEST(DemoPhrase, IsTheSameEveryTimeAndTheTakesDiffer)

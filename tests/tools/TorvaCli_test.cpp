@@ -1,7 +1,7 @@
 // `torva` against the recording fake plug-in: the order of a host's requests, the callbacks it
 // answers, the buffers it hands over, and the error line of every kind of failure.
 
-#include "CliHarness.h"
+#include "support/CliHarness.h"
 
 #include <gtest/gtest.h>
 

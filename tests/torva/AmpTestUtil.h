@@ -7,38 +7,16 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
 
+#include "tests/support/Random.h" // from the source root: the benchmarks include this file too
+
 namespace torva_test
 {
-
-// Small, fast and the same on every platform (std::uniform_real_distribution is not).
-class Rng
-{
-public:
-  explicit Rng(uint64_t seed) : mState(seed * 0x9E3779B97F4A7C15ull + 1) {}
-  uint64_t Next()
-  {
-    mState ^= mState << 13;
-    mState ^= mState >> 7;
-    mState ^= mState << 17;
-    return mState;
-  }
-  double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; } // [0, 1)
-  double Range(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
-  int Int(int lo, int hi) // [lo, hi]
-  {
-    return lo + static_cast<int>(Next() % static_cast<uint64_t>(hi - lo + 1));
-  }
-
-private:
-  uint64_t mState;
-};
 
 // One channel of varied material: segments of 50 to 400 ms cycling through noise, sines (quiet
 // to clipping hard), DC steps and silence, with random levels.
@@ -49,16 +27,16 @@ inline std::vector<double> MakeSignal(int n, double fs, uint64_t seed)
   int j = 0, kind = static_cast<int>(seed % 4);
   while (j < n)
   {
-    const int len = std::min(n - j, static_cast<int>(fs * rng.Range(0.05, 0.4)));
-    const double level = std::pow(10.0, rng.Range(-3.0, 0.3));
-    const double freq = rng.Range(20.0, fs * 0.45);
-    const double phase = rng.Range(0.0, 6.283185307179586);
+    const int len = std::min(n - j, static_cast<int>(fs * rng.Real(0.05, 0.4)));
+    const double level = std::pow(10.0, rng.Real(-3.0, 0.3));
+    const double freq = rng.Real(20.0, fs * 0.45);
+    const double phase = rng.Real(0.0, 6.283185307179586);
     for (int k = 0; k < len; ++k, ++j)
     {
       switch (kind)
       {
       case 0:
-        x[j] = level * rng.Range(-1.0, 1.0);
+        x[j] = level * rng.Real(-1.0, 1.0);
         break;
       case 1:
         x[j] = level * std::sin(phase + 6.283185307179586 * freq * k / fs);
@@ -88,11 +66,6 @@ inline long FirstMismatch(const std::vector<double>& a, const std::vector<double
   for (size_t i = 0; i < a.size(); ++i)
     if (!SameBits(a[i], b[i])) return static_cast<long>(i);
   return -1;
-}
-
-inline bool Sanitized()
-{
-  return std::getenv("TORVA_SANITIZED") != nullptr;
 }
 
 #if defined(__SSE2__)

@@ -132,7 +132,7 @@ TEST(Clips, TwoLaneCurvesMatchBitForBit)
                             0.0070351};
   torva_test::Rng rng(11);
   for (int k = 0; k < 50000; ++k)
-    xs.push_back(rng.Range(-1.0, 1.0) * std::pow(10.0, rng.Range(-6.0, 2.5)));
+    xs.push_back(rng.Real(-1.0, 1.0) * std::pow(10.0, rng.Real(-6.0, 2.5)));
   for (size_t i = 0; i < xs.size(); ++i)
   {
     const double x0 = xs[i], x1 = xs[(i * 7 + 3) % xs.size()];

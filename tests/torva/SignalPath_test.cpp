@@ -7,6 +7,7 @@
 
 #include "AmpTestUtil.h"
 #include "TORVA/TORVA_PATH.h"
+#include "support/Sanitized.h"
 #include "tests/reference/AmpReference.h"
 
 namespace
@@ -39,8 +40,8 @@ int BypassOf(const Plain& p)
 
 Plain RandomPlain(Rng& rng)
 {
-  Plain p = {rng.Uniform(), rng.Range(-20, 20), rng.Uniform(),    rng.Uniform(),
-             rng.Uniform(), rng.Range(0, 50),   rng.Range(0, 50), 0.0};
+  Plain p = {rng.Uniform(), rng.Real(-20, 20), rng.Uniform(),   rng.Uniform(),
+             rng.Uniform(), rng.Real(0, 50),   rng.Real(0, 50), 0.0};
   // Now and then a knob at an end, a setting repeated, or Bypass on.
   if (rng.Int(0, 7) == 0) p[rng.Int(0, 6)] = rng.Int(0, 1) ? 0.0 : 1.0;
   const int b = rng.Int(0, 15);

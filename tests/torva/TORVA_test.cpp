@@ -10,6 +10,7 @@
 
 #include "AmpTestUtil.h"
 #include "TORVA/TORVA.h"
+#include "support/Sanitized.h"
 #include "tests/reference/AmpReference.h"
 
 namespace

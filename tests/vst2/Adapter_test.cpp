@@ -9,49 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "TestHost.h"
 #include "framework/vst2/IPlugVST.h"
-#include "graphics/IGraphics.h"
+#include "support/FakeEditor.h"
+#include "support/TestHost.h"
 
 using namespace vsthost;
+using torva_test::FakeEditor;
 
 namespace
 {
-// Records what the plug-in asks of its editor.
-class FakeGraphics : public IGraphics
-{
-public:
-  FakeGraphics(IPlugBase* pPlug, int w, int h) : IGraphics(pPlug, w, h) {}
-  void SetParameterFromPlug(int idx, double value, bool normalized) override
-  {
-    mMoves.push_back({idx, value, normalized});
-  }
-  void PrepDraw() override { ++mPrepDraws; }
-  void* OpenWindow(void* pParent) override
-  {
-    mParent = pParent;
-    return mOpenResult;
-  }
-  void CloseWindow() override { ++mCloses; }
-  void SetSize(int w, int h)
-  {
-    mWidth = w;
-    mHeight = h;
-  }
-
-  struct Move
-  {
-    int idx;
-    double value;
-    bool normalized;
-  };
-  std::vector<Move> mMoves;
-  int mPrepDraws = 0;
-  int mCloses = 0;
-  void* mParent = nullptr;
-  void* mOpenResult = this;
-};
-
 struct ProbeOptions
 {
   char const* channels = "1-1 2-2";
@@ -473,7 +439,7 @@ TEST(Adapter, EditorRequests)
   EXPECT_EQ(Dispatch(f.e, effEditOpen, 0, 0, reinterpret_cast<void*>(0x42)), 0);
   EXPECT_EQ(Dispatch(f.e, effEditClose), 0);
 
-  auto* gui = new FakeGraphics(f.plug, 300, 120);
+  auto* gui = new FakeEditor(f.plug, 300, 120);
   f.plug->AttachGraphics(gui);
   EXPECT_EQ(f.e->flags & effFlagsHasEditor, effFlagsHasEditor);
   EXPECT_EQ(gui->mPrepDraws, 1);
@@ -494,14 +460,14 @@ TEST(Adapter, EditorRequests)
   EXPECT_EQ(f.plug->mGUICloses, 1);
 
   // Host changes move the controls: normalised from the host, plain from text.
-  gui->mMoves.clear();
+  gui->mPushes.clear();
   f.e->setParameter(f.e, 0, 0.25f);
   Dispatch(f.e, effString2Parameter, 0, 0, const_cast<char*>("-30")); // negated display
-  ASSERT_EQ(gui->mMoves.size(), 2u);
-  EXPECT_TRUE(gui->mMoves[0].normalized);
-  EXPECT_EQ(gui->mMoves[0].value, 0.25);
-  EXPECT_FALSE(gui->mMoves[1].normalized);
-  EXPECT_EQ(gui->mMoves[1].value, 24.0); // clamped, like the parameter
+  ASSERT_EQ(gui->mPushes.size(), 2u);
+  EXPECT_TRUE(gui->mPushes[0].mNormalized);
+  EXPECT_EQ(gui->mPushes[0].mValue, 0.25);
+  EXPECT_FALSE(gui->mPushes[1].mNormalized);
+  EXPECT_EQ(gui->mPushes[1].mValue, 24.0); // clamped, like the parameter
 
   gui->SetSize(400, 150);
   f.plug->ResizeGraphics(1, 1);

@@ -1,57 +1,17 @@
-#include "CliHarness.h"
+#include "support/CliHarness.h"
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
+
+#include "support/Random.h"
 
 extern char** environ;
-
-std::string BinaryPath(const std::string& name)
-{
-  return std::string(TORVA_BINARY_DIR) + "/bin/" + name;
-}
-
-bool Exists(const std::string& path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-std::string ReadText(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-TempDir::TempDir()
-{
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/torva-test-XXXXXX";
-  if (mkdtemp(pattern.data())) mPath = pattern;
-}
-
-TempDir::~TempDir()
-{
-  std::error_code ec;
-  if (!mPath.empty()) std::filesystem::remove_all(mPath, ec);
-}
 
 RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env)
 {
@@ -95,16 +55,14 @@ Audio TestSignal(int channels, int rate, long frames, int format)
   a.mRate = rate;
   a.mFormat = format;
   a.mSamples.resize(size_t(frames) * channels);
-  uint32_t noise = 12345;
+  torva_test::Rng noise(12345);
   for (long i = 0; i < frames; ++i)
     for (int c = 0; c < channels; ++c)
     {
-      noise = noise * 1664525u + 1013904223u;
       const double t = double(i) / rate;
       const double f = 110.0 * (c + 1);
       const double v = 0.25 * std::sin(2 * M_PI * f * t) +
-                       0.15 * std::sin(2 * M_PI * 2.52 * f * t) +
-                       0.05 * ((noise >> 8) / 8388608.0 - 1.0);
+                       0.15 * std::sin(2 * M_PI * 2.52 * f * t) + 0.05 * noise.Real(-1.0, 1.0);
       // Rounded to 16 bits so that every format holds the same values exactly.
       a.mSamples[size_t(i) * channels + c] = std::round(v * 32768.0) / 32768.0;
     }

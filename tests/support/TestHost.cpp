@@ -1,4 +1,4 @@
-#include "TestHost.h"
+#include "support/TestHost.h"
 
 #include <dlfcn.h>
 

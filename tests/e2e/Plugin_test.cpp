@@ -12,9 +12,8 @@
 #include <set>
 #include <string>
 
-#include <unistd.h>
-
-#include "TestHost.h"
+#include "support/TempFiles.h"
+#include "support/TestHost.h"
 #include "support/locale.h"
 
 using namespace vsthost;
@@ -315,10 +314,9 @@ TEST(Plugin, TwoCopiesOfTheModuleSideBySide)
 {
   // The same file opened twice shares one image; a copy under another name is a second,
   // independent image with its own statics, as when two plug-ins of this framework meet.
-  namespace fs = std::filesystem;
-  fs::path const copy =
-      fs::temp_directory_path() / ("torva-copy-" + std::to_string(getpid()) + ".so");
-  fs::copy_file(PluginPath(), copy, fs::copy_options::overwrite_existing);
+  torva_test::TempDir dir; // outlives the hosts below, which unload before it goes
+  std::string const copy = dir / "TORVA-copy.so";
+  std::filesystem::copy_file(PluginPath(), copy);
 
   Loaded first;
   Host second;
@@ -346,8 +344,6 @@ TEST(Plugin, TwoCopiesOfTheModuleSideBySide)
   a.Close();
   b.Close();
   c.Close();
-  second.Unload();
-  fs::remove(copy);
 }
 
 TEST(Plugin, ExportsExactlyTheTwoEntries)

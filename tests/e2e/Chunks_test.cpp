@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
-#include "TestHost.h"
+#include "support/Random.h"
+#include "support/Sanitized.h"
+#include "support/TestHost.h"
 
 using namespace vsthost;
 
@@ -166,16 +167,15 @@ TEST(Chunks, RandomBytesLeaveValidParameters)
   Host host;
   ASSERT_TRUE(host.Load(PluginPath()));
   Instance p(host);
-  std::mt19937 rng(1234);
-  int const rounds = std::getenv("TORVA_SANITIZED") ? 300 : 2000;
+  torva_test::Rng rng(1234);
+  int const rounds = torva_test::Scaled(2000, 300);
   int accepted = 0;
   for (int round = 0; round < rounds; ++round)
   {
-    Bytes junk(rng() % 160);
-    for (auto& b : junk) b = static_cast<unsigned char>(rng());
-    if (junk.size() >= 8 && rng() % 2) std::copy(kHeader.begin(), kHeader.end(), junk.begin());
+    Bytes junk = rng.Bytes(rng.Below(160));
+    if (junk.size() >= 8 && rng.Chance(50)) std::copy(kHeader.begin(), kHeader.end(), junk.begin());
     std::vector<float> const before = Values(p);
-    VstIntPtr const r = SetChunk(p, junk, rng() % 2 == 0);
+    VstIntPtr const r = SetChunk(p, junk, rng.Chance(50));
     std::vector<float> const after = Values(p);
     if (r == 0)
       ASSERT_EQ(after, before) << round;

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
-#include "TestHost.h"
 #include "reference/AmpReference.h"
+#include "support/Random.h"
+#include "support/TestHost.h"
 
 using namespace vsthost;
 
@@ -21,15 +21,14 @@ constexpr int kFrames = 3000;
 // A guitar-like test signal: decaying partials plus a little noise, both channels different.
 std::vector<double> Signal(int channel, int n = kFrames)
 {
-  std::mt19937 rng(77 + channel);
-  std::uniform_real_distribution<double> noise(-0.01, 0.01);
+  torva_test::Rng rng(77 + channel);
   std::vector<double> s(n);
   for (int i = 0; i < n; ++i)
   {
     double const t = i / 44100.0;
     s[i] = std::exp(-3.0 * t) * (0.4 * std::sin(2 * M_PI * 110.0 * t * (1 + channel)) +
                                  0.2 * std::sin(2 * M_PI * 330.0 * t)) +
-           noise(rng);
+           rng.Real(-0.01, 0.01);
     s[i] = static_cast<float>(s[i]); // exactly representable in float too
   }
   return s;

@@ -2,7 +2,7 @@
 // from the distribution, which shows the host follows the interface rather than our plug-in.
 // Each suite skips when its plug-in is not there.
 
-#include "CliHarness.h"
+#include "support/CliHarness.h"
 #include "tools/VstHost.h"
 
 #include <gtest/gtest.h>

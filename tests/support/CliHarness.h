@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFiles.h"
+
+using torva_test::BinaryPath;
+using torva_test::Exists;
+using torva_test::ReadText;
+using torva_test::TempDir;
+using torva_test::WriteText;
+
 struct RunResult
 {
   int mExit = -1; // exit status; 128 + signal when killed
@@ -16,23 +24,6 @@ struct RunResult
 
 // Runs `torva` with `args`; `env` entries ("NAME=value") are added to the environment.
 RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
-
-std::string BinaryPath(const std::string& name); // a file of the build's bin/ folder
-bool Exists(const std::string& path);
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
-
-// A fresh directory removed with everything in it when the object goes.
-class TempDir
-{
-public:
-  TempDir();
-  ~TempDir();
-  std::string operator/(const std::string& name) const { return mPath + "/" + name; }
-
-private:
-  std::string mPath;
-};
 
 struct Audio
 {

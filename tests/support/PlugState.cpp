@@ -1,0 +1,41 @@
+#include "support/PlugState.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace torva_test
+{
+
+std::vector<unsigned char> Bytes(ByteChunk const& chunk)
+{
+  unsigned char const* p = chunk.GetBytes();
+  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
+}
+
+void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes)
+{
+  pChunk->Resize(static_cast<int>(bytes.size()));
+  if (!bytes.empty()) std::memcpy(pChunk->GetBytes(), bytes.data(), bytes.size());
+}
+
+std::vector<double> Values(IPlugBase const& plug)
+{
+  std::vector<double> v;
+  for (int i = 0; i < plug.NParams(); ++i) v.push_back(plug.GetParam(i)->Value());
+  return v;
+}
+
+void ExpectParamsInRange(IPlugBase const& plug)
+{
+  for (int i = 0; i < plug.NParams(); ++i)
+  {
+    IParam const* p = plug.GetParam(i);
+    ASSERT_TRUE(std::isfinite(p->Value())) << "parameter " << i;
+    ASSERT_GE(p->Value(), p->GetMin()) << "parameter " << i;
+    ASSERT_LE(p->Value(), p->GetMax()) << "parameter " << i;
+  }
+}
+
+} // namespace torva_test

@@ -1,0 +1,24 @@
+#pragma once
+// A plug-in's state as tests look at it: chunk bytes as vectors, every parameter's value, and a
+// check that no parameter left its range.
+
+#include <vector>
+
+#include "framework/ByteChunk.h"
+#include "framework/IPlugBase.h"
+
+namespace torva_test
+{
+
+// A chunk's bytes, and back.
+std::vector<unsigned char> Bytes(ByteChunk const& chunk);
+void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes);
+
+// Every parameter's plain value, in order.
+std::vector<double> Values(IPlugBase const& plug);
+
+// Adds a test failure for the first parameter whose value is not finite or lies outside its
+// bounds.
+void ExpectParamsInRange(IPlugBase const& plug);
+
+} // namespace torva_test
