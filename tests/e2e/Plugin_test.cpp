@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/TempFiles.h"
 #include "support/TestHost.h"
@@ -194,6 +195,21 @@ TEST(Plugin, TextToParameter)
   EXPECT_EQ(p.ParamDisplay(5), "50.00");
   EXPECT_EQ(set(1, "-1e400"), 1);
   EXPECT_EQ(p.ParamDisplay(1), "-20.00");
+  // Text below the double range reads 0 whatever its exponent's sign (Master's 0 dB is the
+  // middle of its range); only a number too big for a double lands on a bound.
+  const std::string tiny = "0." + std::string(400, '0') + "1";
+  for (const std::string& t :
+       std::vector<std::string>{tiny, tiny + "e+5", tiny + "e5", "-" + tiny, "1e-400",
+                                "0.00001e-320", "1" + std::string(400, '0') + "e-800"})
+  {
+    EXPECT_EQ(set(1, "5"), 1);
+    EXPECT_EQ(set(1, t.c_str()), 1) << t;
+    EXPECT_EQ(p->getParameter(p.Get(), 1), 0.5f) << t;
+  }
+  EXPECT_EQ(set(1, ("1" + std::string(400, '0')).c_str()), 1);
+  EXPECT_EQ(p.ParamDisplay(1), "20.00");
+  EXPECT_EQ(set(1, ("0.1e" + std::string(1, '4') + "00").c_str()), 1);
+  EXPECT_EQ(p.ParamDisplay(1), "20.00");
   // No leading number reads as 0, never as NaN.
   for (char const* junk : {"loud", "nan", "-inf", "", "--3", ".", "+-1"})
   {
