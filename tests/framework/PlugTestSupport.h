@@ -37,6 +37,13 @@ public:
   void PrepDraw() override { mPrepDrawAt = static_cast<int>(mPushes.size()); }
   void* OpenWindow(void*) override { return nullptr; }
   void CloseWindow() override {}
+  // The rest of the platform half, unused here.
+  bool DrawScreen(IRECT*) override { return true; }
+  void ForceEndUserEdit() override {}
+  IPopupMenu* CreateIPopupMenu(IPopupMenu*, IRECT*) override { return nullptr; }
+  void CreateTextEntry(IControl*, IText*, IRECT*, const char*, IParam*) override {}
+  void* GetWindow() override { return nullptr; }
+  LICE_IBitmap* OSLoadBitmap(int, const char*) override { return nullptr; }
 
   std::vector<Push> mPushes;
   int mPrepDrawAt = -1; // how many pushes had happened when PrepDraw ran
