@@ -9,7 +9,6 @@
 #include "framework/IParam.h"
 #include "framework/IPlugBase.h"
 #include "graphics/IGraphics.h"
-#include "graphics/IPopupMenu.h"
 
 namespace
 {
@@ -20,9 +19,6 @@ double Clamp01(double v)
   if (v > 1.0) return 1.0;
   return v;
 }
-
-// Largest enumeration offered as a numbered menu; beyond it the editor's own prompt is used.
-constexpr int kMaxNumberedMenuItems = 1024;
 } // namespace
 
 IControl::IControl(IPlugBase* pPlug, IRECT pR, int paramIdx,
@@ -194,45 +190,13 @@ bool IControl::IsDirty()
 
 // ---- Value prompt -----------------------------------------------------------------------------
 
-namespace
-{
-// An enumeration (or a bool) without display texts gets a menu of its numbers: the editor's
-// text entry would map any typed text of such a parameter to 0. False when it is not one.
-bool PromptNumberedMenu(IControl* pControl, IParam* pParam, IGraphics* pGraphics, IRECT* pR)
-{
-  if (pParam->GetNDisplayTexts() > 0) return false;
-  if (pParam->Type() != IParam::kTypeEnum && pParam->Type() != IParam::kTypeBool) return false;
-  double lo = pParam->GetMin(), hi = pParam->GetMax();
-  int n = (int)(hi - lo) + 1;
-  if (!(hi >= lo) || n < 1 || n > kMaxNumberedMenuItems) return false;
-
-  char current[kParamTextLen];
-  pParam->GetDisplayForHost(current, false);
-  IPopupMenu menu;
-  for (int i = 0; i < n; ++i)
-  {
-    char text[kParamTextLen];
-    pParam->GetDisplayForHost(lo + i, false, text, false);
-    menu.AddItem(text, -1, std::strcmp(text, current) == 0 ? IPopupMenuItem::kChecked : 0);
-  }
-  IPopupMenu* pChosen = pGraphics->CreateIPopupMenu(&menu, pR);
-  if (pChosen)
-  {
-    int idx = pChosen->GetChosenItemIdx();
-    if (idx >= 0 && idx < n) pControl->SetValueFromUserInput(pParam->GetNormalized(lo + idx));
-  }
-  return true;
-}
-} // namespace
-
 void IControl::PromptUserInput()
 {
   if (mParamIdx < 0 || mDisablePrompt) return;
   IParam* pParam = GetParam();
   if (!pParam) return;
-  bool menu = pParam->GetNDisplayTexts() > 0 || pParam->Type() == IParam::kTypeEnum ||
-              pParam->Type() == IParam::kTypeBool;
-  if (menu)
+  // A menu of the display texts opens over the control; a text entry in a box at its centre.
+  if (pParam->GetNDisplayTexts() > 0)
   {
     PromptUserInput(&mRECT);
     return;
@@ -248,10 +212,7 @@ void IControl::PromptUserInput(IRECT* pTextRect)
   IParam* pParam = GetParam();
   IGraphics* pGraphics = GetGUI();
   if (!pParam || !pGraphics) return;
-  if (!PromptNumberedMenu(this, pParam, pGraphics, pTextRect))
-  {
-    pGraphics->PromptUserInput(this, pParam, pTextRect);
-  }
+  pGraphics->PromptUserInput(this, pParam, pTextRect);
   mRedraw.store(true);
 }
 

@@ -150,9 +150,9 @@ public:
 
   // ---- Value prompt ------------------------------------------------------------------------
 
-  // Opens a menu (parameters with display texts, and enums) or a text entry for the bound
-  // parameter: at the draw rectangle for a menu, else in a 40 x 16 box around the centre.
-  // Nothing without a parameter or while the prompt is disabled.
+  // Opens the editor's prompt for the bound parameter (a menu of its display texts, or a text
+  // entry): over the draw rectangle when the parameter has display texts, else in a 40 x 16 box
+  // around the centre. Nothing without a parameter or while the prompt is disabled.
   void PromptUserInput();
   void PromptUserInput(IRECT* pTextRect);
 
