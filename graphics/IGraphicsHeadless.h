@@ -60,6 +60,7 @@ public:
   IPopupMenu* CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pR) override;
   void CreateTextEntry(IControl* pControl, IText* pText, IRECT* pR, const char* str,
                        IParam* pParam) override;
+  using IGraphics::OpenWindow;
   void* OpenWindow(void* pParentWnd) override;
   void CloseWindow() override;
   void* GetWindow() override;
