@@ -96,21 +96,4 @@ TEST(Headless, WindowTicksAndPresentedRegions)
   EXPECT_NE(rig.gui->OpenWindow(nullptr), nullptr);
 }
 
-TEST(Headless, BasePlatformAnswersAreEmpty)
-{
-  IGraphicsHeadless gui(nullptr, 10, 10);
-  WDL_String s("x");
-  gui.HostPath(&s);
-  EXPECT_STREQ(s.Get(), "");
-  s.Set("x");
-  gui.PromptForFile(&s, kFileOpen, nullptr, "png");
-  EXPECT_STREQ(s.Get(), "");
-  EXPECT_FALSE(gui.OpenURL("https://example.invalid"));
-  EXPECT_FALSE(gui.GetTextFromClipboard(&s));
-  IColor c;
-  EXPECT_FALSE(gui.PromptForColor(&c, "colour"));
-  EXPECT_EQ(gui.OpenWindow(nullptr, nullptr, 0, 0), nullptr);
-  EXPECT_STREQ(gui.GetGUIAPI(), "");
-}
-
 } // namespace
