@@ -23,11 +23,11 @@
 // Drawing takes no plug-in lock; one process-wide draw lock serialises editors that draw on
 // their threads at the same moment (the font cache is shared).
 //
-// Presentation. The back bitmap's pixel word is the 32-bit little-endian TrueColor pixel of a
-// depth-24 visual, so pixels go to the server unconverted: with MIT-SHM the dirty rows are
-// copied into a shared segment and put from there (one round trip before the segment is
-// written again); without it plain put-image requests in strips below the request limit.
-// Expose events present their rectangle from the back bitmap.
+// Presentation (TORVA_X11_NO_SHM=1 forces plain put-image). The back bitmap's pixel word is the
+// 32-bit little-endian TrueColor pixel of a depth-24 visual, so pixels go to the server
+// unconverted: with MIT-SHM the dirty rows are copied into a shared segment and put from there (one
+// round trip before the segment is written again); without it plain put-image requests in strips
+// below the request limit. Expose events present their rectangle from the back bitmap.
 //
 // Lifecycle:
 //   state      event                                  action                          next
@@ -182,7 +182,13 @@ bool Session::Open(uint32_t parent)
 {
   const char* display = std::getenv("DISPLAY");
   if (!parent || !display || !*display || mW <= 0 || mH <= 0) return false;
-  mConn = xcb_connect(display, nullptr);
+  {
+    // libXau looks the cookie up in a static buffer: editors opening on several host threads
+    // connect one at a time.
+    static std::mutex sConnectMutex;
+    std::lock_guard<std::mutex> lock(sConnectMutex);
+    mConn = xcb_connect(display, nullptr);
+  }
   if (xcb_connection_has_error(mConn))
   {
     TeardownX();
@@ -249,10 +255,12 @@ bool Session::Open(uint32_t parent)
   mMaxRequestBytes = xcb_get_maximum_request_length(mConn) * 4u;
   mKeySyms = xcb_key_symbols_alloc(mConn);
 
-  // MIT-SHM when the server offers it and can attach our segment (not over the network).
+  // MIT-SHM when the server offers it and can attach our segment (not over the network);
+  // TORVA_X11_NO_SHM=1 asks for plain put-image (servers whose shared memory misbehaves).
   const xcb_query_extension_reply_t* shmExt = xcb_get_extension_data(mConn, &xcb_shm_id);
   const size_t shmBytes = (size_t)mW * (size_t)mH * 4;
-  if (shmExt && shmExt->present)
+  const char* noShm = std::getenv("TORVA_X11_NO_SHM");
+  if (shmExt && shmExt->present && !(noShm && std::strcmp(noShm, "1") == 0))
   {
     mShmID = shmget(IPC_PRIVATE, shmBytes, IPC_CREAT | 0600);
     if (mShmID >= 0)

@@ -167,8 +167,10 @@ void Session::OpenEntry(IControl* pControl, const IText* pText, const IRECT& r, 
   mEntry = std::move(e);
   mEntrySelectAll = true;
   mHaveLastPress = false;
-  mOwner->mEntryOpen.store(true);
   DrawEntry();
+  // Open once the server has the focus change: keys typed from now on reach the field.
+  free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
+  mOwner->mEntryOpen.store(true);
 }
 
 void Session::CloseEntry(bool commit)

@@ -156,6 +156,8 @@ protected:
         }
   }
 
+  void ShowsTheBackBitmapAndFollowsTheHost();
+
   // Root position of a point of the editor opened at parent position (px, py).
   static int RX(int x, int px = 0) { return px + x; }
   static int RY(int y, int py = 0) { return py + y; }
@@ -188,6 +190,17 @@ TEST_F(X11Editor, OpenFailuresLeaveNothingBehind)
 }
 
 TEST_F(X11Editor, WindowShowsTheBackBitmapAndFollowsTheHost)
+{
+  for (const char* noShm : {"0", "1"}) // shared-memory and plain put-image presentation
+  {
+    SCOPED_TRACE(std::string("TORVA_X11_NO_SHM=") + noShm);
+    setenv("TORVA_X11_NO_SHM", noShm, 1);
+    ShowsTheBackBitmapAndFollowsTheHost();
+  }
+  unsetenv("TORVA_X11_NO_SHM");
+}
+
+void X11Editor::ShowsTheBackBitmapAndFollowsTheHost()
 {
   Editor ed;
   void* win = Open(ed);
@@ -267,27 +280,27 @@ TEST_F(X11Editor, KeysMapToEditorCodes)
   struct
   {
     xcb_keysym_t sym;
-    bool shift;
+    xcb_keysym_t modifier;
     const char* expected; // null: not delivered
   } const cases[] = {
-      {' ', false, "key 0"},
-      {0xff52, false, "key 1"},
-      {0xff54, false, "key 2"},
-      {0xff51, false, "key 3"},
-      {0xff53, false, "key 4"},
-      {'0', false, "key 5"},
-      {'9', false, "key 14"},
-      {'a', false, "key 15"},
-      {'q', false, "key 31"},
-      {'q', true, "key 31"},
-      {'z', false, "key 40"},
-      {0xffbe /* F1 */, false, nullptr},
-      {0xff1b /* Escape */, false, nullptr},
+      {' ', 0, "key 0"},
+      {0xff52, 0, "key 1"},
+      {0xff54, 0, "key 2"},
+      {0xff51, 0, "key 3"},
+      {0xff53, 0, "key 4"},
+      {'0', 0, "key 5"},
+      {'9', 0, "key 14"},
+      {'a', 0, "key 15"},
+      {'q', 0, "key 31"},
+      {'q', Display::kShift, "key 31"},
+      {'z', 0, "key 40"},
+      {0xffbe /* F1 */, 0, nullptr},
+      {0xff1b /* Escape */, 0, nullptr},
   };
   for (const auto& c : cases)
   {
     ed.gain->Clear();
-    mDisplay.Key(c.sym, c.shift);
+    mDisplay.Key(c.sym, c.modifier);
     mDisplay.Key('m'); // a marker: once it arrived, so did (or not) the key before it
     ASSERT_TRUE(WaitFor([&] { return ed.gain->Count("key 27") == 1; })) << c.sym;
     std::vector<std::string> log;
@@ -403,10 +416,10 @@ TEST_F(X11Editor, HostClosesWithTheLockHeldWhileTheUserDrags)
   Editor ed;
   const xcb_window_t parent = mDisplay.MakeParent();
   std::atomic<bool> stop{false};
+  Display hand; // connected here: libXau's lookup is not safe on two threads at once
   std::thread user(
       [&]
       {
-        Display hand;
         while (!stop)
         {
           hand.Move(60, 40);
@@ -544,6 +557,69 @@ TEST_F(X11Editor, TextEntryFiltersLimitsCommitsAndCancels)
   ed.plug.HostClose();
   EXPECT_FALSE(ed.gui->IsTextEntryOpen());
   EXPECT_NEAR(ed.plug.ParamValue(0), 0.75, 1e-9);
+}
+
+TEST_F(X11Editor, ControlVPastesTheClipboardIntoTheTextEntry)
+{
+  Editor ed;
+  ASSERT_NE(Open(ed), nullptr);
+  ed.gain->mPrompt = true;
+
+  // Another client owns CLIPBOARD and answers conversions on a thread of its own.
+  Display owner;
+  const xcb_atom_t clipboard = owner.Atom("CLIPBOARD"), utf8 = owner.Atom("UTF8_STRING");
+  const xcb_window_t holder = owner.MakeParent(700, 700, 4, 4);
+  xcb_set_selection_owner(owner.Conn(), holder, clipboard, XCB_CURRENT_TIME);
+  owner.Sync();
+  std::atomic<bool> stop{false};
+  std::atomic<int> served{0};
+  std::thread server(
+      [&]
+      {
+        xcb_connection_t* c = owner.Conn();
+        while (!stop)
+        {
+          xcb_generic_event_t* ev = xcb_poll_for_event(c);
+          if (!ev)
+          {
+            Sleep(2);
+            continue;
+          }
+          if ((ev->response_type & 0x7f) == XCB_SELECTION_REQUEST)
+          {
+            const auto* req = reinterpret_cast<xcb_selection_request_event_t*>(ev);
+            xcb_selection_notify_event_t note{};
+            note.response_type = XCB_SELECTION_NOTIFY;
+            note.time = req->time;
+            note.requestor = req->requestor;
+            note.selection = req->selection;
+            note.target = req->target;
+            note.property = XCB_NONE;
+            if (req->target == utf8)
+            {
+              xcb_change_property(c, XCB_PROP_MODE_REPLACE, req->requestor, req->property, utf8, 8,
+                                  4, "0.5\n");
+              note.property = req->property;
+            }
+            xcb_send_event(c, 0, req->requestor, 0, reinterpret_cast<const char*>(&note));
+            xcb_flush(c);
+            ++served;
+          }
+          free(ev);
+        }
+      });
+
+  mDisplay.Move(RX(60), RY(40));
+  mDisplay.Click(1);
+  ASSERT_TRUE(WaitFor([&] { return ed.gui->IsTextEntryOpen(); }));
+  mDisplay.Key('v', Display::kControl);
+  mDisplay.Key(0xff0d);
+  EXPECT_TRUE(WaitFor([&] { return !ed.gui->IsTextEntryOpen(); }));
+  EXPECT_TRUE(WaitFor([&] { return std::abs(ed.plug.ParamValue(0) - 0.5) < 1e-9; }));
+  EXPECT_EQ(served.load(), 1);
+  stop = true;
+  server.join();
+  ed.plug.HostClose();
 }
 
 TEST_F(X11Editor, ServerGoingAwayClosesTheEditor)

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,6 +25,7 @@
 #include "framework/IPlugHeadless.h"
 #include "graphics/IControl.h"
 #include "platform/linux/IGraphicsLinux.h"
+#include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
 
 namespace x11test
@@ -343,22 +345,18 @@ public:
     Button(button, true);
     Button(button, false);
   }
-  // Presses and releases the key of a keysym (with Shift when shifted).
-  void Key(xcb_keysym_t sym, bool shifted = false)
+  // Presses and releases the key of a keysym, with a modifier key held (0 for none).
+  void Key(xcb_keysym_t sym, xcb_keysym_t modifier = 0)
   {
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(mKeySyms, sym);
-    if (!codes) return;
-    const xcb_keycode_t code = codes[0];
-    free(codes);
-    xcb_keycode_t* shiftCodes = xcb_key_symbols_get_keycode(mKeySyms, 0xffe1);
-    const xcb_keycode_t shift = shiftCodes ? shiftCodes[0] : 0;
-    free(shiftCodes);
-    if (shifted && shift) Fake(XCB_KEY_PRESS, shift);
+    const xcb_keycode_t code = Code(sym), mod = modifier ? Code(modifier) : 0;
+    if (!code) return;
+    if (mod) Fake(XCB_KEY_PRESS, mod);
     Fake(XCB_KEY_PRESS, code);
     Fake(XCB_KEY_RELEASE, code);
-    if (shifted && shift) Fake(XCB_KEY_RELEASE, shift);
+    if (mod) Fake(XCB_KEY_RELEASE, mod);
     Sync();
   }
+  static constexpr xcb_keysym_t kShift = 0xffe1, kControl = 0xffe3;
   void Type(const std::string& text)
   {
     for (char c : text) Key((xcb_keysym_t)(unsigned char)c);
@@ -369,7 +367,23 @@ public:
     Sync();
   }
 
+  xcb_atom_t Atom(const char* name)
+  {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        mConn, xcb_intern_atom(mConn, 0, (uint16_t)std::strlen(name), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : XCB_NONE;
+    free(r);
+    return a;
+  }
+
 private:
+  xcb_keycode_t Code(xcb_keysym_t sym)
+  {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(mKeySyms, sym);
+    const xcb_keycode_t code = codes ? codes[0] : 0;
+    free(codes);
+    return code;
+  }
   void Fake(uint8_t type, xcb_keycode_t code)
   {
     xcb_test_fake_input(mConn, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
@@ -380,9 +394,10 @@ private:
   xcb_key_symbols_t* mKeySyms = nullptr;
 };
 
-// The back bitmap as 0x00RRGGBB words, w x h.
+// The back bitmap as 0x00RRGGBB words, w x h (read under the editors' draw lock).
 inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
 {
+  std::lock_guard<std::mutex> lock(x11editor::DrawMutex());
   std::vector<uint32_t> out;
   LICE_IBitmap* bmp = gui->GetDrawBitmap();
   for (int y = 0; y < bmp->getHeight(); ++y)
