@@ -606,6 +606,8 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
   const int x = ev->event_x, y = ev->event_y;
   mPrevX = x;
   mPrevY = y;
+  mRootX = ev->root_x;
+  mRootY = ev->root_y;
   const int button = ev->detail;
   if (button != 1 && button != 3 && button != 4 && button != 5) return;
   if (!EnterPlug()) return;
@@ -663,6 +665,8 @@ void Session::OnMotion(const xcb_motion_notify_event_t* ev)
   const int x = ev->event_x, y = ev->event_y;
   mPrevX = x;
   mPrevY = y;
+  mRootX = ev->root_x;
+  mRootY = ev->root_y;
   const bool left = (ev->state & XCB_BUTTON_MASK_1) != 0;
   const bool right = (ev->state & XCB_BUTTON_MASK_3) != 0;
   if ((left || right) && mEntry) return;

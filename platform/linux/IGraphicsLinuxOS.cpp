@@ -179,13 +179,17 @@ void IGraphicsLinux::HideMouseCursor()
   x11editor::Session* s = OnEditorThread() ? x11editor::tCurrentSession() : nullptr;
   if (mCursorHidden || !s || !s->mConn || !s->mWindow) return;
   xcb_connection_t* c = s->mConn;
-  if (xcb_query_pointer_reply_t* p =
-          xcb_query_pointer_reply(c, xcb_query_pointer(c, s->mWindow), nullptr))
-  {
-    mHiddenMousePointX = p->root_x;
-    mHiddenMousePointY = p->root_y;
-    free(p);
-  }
+  // Where the event being handled happened (the pointer may have moved on since).
+  mHiddenMousePointX = s->mRootX;
+  mHiddenMousePointY = s->mRootY;
+  if (s->mRootX < 0)
+    if (xcb_query_pointer_reply_t* p =
+            xcb_query_pointer_reply(c, xcb_query_pointer(c, s->mWindow), nullptr))
+    {
+      mHiddenMousePointX = p->root_x;
+      mHiddenMousePointY = p->root_y;
+      free(p);
+    }
   if (!s->mBlankCursor)
   {
     const xcb_pixmap_t pix = xcb_generate_id(c);

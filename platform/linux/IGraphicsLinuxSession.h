@@ -143,6 +143,7 @@ struct Session
   int mLastPressX = -1000, mLastPressY = -1000;
   bool mHaveLastPress = false;
   int mPrevX = 0, mPrevY = 0;
+  int mRootX = -1, mRootY = -1; // pointer at the last button or motion event, root coordinates
 
   // Cursor hiding.
   xcb_cursor_t mBlankCursor = 0;

@@ -271,6 +271,20 @@ TEST_F(X11Editor, PointerAndWheelReachTheControls)
   ed.plug.HostClose();
 }
 
+TEST_F(X11Editor, HiddenCursorComesBackWhereItWasHidden)
+{
+  Editor ed;
+  ASSERT_NE(Open(ed), nullptr);
+  ed.gain->mHideCursor = true;
+  mDisplay.Move(RX(60), RY(40));
+  mDisplay.Button(1, true);
+  for (int i = 1; i <= 30; ++i) mDisplay.Move(RX(60 + i), RY(40 + i / 2));
+  mDisplay.Button(1, false);
+  ASSERT_TRUE(WaitFor([&] { return ed.gain->Count("up") == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return mDisplay.Pointer() == std::make_pair(RX(60), RY(40)); }));
+  ed.plug.HostClose();
+}
+
 TEST_F(X11Editor, KeysMapToEditorCodes)
 {
   Editor ed;

@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -153,8 +154,13 @@ public:
   {
     Add(pMod->mR ? "down R" : "down L");
     if (mPrompt) PromptUserInput();
+    if (mHideCursor) GetGUI()->HideMouseCursor();
   }
-  void OnMouseUp(int, int, IMouseMod*) override { Add("up"); }
+  void OnMouseUp(int, int, IMouseMod*) override
+  {
+    Add("up");
+    if (mHideCursor) GetGUI()->ShowMouseCursor();
+  }
   void OnMouseDrag(int, int, int, int dY, IMouseMod*) override
   {
     Add("drag");
@@ -195,6 +201,7 @@ public:
   }
 
   std::atomic<bool> mPrompt{false};
+  std::atomic<bool> mHideCursor{false}; // hidden while pressed, as a fine-adjust knob would
 
 private:
   void Add(const std::string& s)
@@ -360,6 +367,15 @@ public:
   void Type(const std::string& text)
   {
     for (char c : text) Key((xcb_keysym_t)(unsigned char)c);
+  }
+  // The pointer's root position.
+  std::pair<int, int> Pointer()
+  {
+    xcb_query_pointer_reply_t* p =
+        xcb_query_pointer_reply(mConn, xcb_query_pointer(mConn, mScreen->root), nullptr);
+    std::pair<int, int> xy(p ? p->root_x : -1, p ? p->root_y : -1);
+    free(p);
+    return xy;
   }
   void Focus(xcb_window_t win)
   {
