@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "X11TestSupport.h"
@@ -714,6 +715,47 @@ TEST(X11EditorImages, FolderBesideThePluginOverridesByBaseName)
   }
   IGraphicsLinux::SetImageFolder("");
   std::remove((std::string(dir) + "/knob.png").c_str());
+  rmdir(dir);
+}
+
+TEST(X11EditorImages, EmbeddingStepTablesEveryPngByBaseName)
+{
+  char dir[] = "/tmp/torva_x11_embedXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string folder = dir, out = folder + "/table.cpp";
+  auto run = [&]
+  {
+    const std::string cmd = std::string("\"") + TORVA_CMAKE_COMMAND + "\" -DIMG_DIR=" + folder +
+                            " -DOUT=" + out + " -P \"" + TORVA_EMBED_SCRIPT + "\"";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(out);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+
+  // An empty folder: an empty table that still compiles (one placeholder entry).
+  std::string table = run();
+  EXPECT_NE(table.find("const int kCount = 0;"), std::string::npos) << table;
+
+  torva_test::Image img;
+  img.width = 2;
+  img.height = 2;
+  img.pixels.assign(4, 0xFF102030u);
+  ASSERT_TRUE(torva_test::WritePng(folder + "/Knob \"1\".png", img));
+  ASSERT_TRUE(torva_test::WritePng(folder + "/bg.v2.png", img)); // only the last extension goes
+  {
+    std::ofstream(folder + "/notes.txt") << "not an image";
+  }
+  struct stat st;
+  ASSERT_EQ(stat((folder + "/bg.v2.png").c_str(), &st), 0);
+  table = run();
+  EXPECT_NE(table.find("const int kCount = 2;"), std::string::npos) << table;
+  EXPECT_NE(table.find("{\"bg.v2\", kData1, " + std::to_string(st.st_size) + "}"),
+            std::string::npos);
+  EXPECT_NE(table.find("{\"Knob \\\"1\\\"\", kData0, "), std::string::npos) << "quotes escaped";
+  EXPECT_NE(table.find("0x89,0x50,0x4e,0x47,0x0d,0x0a,0x1a,0x0a,"), std::string::npos);
+  EXPECT_EQ(table.find("notes"), std::string::npos);
+  for (const char* f : {"/Knob \"1\".png", "/bg.v2.png", "/notes.txt", "/table.cpp"})
+    std::remove((folder + f).c_str());
   rmdir(dir);
 }
 
