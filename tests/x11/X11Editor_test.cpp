@@ -650,9 +650,23 @@ TEST_F(X11Editor, ServerGoingAwayClosesTheEditor)
     const xcb_window_t parent = other.MakeParent();
     ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr);
     EXPECT_TRUE(WaitFor([&] { return ed.gui->PresentCount() > 0; }));
+    // The host keeps automating, so the editor is writing to the socket when the server dies
+    // (a broken pipe must not end the process).
+    std::atomic<bool> stop{false};
+    std::thread automation(
+        [&]
+        {
+          for (int i = 0; !stop; ++i)
+          {
+            ed.plug.HostSetParam(0, (i % 100) / 100.0);
+            Sleep(1);
+          }
+        });
+    Sleep(100);
     server.Stop();
     EXPECT_TRUE(WaitFor([&] { return ed.gui->GetWindow() == nullptr; }));
-    ed.plug.HostSetParam(0, 0.1);
+    stop = true;
+    automation.join();
     ed.plug.HostClose();
     EXPECT_EQ(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr) << "no server: null";
   }
