@@ -519,11 +519,9 @@ bool IGraphics::DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure)
 
   font->SetTextColor(pTxt->mColor.Pixel());
   unsigned int fmt = LICE_TEXT_NOCLIP;
-  if (pTxt->mAlign == IText::kAlignNear)
-    ;
-  else if (pTxt->mAlign == IText::kAlignCenter)
+  if (pTxt->mAlign == IText::kAlignCenter)
     fmt |= LICE_TEXT_HCENTER;
-  else
+  else if (pTxt->mAlign != IText::kAlignNear)
     fmt |= LICE_TEXT_RIGHT;
   if (pTxt->mColor.mA < 255) fmt |= LICE_TEXT_USE_FG_ALPHA;
 
