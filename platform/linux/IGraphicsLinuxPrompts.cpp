@@ -592,6 +592,8 @@ IPopupMenu* Session::RunMenu(IPopupMenu* pMenu, const IRECT& r)
     {
       lv.mHot = item;
       run.OpenSub(level);
+      if (run.mLevels.size() > level + 1)
+        run.SetHot(level + 1, MenuRun::Step(*run.mLevels[level + 1], -1, +1));
       return;
     }
     lv.mMenu->SetChosenItemIdx(item);

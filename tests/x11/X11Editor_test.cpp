@@ -508,6 +508,58 @@ TEST_F(X11Editor, PopupMenuChoosesWithKeysAndCancelsOutside)
   ed.plug.HostClose();
 }
 
+TEST_F(X11Editor, MenuSkipsSeparatorsAndDisabledItemsAndAnswersFromSubmenus)
+{
+  Editor ed;
+  ASSERT_NE(Open(ed), nullptr);
+  ed.gain->mCustomMenu = true;
+  struct
+  {
+    std::vector<xcb_keysym_t> keys;
+    const char* answer;
+  } const cases[] = {
+      {{0xff54, 0xff0d}, "menu main 0"},                        // Down: One
+      {{0xff54, 0xff54, 0xff54, 0xff0d}, "menu main 4"},        // past the separator, Off and More
+      {{0xff52, 0xff0d}, "menu main 4"},                        // Up from nothing: the last
+      {{0xff52, 0xff52, 0xff53, 0xff54, 0xff0d}, "menu sub 1"}, // More, Right, Beta
+      {{0xff52, 0xff52, 0xff53, 0xff51, 0xff1b}, "menu none"},  // Left closes the submenu
+      {{0xff52, 0xff52, 0xff0d, 0xff0d}, "menu sub 0"},         // Return opens it too
+  };
+  for (const auto& c : cases)
+  {
+    ed.gain->Clear();
+    mDisplay.Move(RX(60), RY(40));
+    mDisplay.Click(1);
+    ASSERT_TRUE(WaitFor([&] { return ed.gui->IsMenuOpen(); }));
+    for (xcb_keysym_t k : c.keys) mDisplay.Key(k);
+    ASSERT_TRUE(WaitFor([&] { return !ed.gui->IsMenuOpen(); })) << c.answer;
+    EXPECT_TRUE(WaitFor([&] { return ed.gain->Count(c.answer) == 1; })) << c.answer;
+  }
+
+  // The pointer: hovering More opens the submenu beside it; a click on Alpha answers.
+  ed.gain->Clear();
+  mDisplay.Move(RX(60), RY(40));
+  mDisplay.Click(1);
+  ASSERT_TRUE(WaitFor([&] { return ed.gui->IsMenuOpen(); }));
+  const xcb_window_t main = mDisplay.TopOfRoot();
+  xcb_get_geometry_reply_t* geo =
+      xcb_get_geometry_reply(mDisplay.Conn(), xcb_get_geometry(mDisplay.Conn(), main), nullptr);
+  ASSERT_NE(geo, nullptr);
+  const int rowH = (geo->height - 6 - 7) / 4; // four rows and a separator between the pads
+  mDisplay.Move(geo->x + 30, geo->y + 3 + 2 * rowH + 7 + rowH / 2); // "More"
+  free(geo);
+  ASSERT_TRUE(WaitFor([&] { return mDisplay.TopOfRoot() != main; }));
+  geo = xcb_get_geometry_reply(mDisplay.Conn(),
+                               xcb_get_geometry(mDisplay.Conn(), mDisplay.TopOfRoot()), nullptr);
+  ASSERT_NE(geo, nullptr);
+  mDisplay.Move(geo->x + 30, geo->y + 3 + rowH / 2); // "Alpha"
+  free(geo);
+  mDisplay.Click(1);
+  ASSERT_TRUE(WaitFor([&] { return !ed.gui->IsMenuOpen(); }));
+  EXPECT_TRUE(WaitFor([&] { return ed.gain->Count("menu sub 0") == 1; }));
+  ed.plug.HostClose();
+}
+
 TEST_F(X11Editor, HostClosesWhileAMenuIsOpen)
 {
   Editor ed;

@@ -25,6 +25,7 @@
 
 #include "framework/IPlugHeadless.h"
 #include "graphics/IControl.h"
+#include "graphics/IPopupMenu.h"
 #include "platform/linux/IGraphicsLinux.h"
 #include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
@@ -155,6 +156,7 @@ public:
     Add(pMod->mR ? "down R" : "down L");
     if (mPrompt) PromptUserInput();
     if (mHideCursor) GetGUI()->HideMouseCursor();
+    if (mCustomMenu) RunCustomMenu();
   }
   void OnMouseUp(int, int, IMouseMod*) override
   {
@@ -202,8 +204,34 @@ public:
 
   std::atomic<bool> mPrompt{false};
   std::atomic<bool> mHideCursor{false}; // hidden while pressed, as a fine-adjust knob would
+  // A numbered menu with a separator, a disabled item and a submenu; the answer is logged as
+  // "menu main|sub <index>" or "menu none".
+  std::atomic<bool> mCustomMenu{false};
 
 private:
+  void RunCustomMenu()
+  {
+    IPopupMenu sub;
+    sub.AddItem("Alpha");
+    sub.AddItem("Beta");
+    IPopupMenu main;
+    main.SetPrefix(2);
+    main.AddItem("One");
+    main.AddSeparator();
+    main.AddItem("Off", -1, IPopupMenuItem::kDisabled);
+    main.AddItem("More", &sub);
+    main.AddItem("Last", -1, IPopupMenuItem::kChecked | IPopupMenuItem::kTitle);
+    IRECT r = mRECT;
+    IPopupMenu* chosen = GetGUI()->CreateIPopupMenu(&main, &r);
+    if (!chosen)
+      Add("menu none");
+    else
+      Add(std::string("menu ") +
+          (chosen == &main  ? "main "
+           : chosen == &sub ? "sub "
+                            : "? ") +
+          std::to_string(chosen->GetChosenItemIdx()));
+  }
   void Add(const std::string& s)
   {
     std::lock_guard<std::mutex> lock(mMutex);
