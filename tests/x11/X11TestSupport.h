@@ -33,8 +33,8 @@
 namespace x11test
 {
 
-// Polls pred every 5 ms for up to ms milliseconds.
-inline bool WaitFor(const std::function<bool()>& pred, int ms = 3000)
+// Polls pred every 5 ms for up to ms milliseconds (generous: sanitizer builds on a busy machine).
+inline bool WaitFor(const std::function<bool()>& pred, int ms = 8000)
 {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < end)
