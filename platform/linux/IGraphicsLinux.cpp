@@ -37,6 +37,8 @@
 //   open       CloseWindow, host thread               stop, join, X released          closed
 //   open       CloseWindow on the editor thread       stop; ends when the callback    closing
 //                                                     returns, joined later
+//   menu open  CloseWindow, host thread               X released, thread parked for   closing
+//                                                     the lock, joined later
 //   open       parent destroyed / connection lost     thread releases X and ends      gone
 //   gone       CloseWindow / OpenWindow               join, harmless                  closed
 //   any        destructor                             CloseWindow, join every thread  -
