@@ -46,6 +46,13 @@ public:
     return mOpenResult;
   }
   void CloseWindow() override { ++mCloses; }
+  // The rest of the platform half, unused here.
+  bool DrawScreen(IRECT*) override { return true; }
+  void ForceEndUserEdit() override {}
+  IPopupMenu* CreateIPopupMenu(IPopupMenu*, IRECT*) override { return nullptr; }
+  void CreateTextEntry(IControl*, IText*, IRECT*, const char*, IParam*) override {}
+  void* GetWindow() override { return nullptr; }
+  LICE_IBitmap* OSLoadBitmap(int, const char*) override { return nullptr; }
 
   // The editor's size changes, as when it resizes itself.
   void SetSize(int w, int h)

@@ -1,0 +1,466 @@
+#pragma once
+// Support for the X11 editor host tests: a plug-in that records its host calls from any
+// thread, a probe control that logs what reaches it, a second X connection that plays the
+// host (parent windows, pictures, XTest input) and waiting helpers.
+//
+// The test program starts a private Xvfb for the whole run; without Xvfb the display tests
+// skip.
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <thread>
+#include <vector>
+
+#include "framework/IPlugHeadless.h"
+#include "graphics/IControl.h"
+#include "graphics/IPopupMenu.h"
+#include "platform/linux/IGraphicsLinux.h"
+#include "platform/linux/IGraphicsLinuxSession.h"
+#include "raster/lice.h"
+
+namespace x11test
+{
+
+// Polls pred every 5 ms for up to ms milliseconds (generous: sanitizer builds on a busy machine).
+inline bool WaitFor(const std::function<bool()>& pred, int ms = 8000)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end)
+  {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pred();
+}
+
+inline void Sleep(int ms)
+{
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Two parameters: 0 "Gain" 0..1, 1 "Mode" an enum of three display texts.
+class HostPlug : public IPlugHeadless
+{
+public:
+  HostPlug()
+      : IPlugHeadless(IPlugHeadlessInfo(), 2, "1-1", 1, "X11Test", "", "Test", 0x10000, 0x58313154,
+                      0x54657374, 0, false, false, false, 0)
+  {
+    GetParam(0)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "");
+    GetParam(1)->InitEnum("Mode", 0, 3);
+    GetParam(1)->SetDisplayText(0, "Clean");
+    GetParam(1)->SetDisplayText(1, "Crunch");
+    GetParam(1)->SetDisplayText(2, "Lead");
+  }
+
+  // As the VST 2 dispatcher does: effEditOpen / effEditClose with the plug-in lock held.
+  void* HostOpen(void* parent)
+  {
+    WDL_MutexLock lock(&mMutex);
+    return GetGUI()->OpenWindow(parent);
+  }
+  void HostClose()
+  {
+    WDL_MutexLock lock(&mMutex);
+    GetGUI()->CloseWindow();
+  }
+  // A host parameter change: stored into the editor under the lock.
+  void HostSetParam(int idx, double normalized)
+  {
+    WDL_MutexLock lock(&mMutex);
+    GetParam(idx)->SetNormalized(normalized);
+    GetGUI()->SetParameterFromPlug(idx, normalized, true);
+  }
+  double ParamValue(int idx)
+  {
+    WDL_MutexLock lock(&mMutex);
+    return GetParam(idx)->Value();
+  }
+
+  void BeginInformHostOfParamChange(int idx) override { Note("begin", idx); }
+  void InformHostOfParamChange(int idx, double) override { Note("automate", idx); }
+  void EndInformHostOfParamChange(int idx) override { Note("end", idx); }
+
+  int Count(const std::string& what)
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    int n = 0;
+    for (const std::string& c : mCalls)
+      if (c == what) ++n;
+    return n;
+  }
+
+  // Runs inside the next begin-edit callback, on the calling (editor) thread, with the plug-in
+  // lock held as a host's re-entrant dispatcher call would.
+  void OnNextBegin(std::function<void()> f)
+  {
+    std::lock_guard<std::mutex> lock(mCallsMutex);
+    mOnBegin = std::move(f);
+  }
+
+private:
+  void Note(const char* what, int idx)
+  {
+    {
+      std::lock_guard<std::mutex> lock(mCallsMutex);
+      mCalls.push_back(std::string(what) + " " + std::to_string(idx));
+    }
+    std::function<void()> f;
+    if (std::string(what) == "begin")
+    {
+      std::lock_guard<std::mutex> lock(mCallsMutex);
+      f.swap(mOnBegin);
+    }
+    if (f)
+    {
+      WDL_MutexLock lock(&mMutex);
+      f();
+    }
+  }
+
+  std::mutex mCallsMutex;
+  std::vector<std::string> mCalls;
+  std::function<void()> mOnBegin;
+};
+
+// Paints its rectangle in a grey of its value; logs the calls it gets (any thread may read).
+class Probe : public IControl
+{
+public:
+  Probe(IPlugBase* pPlug, IRECT r, int paramIdx) : IControl(pPlug, r, paramIdx)
+  {
+    DisablePrompt(false);
+  }
+
+  bool Draw(IGraphics* pGraphics) override
+  {
+    const int g = (int)(GetValue() * 255.0);
+    IColor c(255, g, g, 255 - g);
+    pGraphics->FillIRect(&c, &mRECT);
+    return true;
+  }
+  void OnMouseDown(int, int, IMouseMod* pMod) override
+  {
+    Add(pMod->mR ? "down R" : "down L");
+    if (mPrompt) PromptUserInput();
+    if (mHideCursor) GetGUI()->HideMouseCursor();
+    if (mCustomMenu) RunCustomMenu();
+  }
+  void OnMouseUp(int, int, IMouseMod*) override
+  {
+    Add("up");
+    if (mHideCursor) GetGUI()->ShowMouseCursor();
+  }
+  void OnMouseDrag(int, int, int, int dY, IMouseMod*) override
+  {
+    Add("drag");
+    SetValue(GetValue() - 0.01 * dY);
+    SetDirty(true);
+  }
+  void OnMouseDblClick(int, int, IMouseMod*) override { Add("dbl"); }
+  void OnMouseWheel(int, int, IMouseMod* pMod, int d) override
+  {
+    Add("wheel " + std::to_string(d) + (pMod->mS ? " shift" : ""));
+  }
+  bool OnKeyDown(int, int, int key) override
+  {
+    Add("key " + std::to_string(key));
+    return true;
+  }
+  void OnMouseOver(int, int, IMouseMod*) override { Add("over"); }
+  void OnMouseOut() override { Add("out"); }
+  void TextFromTextEntry(const char* text) override { Add(std::string("text ") + text); }
+
+  int Count(const std::string& what)
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    int n = 0;
+    for (const std::string& c : mLog)
+      if (c == what) ++n;
+    return n;
+  }
+  std::vector<std::string> Log()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mLog;
+  }
+  void Clear()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mLog.clear();
+  }
+
+  std::atomic<bool> mPrompt{false};
+  std::atomic<bool> mHideCursor{false}; // hidden while pressed, as a fine-adjust knob would
+  // A numbered menu with a separator, a disabled item and a submenu; the answer is logged as
+  // "menu main|sub <index>" or "menu none".
+  std::atomic<bool> mCustomMenu{false};
+
+private:
+  void RunCustomMenu()
+  {
+    IPopupMenu sub;
+    sub.AddItem("Alpha");
+    sub.AddItem("Beta");
+    IPopupMenu main;
+    main.SetPrefix(2);
+    main.AddItem("One");
+    main.AddSeparator();
+    main.AddItem("Off", -1, IPopupMenuItem::kDisabled);
+    main.AddItem("More", &sub);
+    main.AddItem("Last", -1, IPopupMenuItem::kChecked | IPopupMenuItem::kTitle);
+    IRECT r = mRECT;
+    IPopupMenu* chosen = GetGUI()->CreateIPopupMenu(&main, &r);
+    if (!chosen)
+      Add("menu none");
+    else
+      Add(std::string("menu ") +
+          (chosen == &main  ? "main "
+           : chosen == &sub ? "sub "
+                            : "? ") +
+          std::to_string(chosen->GetChosenItemIdx()));
+  }
+  void Add(const std::string& s)
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mLog.push_back(s);
+  }
+  std::mutex mMutex;
+  std::vector<std::string> mLog;
+};
+
+// A grey background that paints only the region being drawn (the stock panel fills the whole
+// back bitmap on every pass, while only the dirty region is presented).
+class Back : public IControl
+{
+public:
+  Back(IPlugBase* pPlug, IRECT r) : IControl(pPlug, r) {}
+  bool Draw(IGraphics* pGraphics) override
+  {
+    IRECT r = mRECT.Intersect(pGraphics->GetDrawRECT());
+    pGraphics->FillIRect(&COLOR_GRAY, &r);
+    return true;
+  }
+};
+
+// One plug-in with its editor: grey background, a probe for each parameter.
+struct Editor
+{
+  static constexpr int kW = 200, kH = 120;
+  static constexpr IRECT kGain{20, 20, 100, 60};
+  static constexpr IRECT kMode{120, 20, 180, 60};
+
+  Editor()
+  {
+    gui = new IGraphicsLinux(&plug, kW, kH, 50);
+    gui->AttachControl(new Back(&plug, IRECT(0, 0, kW, kH)));
+    gain = new Probe(&plug, kGain, 0);
+    mode = new Probe(&plug, kMode, 1);
+    gui->AttachControl(gain);
+    gui->AttachControl(mode);
+    gui->HandleMouseOver(true);
+    plug.AttachGraphics(gui); // the plug-in owns the editor from here
+  }
+
+  HostPlug plug;
+  IGraphicsLinux* gui;
+  Probe* gain;
+  Probe* mode;
+};
+
+// The test's own connection: plays the host and the user.
+class Display
+{
+public:
+  Display()
+  {
+    const char* d = std::getenv("DISPLAY");
+    if (!d || !*d) return;
+    mConn = xcb_connect(d, nullptr);
+    if (xcb_connection_has_error(mConn))
+    {
+      xcb_disconnect(mConn);
+      mConn = nullptr;
+      return;
+    }
+    mScreen = xcb_setup_roots_iterator(xcb_get_setup(mConn)).data;
+    mKeySyms = xcb_key_symbols_alloc(mConn);
+  }
+  ~Display()
+  {
+    if (!mConn) return;
+    xcb_key_symbols_free(mKeySyms);
+    xcb_disconnect(mConn);
+  }
+  bool Ok() const { return mConn != nullptr; }
+  xcb_connection_t* Conn() const { return mConn; }
+  xcb_window_t Root() const { return mScreen->root; }
+
+  // A mapped top-level window at (x, y), standing for the host's editor frame.
+  xcb_window_t MakeParent(int x = 0, int y = 0, int w = Editor::kW, int h = Editor::kH)
+  {
+    const xcb_window_t win = xcb_generate_id(mConn);
+    const uint32_t values[] = {mScreen->black_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    xcb_create_window(mConn, XCB_COPY_FROM_PARENT, win, mScreen->root, (int16_t)x, (int16_t)y,
+                      (uint16_t)w, (uint16_t)h, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      mScreen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(mConn, win);
+    Sync();
+    return win;
+  }
+  void Destroy(xcb_window_t win)
+  {
+    xcb_destroy_window(mConn, win);
+    Sync();
+  }
+  void Sync() { free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr)); }
+
+  // Child windows of a window (-1 when the window does not exist).
+  int Children(xcb_window_t win)
+  {
+    xcb_query_tree_reply_t* t = xcb_query_tree_reply(mConn, xcb_query_tree(mConn, win), nullptr);
+    if (!t) return -1;
+    const int n = t->children_len;
+    free(t);
+    return n;
+  }
+  // The topmost child of the root (an open menu), 0 for none.
+  xcb_window_t TopOfRoot()
+  {
+    xcb_query_tree_reply_t* t =
+        xcb_query_tree_reply(mConn, xcb_query_tree(mConn, mScreen->root), nullptr);
+    if (!t) return 0;
+    const xcb_window_t w = t->children_len ? xcb_query_tree_children(t)[t->children_len - 1] : 0;
+    free(t);
+    return w;
+  }
+
+  // The window's pixels as 0x00RRGGBB words (empty when it cannot be read).
+  std::vector<uint32_t> Picture(xcb_window_t win, int w, int h)
+  {
+    xcb_get_image_reply_t* img = xcb_get_image_reply(
+        mConn,
+        xcb_get_image(mConn, XCB_IMAGE_FORMAT_Z_PIXMAP, win, 0, 0, (uint16_t)w, (uint16_t)h, ~0u),
+        nullptr);
+    std::vector<uint32_t> out;
+    if (!img) return out;
+    const auto* words = reinterpret_cast<const uint32_t*>(xcb_get_image_data(img));
+    if (xcb_get_image_data_length(img) >= w * h * 4)
+      for (int i = 0; i < w * h; ++i) out.push_back(words[i] & 0xFFFFFF);
+    free(img);
+    return out;
+  }
+
+  void Move(int x, int y)
+  {
+    xcb_test_fake_input(mConn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, mScreen->root, (int16_t)x,
+                        (int16_t)y, 0);
+    Sync();
+  }
+  void Button(int button, bool press)
+  {
+    xcb_test_fake_input(mConn, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, (uint8_t)button,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    Sync();
+  }
+  void Click(int button = 1)
+  {
+    Button(button, true);
+    Button(button, false);
+  }
+  // Presses and releases the key of a keysym, with a modifier key held (0 for none).
+  void Key(xcb_keysym_t sym, xcb_keysym_t modifier = 0)
+  {
+    const xcb_keycode_t code = Code(sym), mod = modifier ? Code(modifier) : 0;
+    if (!code) return;
+    if (mod) Fake(XCB_KEY_PRESS, mod);
+    Fake(XCB_KEY_PRESS, code);
+    Fake(XCB_KEY_RELEASE, code);
+    if (mod) Fake(XCB_KEY_RELEASE, mod);
+    Sync();
+  }
+  static constexpr xcb_keysym_t kShift = 0xffe1, kControl = 0xffe3;
+  void Type(const std::string& text)
+  {
+    for (char c : text) Key((xcb_keysym_t)(unsigned char)c);
+  }
+  // The pointer's root position.
+  std::pair<int, int> Pointer()
+  {
+    xcb_query_pointer_reply_t* p =
+        xcb_query_pointer_reply(mConn, xcb_query_pointer(mConn, mScreen->root), nullptr);
+    std::pair<int, int> xy(p ? p->root_x : -1, p ? p->root_y : -1);
+    free(p);
+    return xy;
+  }
+  void Focus(xcb_window_t win)
+  {
+    xcb_set_input_focus(mConn, XCB_INPUT_FOCUS_POINTER_ROOT, win, XCB_CURRENT_TIME);
+    Sync();
+  }
+
+  xcb_atom_t Atom(const char* name)
+  {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        mConn, xcb_intern_atom(mConn, 0, (uint16_t)std::strlen(name), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : XCB_NONE;
+    free(r);
+    return a;
+  }
+
+private:
+  xcb_keycode_t Code(xcb_keysym_t sym)
+  {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(mKeySyms, sym);
+    const xcb_keycode_t code = codes ? codes[0] : 0;
+    free(codes);
+    return code;
+  }
+  void Fake(uint8_t type, xcb_keycode_t code)
+  {
+    xcb_test_fake_input(mConn, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  }
+
+  xcb_connection_t* mConn = nullptr;
+  xcb_screen_t* mScreen = nullptr;
+  xcb_key_symbols_t* mKeySyms = nullptr;
+};
+
+// The back bitmap as 0x00RRGGBB words, w x h (read under the editors' draw lock).
+inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
+{
+  std::lock_guard<std::mutex> lock(x11editor::DrawMutex());
+  std::vector<uint32_t> out;
+  LICE_IBitmap* bmp = gui->GetDrawBitmap();
+  for (int y = 0; y < bmp->getHeight(); ++y)
+    for (int x = 0; x < bmp->getWidth(); ++x)
+      out.push_back(bmp->getBits()[y * bmp->getRowSpan() + x] & 0xFFFFFF);
+  return out;
+}
+
+// A private X server on a free display (Xvfb -displayfd).
+struct Xvfb
+{
+  ~Xvfb() { Stop(); }
+  bool Start();
+  void Stop();
+  pid_t mPid = -1;
+  std::string mDisplay;
+};
+
+// Open file descriptors of this process (leak checks).
+int OpenFDs();
+
+} // namespace x11test
