@@ -39,13 +39,6 @@ bool ParseLeadingNumber(const char* txt, double* pValue)
   return true;
 }
 
-IMouseMod* OrNoMod(IMouseMod* pMod)
-{
-  static thread_local IMouseMod none;
-  none = IMouseMod();
-  return pMod ? pMod : &none;
-}
-
 } // namespace
 
 IGraphics::IGraphics(IPlugBase* pPlug, int w, int h, int fps)
@@ -412,7 +405,8 @@ void IGraphics::ReleaseMouseCapture()
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
 {
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   ReleaseMouseCapture();
   const int i = HitTest(x, y, false);
   if (i < 0) return;
@@ -425,7 +419,8 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod)
 {
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   const int i = Target(x, y, false);
   ClearCapture();
   if (IControl* c = mControls.Get(i)) c->OnMouseUp(x, y, pMod);
@@ -434,7 +429,8 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod)
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod)
 {
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   IControl* c = mControls.Get(mMouseCapture);
   if (!c || (x == mMouseX && y == mMouseY)) return;
   const int dX = x - mMouseX, dY = y - mMouseY;
@@ -445,7 +441,8 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod)
 
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod)
 {
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   ReleaseMouseCapture();
   const int i = HitTest(x, y, false);
   if (i < 0) return false;
@@ -466,14 +463,16 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod)
 
 void IGraphics::OnMouseWheel(int x, int y, IMouseMod* pMod, int delta)
 {
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   if (IControl* c = mControls.Get(Target(x, y, false))) c->OnMouseWheel(x, y, pMod, delta);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod)
 {
   if (!mHandleMouseOver) return false;
-  pMod = OrNoMod(pMod);
+  IMouseMod none;
+  if (!pMod) pMod = &none;
   const int i = Target(x, y, true);
   if (i < 0) return true;
   mMouseX = x;

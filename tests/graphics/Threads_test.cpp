@@ -1,7 +1,8 @@
-// The editor among the host's threads, run for real: a host thread changes parameters through
-// the plug-in base's host path (under the plug-in lock), an audio thread runs the processing
-// callback through the base, and an editor thread ticks and draws and drags knobs as the
-// platform's timer and mouse would, without any lock. Built with -DTORVA_TSAN=ON this is the
+// The editor among the host's threads, run for real through the VST 2 effect record, as a host
+// drives it: a host thread changes parameters with setParameter (the adapter moves the editor's
+// controls under the plug-in lock), an audio thread runs processDoubleReplacing, and an editor
+// thread ticks and draws and drags knobs as the platform's timer and mouse would, without any
+// lock. Built with -DTORVA_TSAN=ON this is the
 // ThreadSanitizer check of that hand-off; in the other builds it checks that nothing breaks.
 
 #include <atomic>
@@ -11,9 +12,34 @@
 #include <thread>
 
 #include "GraphicsTestSupport.h"
+#include "framework/vst2/IPlugVST.h"
 
 namespace
 {
+
+// The ParamPlug parameters behind the VST 2 adapter, without a host callback; processing scales
+// each input by the Level parameter.
+class StressPlug : public IPlugVST
+{
+public:
+  StressPlug()
+      : IPlugVST(IPlugInstanceInfo(), ctltest::kNParams, "1-1 2-2", 1, "Stress", "", "Test",
+                 0x10000, 0x53747231, 0x54657374)
+  {
+    GetParam(ctltest::kGain)->InitDouble("Gain", 0.0, -20.0, 20.0, 0.1, "dB");
+    GetParam(ctltest::kMode)->InitEnum("Mode", 0, 3);
+    GetParam(ctltest::kSteps)->InitEnum("Steps", 0, 5);
+    GetParam(ctltest::kOnOff)->InitBool("On", false);
+    GetParam(ctltest::kLevel)->InitDouble("Level", 0.25, 0.0, 1.0, 0.01, "%");
+  }
+
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override
+  {
+    const double level = GetParam(ctltest::kLevel)->Value();
+    for (int c = 0; c < NOutChannels(); ++c)
+      for (int i = 0; i < nFrames; ++i) outputs[c][i] = inputs[c][i] * level;
+  }
+};
 
 bool Sanitized()
 {
@@ -24,7 +50,12 @@ bool Sanitized()
 TEST(ThreadsStress, HostAudioAndEditorThreads)
 {
   using namespace std::chrono;
-  gfxtest::HostDrivenPlug plug;
+  StressPlug plug;
+  AEffect* effect = plug.GetAEffect();
+  constexpr int kFrames = 256;
+  effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  effect->dispatcher(effect, effSetBlockSize, 0, kFrames, nullptr, 0.0f);
+  effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
   auto* gui = new IGraphicsHeadless(&plug, 200, 60);
   IColor panel(255, 40, 40, 44);
   gui->AttachPanelBackground(&panel);
@@ -54,7 +85,7 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
         {
           seed = seed * 1664525u + 1013904223u;
           const int p = (int)((seed >> 8) % ctltest::kNParams);
-          plug.HostSetParameter(p, (double)((seed >> 12) % 1001) / 1000.0);
+          effect->setParameter(effect, p, (float)((seed >> 12) % 1001) / 1000.0f);
           ++hostChanges;
         }
       });
@@ -68,7 +99,7 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
         double* out[] = {outL.data(), outR.data()};
         while (!stop.load(std::memory_order_relaxed))
         {
-          plug.HostProcess(in, out, kFrames);
+          effect->processDoubleReplacing(effect, in, out, kFrames);
           ++blocks;
         }
       });
@@ -114,14 +145,21 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
   }
 
   // Quiet again: a host change is shown after the next ticks, and then all is clean.
-  plug.HostSetParameter(ctltest::kLevel, 1.0);
+  effect->setParameter(effect, ctltest::kLevel, 1.0f);
   int ticks = 0;
   while (gui->Tick() && ticks < 10) ++ticks;
   EXPECT_LE(ticks, 2);
   EXPECT_DOUBLE_EQ(knobs[1]->GetValue(), 1.0);
   IRECT r;
   EXPECT_FALSE(gui->IsDirty(&r));
+  EXPECT_EQ(plug.GetParam(ctltest::kLevel)->Value(), 1.0);
+  std::vector<double> in(kFrames, 0.5), out(kFrames, 0.0);
+  double* ins[] = {in.data(), in.data()};
+  double* outs[] = {out.data(), out.data()};
+  effect->processDoubleReplacing(effect, ins, outs, kFrames);
+  EXPECT_EQ(out[kFrames - 1], 0.5) << "the audio path ran with the host's last Level";
   gui->CloseWindow();
+  effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
 }
 
 } // namespace
