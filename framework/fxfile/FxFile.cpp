@@ -7,25 +7,8 @@
 
 namespace
 {
-// Magics and kinds as their four characters; compared and written byte for byte.
-constexpr char kCcnK[] = "CcnK";
-constexpr char kFxCk[] = "FxCk";
-constexpr char kFPCh[] = "FPCh";
-constexpr char kFxBk[] = "FxBk";
-constexpr char kFBCh[] = "FBCh";
+using namespace fxlayout;
 
-constexpr size_t kKindAt = 8;
-constexpr size_t kVersionAt = 12;
-constexpr size_t kIdAt = 16;
-constexpr size_t kPluginVersionAt = 20;
-constexpr size_t kCountAt = 24;
-constexpr size_t kNameAt = 28;        // programs
-constexpr size_t kCurrentAt = 28;     // banks
-constexpr size_t kNameField = 28;     // 27 characters and a terminator when written
-constexpr size_t kProgramHeader = 56; // up to the values or the chunk size
-constexpr size_t kBankHeader = 156;   // up to the programs or the chunk size
-constexpr size_t kBankReserved = 124; // zeros after the current program
-constexpr size_t kCommonHeader = 28;  // magic to count: enough to tell what the file is
 constexpr int32_t kMaxField = 0x7fffffff;
 
 uint32_t ReadU32(const std::vector<unsigned char>& b, size_t at)

@@ -28,6 +28,32 @@
 #include <string>
 #include <vector>
 
+// Where each field lies, by name, for this library and for tests that damage files on purpose.
+namespace fxlayout
+{
+// Magics and kinds as their four characters; compared and written byte for byte.
+constexpr char kCcnK[] = "CcnK";
+constexpr char kFxCk[] = "FxCk";
+constexpr char kFPCh[] = "FPCh";
+constexpr char kFxBk[] = "FxBk";
+constexpr char kFBCh[] = "FBCh";
+
+constexpr size_t kMagicAt = 0;
+constexpr size_t kSizeAt = 4;
+constexpr size_t kKindAt = 8;
+constexpr size_t kVersionAt = 12;
+constexpr size_t kIdAt = 16;
+constexpr size_t kPluginVersionAt = 20;
+constexpr size_t kCountAt = 24;
+constexpr size_t kNameAt = 28;        // programs
+constexpr size_t kCurrentAt = 28;     // banks
+constexpr size_t kNameField = 28;     // 27 characters and a terminator when written
+constexpr size_t kProgramHeader = 56; // up to the values or the chunk size
+constexpr size_t kBankHeader = 156;   // up to the programs or the chunk size
+constexpr size_t kBankReserved = 124; // zeros after the current program
+constexpr size_t kCommonHeader = 28;  // magic to count: enough to tell what the file is
+} // namespace fxlayout
+
 constexpr int32_t kFxProgramVersion = 1;
 constexpr int32_t kFxBankVersion = 2;
 

@@ -2,7 +2,9 @@
 // from the distribution, which shows the host follows the interface rather than our plug-in.
 // Each suite skips when its plug-in is not there.
 
+#include "framework/fxfile/FxFile.h"
 #include "support/CliHarness.h"
+#include "support/TempFiles.h"
 #include "tools/VstHost.h"
 
 #include <gtest/gtest.h>
@@ -22,23 +24,20 @@ void ExpectFinite(const Audio& a)
   for (double v : a.mSamples) ASSERT_TRUE(std::isfinite(v));
 }
 
-void PutBE32(std::string& s, uint32_t v)
+// A preset file for TORVA ('TOR1', version 10000) of the given kind, named "Clean".
+std::vector<unsigned char> PresetFile(FxFile::EKind kind, std::vector<float> values,
+                                      std::string const& chunk = "")
 {
-  for (int shift = 24; shift >= 0; shift -= 8) s += char(v >> shift);
-}
-
-// A preset file header for TORVA ('TOR1') up to the values or the chunk size.
-std::string PresetHeader(const char* kind)
-{
-  std::string b = "CcnK";
-  PutBE32(b, 0);
-  b += kind;
-  PutBE32(b, 1);
-  b += "TOR1";
-  PutBE32(b, 10000);
-  PutBE32(b, 8);
-  b += std::string("Clean") + std::string(23, '\0');
-  return b;
+  FxFile f;
+  f.mKind = kind;
+  f.mPluginId = 0x544F5231; // 'TOR1'
+  f.mPluginVersion = 10000;
+  f.mProgram.mName = "Clean";
+  f.mProgram.mValues = std::move(values);
+  f.mChunk.assign(chunk.begin(), chunk.end());
+  std::vector<unsigned char> bytes;
+  EXPECT_TRUE(WriteFxFile(f, bytes));
+  return bytes;
 }
 
 class TorvaPlugin : public ::testing::Test
@@ -143,15 +142,8 @@ TEST_F(TorvaPlugin, SetsPlainValuesAsText)
 // it handed it out. Both here switch on Bypass.
 TEST_F(TorvaPlugin, LoadsRegularAndChunkPresets)
 {
-  std::string fxp = PresetHeader("FxCk");
-  for (float v : {0.7f, 0.4f, 0.3f, 0.3f, 0.4f, 0.2f, 0.2f, 1.0f})
-  {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    PutBE32(fxp, bits);
-  }
-  ASSERT_EQ(fxp.size(), 88u);
-  WriteText(mDir / "bypass.fxp", fxp);
+  WriteFile(mDir / "bypass.fxp",
+            PresetFile(FxFile::kProgramValues, {0.7f, 0.4f, 0.3f, 0.3f, 0.4f, 0.2f, 0.2f, 1.0f}));
   EXPECT_EQ(MaxDiff(Render("fxp.wav", {"--preset", mDir / "bypass.fxp"}), mIn), 0.0);
 
   std::string chunk;
@@ -166,17 +158,11 @@ TEST_F(TorvaPlugin, LoadsRegularAndChunkPresets)
     ASSERT_GT(size, 0);
     chunk.assign(static_cast<const char*>(data), size_t(size));
   }
-  std::string fpch = PresetHeader("FPCh");
-  PutBE32(fpch, uint32_t(chunk.size()));
-  fpch += chunk;
-  WriteText(mDir / "bypass-chunk.fxp", fpch);
+  WriteFile(mDir / "bypass-chunk.fxp", PresetFile(FxFile::kProgramChunk, {}, chunk));
   EXPECT_EQ(MaxDiff(Render("fpch.wav", {"--preset", mDir / "bypass-chunk.fxp"}), mIn), 0.0);
 
   // State the plug-in refuses is an error, not a silent default render.
-  std::string bad = PresetHeader("FPCh");
-  PutBE32(bad, 5);
-  bad += "junk!";
-  WriteText(mDir / "bad.fxp", bad);
+  WriteFile(mDir / "bad.fxp", PresetFile(FxFile::kProgramChunk, {}, "junk!"));
   const RunResult r =
       RunTorva({"render", mDir / "in.wav", mDir / "bad.wav", "--preset", mDir / "bad.fxp"});
   EXPECT_EQ(r.mExit, 1);

@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "framework/Base64.h"
+#include "framework/fxfile/FxFile.h"
 #include "support/EightParamPlug.h"
 #include "support/PlugState.h"
 #include "support/Random.h"
 #include "support/Sanitized.h"
+#include "support/TempFiles.h"
 
 namespace
 {
+using namespace fxlayout;
 using Bytes = std::vector<unsigned char>;
 namespace fs = std::filesystem;
 
@@ -54,20 +57,6 @@ std::string Snapshot(PresetPlug& plug)
   return s;
 }
 
-uint32_t BE32(Bytes const& b, size_t at)
-{
-  return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) |
-         b[at + 3];
-}
-
-float BEFloat(Bytes const& b, size_t at)
-{
-  uint32_t const u = BE32(b, at);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-
 void PutBE32(Bytes* b, size_t at, uint32_t v)
 {
   (*b)[at] = uint8_t(v >> 24);
@@ -81,11 +70,6 @@ void PutBEFloat(Bytes* b, size_t at, float f)
   uint32_t u;
   std::memcpy(&u, &f, 4);
   PutBE32(b, at, u);
-}
-
-std::string Str(Bytes const& b, size_t at, size_t n)
-{
-  return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
 }
 
 class PresetFiles : public ::testing::Test
@@ -155,54 +139,49 @@ void Prepare(PresetPlug& plug, char const* firstName = "Crunch")
 }
 } // namespace
 
-TEST_F(PresetFiles, ProgramFileLayout)
-{
-  PresetPlug plug;
-  Prepare(plug);
-  Bytes const f = SaveFXP(plug);
-  ASSERT_EQ(f.size(), 88u);
-  EXPECT_EQ(Str(f, 0, 4), "CcnK");
-  EXPECT_EQ(BE32(f, 4), 0u);
-  EXPECT_EQ(Str(f, 8, 4), "FxCk");
-  EXPECT_EQ(BE32(f, 12), 1u);
-  EXPECT_EQ(Str(f, 16, 4), "TOR1"); // the four characters in order
-  EXPECT_EQ(BE32(f, 20), 10000u);   // decimal form of 0x10000
-  EXPECT_EQ(BE32(f, 24), 8u);
-  EXPECT_EQ(Str(f, 28, 7), std::string("Crunch\0", 7));
-  for (int i = 35; i < 56; ++i) EXPECT_EQ(f[i], 0) << i;
-  // Literal bytes for two values: 0.75 and 0.25 as big-endian singles.
-  EXPECT_EQ(Bytes(f.begin() + 56, f.begin() + 64), (Bytes{0x3F, 0x40, 0, 0, 0x3E, 0x80, 0, 0}));
-  for (int i = 0; i < 8; ++i)
-    EXPECT_EQ(BEFloat(f, 56 + 4 * i), static_cast<float>(plug.GetParam(i)->GetNormalized())) << i;
-
-  // Names are cut to the 27 characters the field holds, and terminated.
-  plug.GetPreset(0)->SetName("A name that is much longer than the field");
-  Bytes const g = SaveFXP(plug);
-  ASSERT_EQ(g.size(), 88u);
-  EXPECT_EQ(Str(g, 28, 28), std::string("A name that is much longer ") + '\0');
-}
-
-TEST_F(PresetFiles, BankFileLayout)
+// The byte layout itself is the preset-file library's to pin; here the plug-in base must hand
+// it the right contents. The golden files were checked field by field when they were made:
+// program.fxp is 88 bytes ("Crunch", id TOR1, version 10000, 0.75 and 0.25 as the first two
+// values), bank.fxb 244 bytes whose one record is program.fxp, and the chunk files carry the
+// 72-byte program chunk and the 78-byte bank chunk of one slot named "-".
+TEST_F(PresetFiles, FilesMatchTheirGoldenBytes)
 {
   PresetPlug plug;
   Prepare(plug);
   Bytes const program = SaveFXP(plug);
-  Bytes const f = SaveFXB(plug);
-  ASSERT_EQ(f.size(), 244u);
-  EXPECT_EQ(Str(f, 0, 4), "CcnK");
-  EXPECT_EQ(BE32(f, 4), 0u);
-  EXPECT_EQ(Str(f, 8, 4), "FxBk");
-  EXPECT_EQ(BE32(f, 12), 2u);
-  EXPECT_EQ(Str(f, 16, 4), "TOR1");
-  EXPECT_EQ(BE32(f, 20), 10000u);
-  EXPECT_EQ(BE32(f, 24), 1u);
-  EXPECT_EQ(BE32(f, 28), 0u);
-  for (int i = 32; i < 156; ++i) ASSERT_EQ(f[i], 0) << i;
-  // The slot holds the live state, so its record is the program file byte for byte.
-  EXPECT_EQ(Bytes(f.begin() + 156, f.end()), program);
+  torva_test::ExpectGoldenBytes("presets/program.fxp", program);
+  torva_test::ExpectGoldenBytes("presets/bank.fxb", SaveFXB(plug));
 
-  // A bank stores the slots, not live edits; a slot whose chunk is short gives the normalised
-  // form of 0.0 for the parameters it lacks (Master's range is -20..20: 0.5).
+  PresetPlug chunks(1, true);
+  Prepare(chunks, "-");
+  torva_test::ExpectGoldenBytes("presets/program_chunk.fxp", SaveFXP(chunks));
+  torva_test::ExpectGoldenBytes("presets/bank_chunk.fxb", SaveFXB(chunks));
+
+  // What the files say, read back through the library.
+  FxFile f;
+  std::string error;
+  ASSERT_TRUE(ParseFxFile(program, f, error)) << error;
+  EXPECT_EQ(f.mPluginId, kUid);
+  EXPECT_EQ(f.mPluginVersion, 10000); // decimal form of 0x10000
+  EXPECT_EQ(f.mProgram.mName, "Crunch");
+  ASSERT_EQ(f.mProgram.mValues.size(), 8u);
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(f.mProgram.mValues[i], static_cast<float>(plug.GetParam(i)->GetNormalized())) << i;
+  ByteChunk host;
+  ASSERT_TRUE(chunks.GetHostChunk(&host, false));
+  ASSERT_TRUE(ParseFxFile(SaveFXP(chunks), f, error)) << error;
+  EXPECT_EQ(f.mChunk, Bytes(host.GetBytes(), host.GetBytes() + host.Size()));
+
+  // Names are cut to the 27 characters the field holds.
+  plug.GetPreset(0)->SetName("A name that is much longer than the field");
+  ASSERT_TRUE(ParseFxFile(SaveFXP(plug), f, error)) << error;
+  EXPECT_EQ(f.mProgram.mName, "A name that is much longer ");
+}
+
+TEST_F(PresetFiles, BankStoresSlotsNotLiveEdits)
+{
+  // A slot whose chunk is short gives the normalised form of 0.0 for the parameters it lacks
+  // (Master's range is -20..20: 0.5; 0.0 is below Presence's range: clamped to 0).
   PresetPlug two(2);
   Prepare(two, "First");
   two.GetParam(0)->SetNormalized(0.1);
@@ -212,38 +191,14 @@ TEST_F(PresetFiles, BankFileLayout)
   two.GetPreset(1)->mChunk.Clear();
   two.GetPreset(1)->mChunk.PutChunk(&shortChunk);
   two.GetPreset(1)->SetName("Short");
-  Bytes const b = SaveFXB(two);
-  ASSERT_EQ(b.size(), 156u + 2 * 88);
-  EXPECT_EQ(BEFloat(b, 156 + 56), 0.75f); // slot 0's Bass, not the live 0.1
-  size_t const rec1 = 156 + 88;
-  EXPECT_EQ(Str(b, rec1 + 28, 6), std::string("Short\0", 6));
-  EXPECT_EQ(BEFloat(b, rec1 + 56), 0.625f);
-  EXPECT_EQ(BEFloat(b, rec1 + 60), 0.5f);
-  EXPECT_EQ(BEFloat(b, rec1 + 64), 0.0f);
-  EXPECT_EQ(BEFloat(b, rec1 + 68), 0.0f); // 0.0 is below Presence's range: clamped to 0
-}
-
-TEST_F(PresetFiles, ChunkFileLayouts)
-{
-  PresetPlug plug(1, true);
-  Prepare(plug, "-");
-  Bytes const p = SaveFXP(plug);
-  ASSERT_EQ(p.size(), 60u + 72);
-  EXPECT_EQ(Str(p, 8, 4), "FPCh");
-  EXPECT_EQ(BE32(p, 4), 72u + 60);
-  EXPECT_EQ(BE32(p, 24), 8u);
-  EXPECT_EQ(BE32(p, 56), 72u);
-  ByteChunk host;
-  ASSERT_TRUE(plug.GetHostChunk(&host, false));
-  EXPECT_EQ(Bytes(p.begin() + 60, p.end()), Bytes(host.GetBytes(), host.GetBytes() + host.Size()));
-  EXPECT_EQ(Bytes(p.begin() + 60, p.begin() + 68), (Bytes{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0}));
-
-  Bytes const b = SaveFXB(plug);
-  ASSERT_EQ(b.size(), 160u + 78); // header and the 78-byte bank chunk of one slot named "-"
-  EXPECT_EQ(Str(b, 8, 4), "FBCh");
-  EXPECT_EQ(BE32(b, 4), 78u + 160);
-  EXPECT_EQ(BE32(b, 156), 78u);
-  EXPECT_EQ(Bytes(b.begin() + 160, b.begin() + 168), (Bytes{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0}));
+  FxFile f;
+  std::string error;
+  ASSERT_TRUE(ParseFxFile(SaveFXB(two), f, error)) << error;
+  ASSERT_EQ(f.mBank.size(), 2u);
+  EXPECT_EQ(f.mBank[0].mValues[0], 0.75f); // slot 0's Bass, not the live 0.1
+  EXPECT_EQ(f.mBank[1].mName, "Short");
+  EXPECT_EQ(std::vector<float>(f.mBank[1].mValues.begin(), f.mBank[1].mValues.begin() + 4),
+            (std::vector<float>{0.625f, 0.5f, 0.0f, 0.0f}));
 }
 
 TEST_F(PresetFiles, SaveLoadSaveGivesSameBytes)
@@ -315,7 +270,7 @@ TEST_F(PresetFiles, ProgramLoadAppliesToCurrentSlot)
   // An empty name in the file leaves the slot's name; a regular program loads into a plug-in
   // that keeps chunks as well.
   Bytes g = f;
-  std::fill(g.begin() + 28, g.begin() + 56, 0);
+  std::fill(g.begin() + kNameAt, g.begin() + kNameAt + kNameField, 0);
   PresetPlug c(1, true);
   c.EnsureDefaultPreset();
   ASSERT_TRUE(LoadFXP(c, g));
@@ -354,28 +309,30 @@ TEST_F(PresetFiles, RejectedFilesChangeNothing)
     bool chunks; // load into the plug-in that keeps chunks
   };
   std::vector<Case> const cases = {
-      {"another plug-in's id", patched(fxp, 16, FourCC("TOR2")), false, false},
-      {"bad magic", patched(fxp, 0, FourCC("CcnX")), false, false},
-      {"program version 2", patched(fxp, 12, 2), false, false},
-      {"unknown kind", patched(fxp, 8, FourCC("FxXX")), false, false},
-      {"count beyond the file", patched(fxp, 24, 9), false, false},
-      {"negative count", patched(fxp, 24, 0xFFFFFFFF), false, false},
+      {"another plug-in's id", patched(fxp, kIdAt, FourCC("TOR2")), false, false},
+      {"bad magic", patched(fxp, kMagicAt, FourCC("CcnX")), false, false},
+      {"program version 2", patched(fxp, kVersionAt, 2), false, false},
+      {"unknown kind", patched(fxp, kKindAt, FourCC("FxXX")), false, false},
+      {"count beyond the file", patched(fxp, kCountAt, 9), false, false},
+      {"negative count", patched(fxp, kCountAt, 0xFFFFFFFF), false, false},
       {"empty file", Bytes(), false, false},
-      {"header only", Bytes(fxp.begin(), fxp.begin() + 56), false, false},
+      {"header only", Bytes(fxp.begin(), fxp.begin() + kProgramHeader), false, false},
       {"chunk program, plain plug-in", cfxp, false, false},
-      {"chunk size beyond the file", patched(cfxp, 56, 73), false, true},
-      {"negative chunk size", patched(cfxp, 56, 0x80000000), false, true},
-      {"chunk too short for the state", patched(Bytes(cfxp.begin(), cfxp.end() - 8), 56, 64), false,
-       true},
-      {"bank of another plug-in", patched(fxb, 16, FourCC("XXXX")), true, false},
-      {"bank record count lies", patched(fxb, 24, 2), true, false}, // loaded into 3 slots
-      {"bank record with 7 parameters", patched(fxb, 156 + 24, 7), true, false},
-      {"bank record not a program", patched(fxb, 156 + 8, FourCC("FPCh")), true, false},
+      {"chunk size beyond the file", patched(cfxp, kProgramHeader, 73), false, true},
+      {"negative chunk size", patched(cfxp, kProgramHeader, 0x80000000), false, true},
+      {"chunk too short for the state",
+       patched(Bytes(cfxp.begin(), cfxp.end() - 8), kProgramHeader, 64), false, true},
+      {"bank of another plug-in", patched(fxb, kIdAt, FourCC("XXXX")), true, false},
+      {"bank record count lies", patched(fxb, kCountAt, 2), true, false}, // loaded into 3 slots
+      {"bank record with 7 parameters", patched(fxb, kBankHeader + kCountAt, 7), true, false},
+      {"bank record not a program", patched(fxb, kBankHeader + kKindAt, FourCC(kFPCh)), true,
+       false},
       {"bank record cut short", Bytes(fxb.begin(), fxb.end() - 1), true, false},
-      {"bank with negative count", patched(fxb, 24, 0xFFFFFFFF), true, false},
+      {"bank with negative count", patched(fxb, kCountAt, 0xFFFFFFFF), true, false},
       {"chunk bank, plain plug-in", cfxb, true, false},
-      {"chunk bank size beyond file", patched(cfxb, 156, 1000), true, true},
-      {"chunk bank cut short", patched(Bytes(cfxb.begin(), cfxb.end() - 10), 156, 68), true, true},
+      {"chunk bank size beyond file", patched(cfxb, kBankHeader, 1000), true, true},
+      {"chunk bank cut short", patched(Bytes(cfxb.begin(), cfxb.end() - 10), kBankHeader, 68), true,
+       true},
   };
   for (Case const& c : cases)
   {
@@ -407,8 +364,8 @@ TEST_F(PresetFiles, WholePartsOfShortOrOddFilesLoad)
   Bytes const fxp = SaveFXP(src);
 
   // A program with fewer values than parameters sets those and leaves the rest.
-  Bytes four(fxp.begin(), fxp.begin() + 56 + 16);
-  PutBE32(&four, 24, 4);
+  Bytes four(fxp.begin(), fxp.begin() + kProgramHeader + 16);
+  PutBE32(&four, kCountAt, 4);
   PresetPlug a;
   a.EnsureDefaultPreset();
   double const volume = a.GetParam(6)->Value();
@@ -418,10 +375,10 @@ TEST_F(PresetFiles, WholePartsOfShortOrOddFilesLoad)
 
   // Out-of-range and non-finite values: clamped into 0..1, or skipped.
   Bytes odd = fxp;
-  PutBEFloat(&odd, 56, std::nanf(""));
-  PutBEFloat(&odd, 60, INFINITY);
-  PutBEFloat(&odd, 64, -1.5f);
-  PutBEFloat(&odd, 68, 7.0f);
+  PutBEFloat(&odd, kProgramHeader, std::nanf(""));
+  PutBEFloat(&odd, kProgramHeader + 4, INFINITY);
+  PutBEFloat(&odd, kProgramHeader + 8, -1.5f);
+  PutBEFloat(&odd, kProgramHeader + 12, 7.0f);
   PresetPlug b;
   b.EnsureDefaultPreset();
   double const bass = b.GetParam(0)->Value();
@@ -452,7 +409,7 @@ TEST_F(PresetFiles, WholePartsOfShortOrOddFilesLoad)
 
   // A stored current index outside the slots leaves a valid one current.
   Bytes badIdx = fxb3;
-  PutBE32(&badIdx, 28, 77);
+  PutBE32(&badIdx, kCurrentAt, 77);
   PresetPlug c(3);
   c.EnsureDefaultPreset();
   ASSERT_TRUE(LoadFXB(c, badIdx));
@@ -530,9 +487,9 @@ TEST_F(PresetFiles, RandomAndTruncatedFiles)
     Bytes noise = rng.Bytes(rng.Below(300));
     if (noise.size() >= 20)
     {
-      std::memcpy(noise.data(), "CcnK", 4);
-      PutBE32(&noise, 12, r % 2 ? 1 : 2);
-      PutBE32(&noise, 16, kUid);
+      std::memcpy(noise.data(), kCcnK, 4);
+      PutBE32(&noise, kVersionAt, r % 2 ? 1 : 2);
+      PutBE32(&noise, kIdAt, kUid);
     }
     feed(noise);
   }

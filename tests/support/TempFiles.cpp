@@ -8,6 +8,8 @@
 #include <iterator>
 #include <system_error>
 
+#include <gtest/gtest.h>
+
 namespace torva_test
 {
 
@@ -63,6 +65,24 @@ bool WriteText(std::string const& path, std::string const& text)
 std::string BinaryPath(std::string const& name)
 {
   return std::string(TORVA_BINARY_DIR) + "/bin/" + name;
+}
+
+void ExpectGoldenBytes(std::string const& name, std::vector<unsigned char> const& bytes)
+{
+  std::string const path = std::string(TORVA_GOLDEN_DIR) + "/" + name;
+  char const* regen = std::getenv("TORVA_REGEN_GOLDEN");
+  if (regen && std::string(regen) == "1")
+  {
+    EXPECT_TRUE(WriteFile(path, bytes)) << path;
+    return;
+  }
+  std::vector<unsigned char> const golden = ReadFile(path);
+  ASSERT_FALSE(golden.empty()) << path << " is missing; run with TORVA_REGEN_GOLDEN=1";
+  size_t at = 0;
+  while (at < golden.size() && at < bytes.size() && golden[at] == bytes[at]) ++at;
+  EXPECT_TRUE(at == golden.size() && at == bytes.size())
+      << name << ": first difference at byte " << at << " (" << bytes.size() << " bytes, golden "
+      << golden.size() << ")";
 }
 
 } // namespace torva_test

@@ -36,4 +36,8 @@ bool WriteText(std::string const& path, std::string const& text);
 // A file in the build's bin/ folder, where the programs and plug-in modules land.
 std::string BinaryPath(std::string const& name);
 
+// Compares bytes with tests/golden/<name> whole, naming the first difference; with
+// TORVA_REGEN_GOLDEN=1 in the environment writes them there instead.
+void ExpectGoldenBytes(std::string const& name, std::vector<unsigned char> const& bytes);
+
 } // namespace torva_test

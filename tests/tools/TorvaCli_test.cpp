@@ -1,7 +1,9 @@
 // `torva` against the recording fake plug-in: the order of a host's requests, the callbacks it
 // answers, the buffers it hands over, and the error line of every kind of failure.
 
+#include "framework/fxfile/FxFile.h"
 #include "support/CliHarness.h"
+#include "support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -196,26 +198,17 @@ TEST_F(TorvaWithFake, SetsParametersByNameAndLoadsPresets)
 {
   WriteAudio(mDir / "in.wav", TestSignal(2, 8000, 64));
   // A regular program for the fake ('Fake', two values) and a chunk program.
-  auto be32 = [](std::string& s, uint32_t v)
-  {
-    for (int shift = 24; shift >= 0; shift -= 8) s += char(v >> shift);
-  };
-  std::string fxp = "CcnK";
-  be32(fxp, 56);
-  fxp += "FxCk";
-  be32(fxp, 1);
-  fxp += "Fake";
-  be32(fxp, 1);
-  be32(fxp, 2);
-  fxp += std::string("Quiet") + std::string(23, '\0');
-  be32(fxp, 0x3E800000); // 0.25f
-  be32(fxp, 0x3F800000); // 1.0f
-  WriteText(mDir / "quiet.fxp", fxp);
-  std::string chunk = fxp.substr(0, 56);
-  chunk.replace(8, 4, "FPCh");
-  be32(chunk, 3);
-  chunk += std::string("\x07\x08\x09", 3);
-  WriteText(mDir / "chunk.fxp", chunk);
+  FxFile f;
+  f.mPluginId = 0x46616B65; // 'Fake'
+  f.mPluginVersion = 1;
+  f.mProgram = {"Quiet", {0.25f, 1.0f}};
+  std::vector<unsigned char> bytes;
+  ASSERT_TRUE(WriteFxFile(f, bytes));
+  torva_test::WriteFile(mDir / "quiet.fxp", bytes);
+  f.mKind = FxFile::kProgramChunk;
+  f.mChunk = {7, 8, 9};
+  ASSERT_TRUE(WriteFxFile(f, bytes));
+  torva_test::WriteFile(mDir / "chunk.fxp", bytes);
 
   RunResult r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset",
                      mDir / "quiet.fxp", "--set", "Odd=Name=0.75", "--set", "Gain=0.125"});
@@ -242,8 +235,10 @@ TEST_F(TorvaWithFake, SetsParametersByNameAndLoadsPresets)
   r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Gain=loud"});
   ExpectOneErrorLine(r, "the plug-in did not accept \"loud\" for \"Gain\"");
 
-  fxp.replace(16, 4, "TOR1");
-  WriteText(mDir / "other.fxp", fxp);
+  f.mKind = FxFile::kProgramValues;
+  f.mPluginId = 0x544F5231; // 'TOR1'
+  ASSERT_TRUE(WriteFxFile(f, bytes));
+  torva_test::WriteFile(mDir / "other.fxp", bytes);
   r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset", mDir / "other.fxp"});
   ExpectOneErrorLine(r, "is for the plug-in 'TOR1', not for 'Fake'");
   WriteText(mDir / "junk.fxp", "not a preset at all, just some text");
