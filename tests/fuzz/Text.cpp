@@ -31,8 +31,9 @@ bool OutsideUntouched(LICE_IBitmap const& bmp, RECT const& r)
       if (!inside && bmp.getBits()[y * bmp.getRowSpan() + x] != kPaper)
       {
         if (std::getenv("FUZZ_DEBUG"))
-          std::fprintf(stderr, "pixel %d,%d outside %ld,%ld-%ld,%ld is %08x\n", x, y, r.left, r.top,
-                       r.right, r.bottom, bmp.getBits()[y * bmp.getRowSpan() + x]);
+          std::fprintf(stderr, "pixel %d,%d outside %d,%d-%d,%d is %08x\n", x, y, int(r.left),
+                       int(r.top), int(r.right), int(r.bottom),
+                       unsigned(bmp.getBits()[y * bmp.getRowSpan() + x]));
         return false;
       }
     }
