@@ -349,6 +349,8 @@ void IPlugBase::ModifyCurrentPreset(char const* name)
   preset->mChunk.Clear();
   Trace("ModifyCurrentPreset", __LINE__, "%d %s", mCurrentPresetIdx, preset->mName);
   SerializeState(&preset->mChunk);
+  // The slot now holds a state: a bank must carry it, or the live values it took are lost.
+  preset->mInitialized = true;
   if (name && *name) preset->SetName(name);
 }
 

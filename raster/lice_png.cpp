@@ -59,15 +59,15 @@ struct MemorySource
   size_t remaining;
 };
 
-// libpng read callback: clears the request, then copies what is left of it.
+// libpng read callback. Data that ends early is damaged, as a short file read is: handing out
+// zeros past the end would let a chunk that claims megabytes be inflated in full.
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t n)
 {
   MemorySource* src = (MemorySource*)png_get_io_ptr(png);
-  memset(out, 0, n);
-  const size_t take = n < src->remaining ? n : src->remaining;
-  if (take) memcpy(out, src->pos, take);
-  src->pos += take;
-  src->remaining -= take;
+  if (n > src->remaining) png_error(png, "truncated data");
+  if (n) memcpy(out, src->pos, n);
+  src->pos += n;
+  src->remaining -= n;
 }
 
 // Everything a decode touches that must survive a long jump lives here, in memory whose

@@ -760,6 +760,8 @@ int LICE_CachedFont::DrawTextNative(LICE_IBitmap* bitmap, const char* text, int 
   long long l = std::max(x, 0LL), t = std::max(y, 0LL);
   long long r = std::min(x + tw, (long long)bitmap->getWidth());
   long long b = std::min(y + th, (long long)bitmap->getHeight());
+  // Ink overhanging the box on the left; a clipping rectangle still bounds it.
+  l -= std::min(l, (long long)GlyphMargin(mLineHeight));
   if (!(flags & LICE_TEXT_NOCLIP))
   {
     l = std::max(l, (long long)rect->left);
@@ -767,8 +769,6 @@ int LICE_CachedFont::DrawTextNative(LICE_IBitmap* bitmap, const char* text, int 
     r = std::min(r, (long long)rect->right);
     b = std::min(b, (long long)rect->bottom);
   }
-  // Ink overhanging the box on the left.
-  l -= std::min(l, (long long)GlyphMargin(mLineHeight));
   if (l >= r || t >= b || !bitmap->getBits())
   {
     SelectObject(scratch->getDC(), old);

@@ -35,6 +35,25 @@ std::string Magic(const std::vector<unsigned char>& b, size_t at)
   return std::string(reinterpret_cast<const char*>(&b[at]), 4);
 }
 
+// A magic for a message: bytes outside printable ASCII as \xNN, so that the reason stays one
+// line and holds no control codes from the file.
+std::string Printable(const std::string& magic)
+{
+  std::string out;
+  for (unsigned char c : magic)
+  {
+    if (c >= 0x20 && c < 0x7f && c != '\\')
+      out += static_cast<char>(c);
+    else
+    {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
 std::string ReadName(const std::vector<unsigned char>& b, size_t at)
 {
   const char* p = reinterpret_cast<const char*>(&b[at]);
@@ -222,8 +241,8 @@ bool ParseFxFile(const std::vector<unsigned char>& b, FxFile& file, std::string&
     }
     return true;
   }
-  error = "unknown kind \"" + kind + "\" (expected " + kFxCk + ", " + kFPCh + ", " + kFxBk +
-          " or " + kFBCh + ")";
+  error = "unknown kind \"" + Printable(kind) + "\" (expected " + kFxCk + ", " + kFPCh + ", " +
+          kFxBk + " or " + kFBCh + ")";
   return false;
 }
 
