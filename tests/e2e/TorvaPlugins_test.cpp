@@ -142,8 +142,9 @@ TEST_F(TorvaPlugin, SetsPlainValuesAsText)
 // it handed it out. Both here switch on Bypass.
 TEST_F(TorvaPlugin, LoadsRegularAndChunkPresets)
 {
-  WriteFile(mDir / "bypass.fxp",
-            PresetFile(FxFile::kProgramValues, {0.7f, 0.4f, 0.3f, 0.3f, 0.4f, 0.2f, 0.2f, 1.0f}));
+  torva_test::WriteFile(
+      mDir / "bypass.fxp",
+      PresetFile(FxFile::kProgramValues, {0.7f, 0.4f, 0.3f, 0.3f, 0.4f, 0.2f, 0.2f, 1.0f}));
   EXPECT_EQ(MaxDiff(Render("fxp.wav", {"--preset", mDir / "bypass.fxp"}), mIn), 0.0);
 
   std::string chunk;
@@ -158,11 +159,11 @@ TEST_F(TorvaPlugin, LoadsRegularAndChunkPresets)
     ASSERT_GT(size, 0);
     chunk.assign(static_cast<const char*>(data), size_t(size));
   }
-  WriteFile(mDir / "bypass-chunk.fxp", PresetFile(FxFile::kProgramChunk, {}, chunk));
+  torva_test::WriteFile(mDir / "bypass-chunk.fxp", PresetFile(FxFile::kProgramChunk, {}, chunk));
   EXPECT_EQ(MaxDiff(Render("fpch.wav", {"--preset", mDir / "bypass-chunk.fxp"}), mIn), 0.0);
 
   // State the plug-in refuses is an error, not a silent default render.
-  WriteFile(mDir / "bad.fxp", PresetFile(FxFile::kProgramChunk, {}, "junk!"));
+  torva_test::WriteFile(mDir / "bad.fxp", PresetFile(FxFile::kProgramChunk, {}, "junk!"));
   const RunResult r =
       RunTorva({"render", mDir / "in.wav", mDir / "bad.wav", "--preset", mDir / "bad.fxp"});
   EXPECT_EQ(r.mExit, 1);
