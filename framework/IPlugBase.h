@@ -22,6 +22,13 @@
 // host's own 64-bit buffer (offset to the slice) for a connected channel in a 64-bit call, or
 // the channel's scratch buffer otherwise. A disconnected input reads silence; what is written to
 // a disconnected output goes nowhere.
+//
+// Floating-point mode. Each processing call runs the product and the conversions in the
+// standard mode (round to nearest, subnormals kept, exceptions masked), whatever flush-to-zero,
+// denormals-are-zero or rounding the host's thread uses, and puts the thread's MXCSR back
+// exactly: the output's bits do not depend on the host. A float handed to the host is never
+// subnormal: the nearest float of a value that small is written as a zero of its sign (so is an
+// accumulated sum).
 
 #include "framework/ByteChunk.h"
 #include "framework/Hosts.h"
