@@ -277,22 +277,23 @@ void IPlugBase::GetEffectVersionStr(char* rVersionStr) const
 int IPlugBase::GetHostVersion(bool decimal)
 {
   GetHost();
-  return decimal ? GetDecimalVersion(mHostVersion) : mHostVersion;
+  int const version = HostVersionOf(mHostIdentity.load(std::memory_order_acquire));
+  return decimal ? GetDecimalVersion(version) : version;
 }
 
 void IPlugBase::GetHostVersionStr(char* rVersionStr)
 {
   GetHost();
-  GetVersionStr(mHostVersion, rVersionStr);
+  GetVersionStr(HostVersionOf(mHostIdentity.load(std::memory_order_acquire)), rVersionStr);
 }
 
 void IPlugBase::SetHost(char const* host, int version)
 {
-  mHost = LookUpHost(host);
-  mHostVersion = version;
+  EHost const code = LookUpHost(host);
+  mHostIdentity.store(PackHost(code, version), std::memory_order_release);
   char versionStr[kVersionStrLen];
   GetVersionStr(version, versionStr);
-  Trace("SetHost", __LINE__, "host_%sknown:%s:%s", mHost == kHostUnknown ? "un" : "",
+  Trace("SetHost", __LINE__, "host_%sknown:%s:%s", code == kHostUnknown ? "un" : "",
         host ? host : "", versionStr);
 }
 
