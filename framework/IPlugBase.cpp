@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include <xmmintrin.h>
 
 #include "framework/Log.h"
 #include "graphics/IGraphics.h"
@@ -40,6 +43,35 @@ void ClipRange(int first, int count, int size, int* pBegin, int* pEnd)
 void FillZero(double* p, int n)
 {
   if (p && n > 0) std::memset(p, 0, static_cast<size_t>(n) * sizeof(double));
+}
+
+// The floating-point mode of one audio callback. Hosts run their audio threads with whatever
+// they like (flush-to-zero, denormals-are-zero, another rounding); the product and the float
+// conversions run in the standard mode (round to nearest, subnormals kept, exceptions masked)
+// so that the output does not depend on the host, and the host gets its own mode back exactly.
+class StandardFloatMode
+{
+public:
+  static constexpr unsigned kStandard = 0x1F80;
+  // The caller's word is put back whole, its exception flags included.
+  StandardFloatMode() : mSaved(_mm_getcsr()) { _mm_setcsr(kStandard); }
+  ~StandardFloatMode() { _mm_setcsr(mSaved); }
+  StandardFloatMode(StandardFloatMode const&) = delete;
+  StandardFloatMode& operator=(StandardFloatMode const&) = delete;
+
+private:
+  unsigned mSaved;
+};
+
+// A subnormal float as a zero of its sign: hosts that flush and hosts that do not must receive
+// the same bits, and no host should have to process subnormals it did not make.
+inline float FlushSubnormal(float f)
+{
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  if ((bits & 0x7F800000u) == 0) bits &= 0x80000000u;
+  std::memcpy(&f, &bits, sizeof bits);
+  return f;
 }
 } // namespace
 
@@ -245,22 +277,23 @@ void IPlugBase::GetEffectVersionStr(char* rVersionStr) const
 int IPlugBase::GetHostVersion(bool decimal)
 {
   GetHost();
-  return decimal ? GetDecimalVersion(mHostVersion) : mHostVersion;
+  int const version = HostVersionOf(mHostIdentity.load(std::memory_order_acquire));
+  return decimal ? GetDecimalVersion(version) : version;
 }
 
 void IPlugBase::GetHostVersionStr(char* rVersionStr)
 {
   GetHost();
-  GetVersionStr(mHostVersion, rVersionStr);
+  GetVersionStr(HostVersionOf(mHostIdentity.load(std::memory_order_acquire)), rVersionStr);
 }
 
 void IPlugBase::SetHost(char const* host, int version)
 {
-  mHost = LookUpHost(host);
-  mHostVersion = version;
+  EHost const code = LookUpHost(host);
+  mHostIdentity.store(PackHost(code, version), std::memory_order_release);
   char versionStr[kVersionStrLen];
   GetVersionStr(version, versionStr);
-  Trace("SetHost", __LINE__, "host_%sknown:%s:%s", mHost == kHostUnknown ? "un" : "",
+  Trace("SetHost", __LINE__, "host_%sknown:%s:%s", code == kHostUnknown ? "un" : "",
         host ? host : "", versionStr);
 }
 
@@ -515,14 +548,16 @@ void IPlugBase::WriteFloatOutputs(int offset, int nFrames, bool accumulate)
     if (!ch->mConnected || !ch->mFDest) continue;
     double const* src = ch->mScratchBuf.Get();
     float* dest = ch->mFDest + offset;
+    // The nearest float, flushed; accumulating, a float addition as a float host mixes (the
+    // sum flushed too: the host's own value or the sum may be subnormal).
     if (accumulate)
     {
-      // Float addition of the nearest float, as a float host mixes.
-      for (int s = 0; s < nFrames; ++s) dest[s] += static_cast<float>(src[s]);
+      for (int s = 0; s < nFrames; ++s)
+        dest[s] = FlushSubnormal(dest[s] + FlushSubnormal(static_cast<float>(src[s])));
     }
     else
     {
-      for (int s = 0; s < nFrames; ++s) dest[s] = static_cast<float>(src[s]);
+      for (int s = 0; s < nFrames; ++s) dest[s] = FlushSubnormal(static_cast<float>(src[s]));
     }
   }
 }
@@ -544,6 +579,7 @@ void IPlugBase::SilenceHostOutputs(int nFrames, EProcessMode mode)
 void IPlugBase::RunSliced(int nFrames, EProcessMode mode, bool passThrough)
 {
   if (nFrames <= 0) return;
+  StandardFloatMode fpMode;
   if (mBlockSize <= 0)
   {
     // No scratch buffers to work in: nothing can run, and a replacing host hears silence.

@@ -22,6 +22,16 @@
 // host's own 64-bit buffer (offset to the slice) for a connected channel in a 64-bit call, or
 // the channel's scratch buffer otherwise. A disconnected input reads silence; what is written to
 // a disconnected output goes nowhere.
+//
+// Floating-point mode. Each processing call runs the product and the conversions in the
+// standard mode (round to nearest, subnormals kept, exceptions masked), whatever flush-to-zero,
+// denormals-are-zero or rounding the host's thread uses, and puts the thread's MXCSR back
+// exactly: the output's bits do not depend on the host. A float handed to the host is never
+// subnormal: the nearest float of a value that small is written as a zero of its sign (so is an
+// accumulated sum).
+
+#include <atomic>
+#include <cstdint>
 
 #include "framework/ByteChunk.h"
 #include "framework/Hosts.h"
@@ -148,8 +158,9 @@ public:
   virtual double GetTempo() = 0;
   virtual void GetTimeSig(int* pNum, int* pDenom) = 0;
   virtual void GetTime(ITimeInfo* pTimeInfo) = 0;
-  // The host code; an adapter may identify the host lazily here. Base: the stored code.
-  virtual EHost GetHost() { return mHost; }
+  // The host code; an adapter may identify the host lazily here. Base: the stored code. Any
+  // thread.
+  virtual EHost GetHost() { return HostOf(mHostIdentity.load(std::memory_order_acquire)); }
   virtual EAPI GetAPI() { return mAPI; }
   // The editor changed its size. Editor thread.
   virtual void ResizeGraphics(int w, int h) = 0;
@@ -190,9 +201,12 @@ public:
   int GetEffectVersion(bool decimal) const;
   void GetEffectVersionStr(char* rVersionStr) const;
   // The host's version likewise; both ask GetHost() first so a lazy adapter identifies the host.
+  // Any thread.
   int GetHostVersion(bool decimal);
   void GetHostVersionStr(char* rVersionStr);
   // Identifies the host from its product string (LookUpHost) and stores its packed version.
+  // Any thread: code and version are published together, so no reader sees one without the
+  // other.
   void SetHost(char const* host, int version);
 
   // "VST2", "VST3", "AU", "RTAS", "AAX", "Standalone", or "" for another API.
@@ -407,8 +421,15 @@ protected:
   int mMfrID;
   int mVersion;
   EAPI mAPI;
-  EHost mHost = kHostUninit;
-  int mHostVersion = 0;
+  // The host's code (high half) and packed version (low half), published as one.
+  static constexpr uint64_t PackHost(EHost host, int version)
+  {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(host)) << 32) |
+           static_cast<uint32_t>(version);
+  }
+  static EHost HostOf(uint64_t identity) { return static_cast<EHost>(int32_t(identity >> 32)); }
+  static int HostVersionOf(uint64_t identity) { return int32_t(identity & 0xFFFFFFFFu); }
+  std::atomic<uint64_t> mHostIdentity{PackHost(kHostUninit, 0)};
   bool mStateChunks;
   bool mIsInst;
   bool mDoesMIDI;

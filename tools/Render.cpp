@@ -5,14 +5,19 @@
 #include "tools/TextFormat.h"
 #include "tools/VstHost.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -36,19 +41,19 @@ std::string Describe(VstHost& host, int index)
   return text;
 }
 
+// Drawn only on a terminal: in a log file or a pipe the redrawn line is just noise.
 class ProgressBar
 {
 public:
   ProgressBar(bool enabled, long long total)
-      : mEnabled(enabled && total > 0), mTotal(total), mStep(isatty(STDERR_FILENO) ? 1 : 10)
+      : mEnabled(enabled && total > 0 && isatty(STDERR_FILENO)), mTotal(total)
   {
   }
   void Update(long long done)
   {
     if (!mEnabled) return;
     const int percent = static_cast<int>(std::min<long long>(100, done * 100 / mTotal));
-    // A log file gets a step every ten percent only: each one stays in it.
-    if (percent == mShown || (mShown >= 0 && percent < mShown + mStep && percent != 100)) return;
+    if (percent == mShown) return;
     mShown = percent;
     constexpr int kWidth = 30;
     char bar[kWidth + 1];
@@ -68,7 +73,6 @@ public:
 private:
   bool mEnabled;
   long long mTotal;
-  int mStep;
   int mShown = -1;
 };
 
@@ -334,6 +338,83 @@ bool SetByDisplay(VstHost& host, int index, double target)
   return true;
 }
 
+std::string Trim(const std::string& text)
+{
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b)
+{
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// The number a --set value states: text that reads whole as a finite decimal number, optionally
+// followed by the parameter's label ("-3.5", "+2", "3 dB", "3dB"); without the label. nullopt
+// for anything else ("abc", "3 apples", "1e999", "inf", "").
+std::optional<std::string> NumberText(const std::string& value, const std::string& label)
+{
+  const std::string text = Trim(value);
+  const char* first = text.c_str();
+  const char* last = first + text.size();
+  const char* start = first != last && *first == '+' ? first + 1 : first;
+  if (start == last || *start == '-' || *start == '+') start = first; // "+-3" stays invalid
+  double number = 0.0;
+  auto [end, ec] = std::from_chars(start, last, number);
+  if (ec != std::errc() || end == start || !std::isfinite(number)) return std::nullopt;
+  if (!std::isdigit(static_cast<unsigned char>(*start)) && *start != '-' && *start != '.')
+    return std::nullopt; // "inf", "nan"
+  const std::string rest = Trim(std::string(end, last));
+  if (!rest.empty() && (label.empty() || !SameIgnoringCase(rest, Trim(label)))) return std::nullopt;
+  return std::string(first, end);
+}
+
+// What the parameter displays across its range: the distinct texts with the first normalised
+// value showing each, in order. The parameter is left as it was found.
+struct DisplayStop
+{
+  std::string mText;
+  float mValue;
+};
+std::vector<DisplayStop> ProbeDisplays(VstHost& host, int index)
+{
+  AEffect* e = host.Effect();
+  const float saved = e->getParameter(e, index);
+  constexpr int kSteps = 200;
+  std::vector<DisplayStop> stops;
+  for (int k = 0; k <= kSteps; ++k)
+  {
+    const float v = static_cast<float>(k) / kSteps;
+    e->setParameter(e, index, v);
+    const std::string text = Trim(host.ParamDisplay(index));
+    if (std::none_of(stops.begin(), stops.end(),
+                     [&](const DisplayStop& s) { return s.mText == text; }))
+      stops.push_back({text, v});
+  }
+  e->setParameter(e, index, saved);
+  return stops;
+}
+
+// The one-line account of what a parameter accepts, from what it displays.
+std::string Accepted(VstHost& host, int index, const std::vector<DisplayStop>& stops)
+{
+  const std::string label = Trim(host.ParamLabel(index));
+  bool numbers = !stops.empty();
+  for (const DisplayStop& s : stops) numbers = numbers && NumberText(s.mText, label).has_value();
+  if (numbers)
+    return "expected a number from " + stops.front().mText + " to " + stops.back().mText +
+           (label.empty() ? "" : " (" + label + ")");
+  std::string list;
+  for (const DisplayStop& s : stops) list += (list.empty() ? "" : ", ") + Quoted(s.mText);
+  return "expected a number or one of " + list;
+}
+
 std::string ParamList(VstHost& host)
 {
   std::string list;
@@ -464,6 +545,108 @@ bool ApplyPresetFile(VstHost& host, const std::string& path, std::vector<std::st
   return true;
 }
 
+namespace
+{
+// Replaces `path` with `bytes` through a temporary file beside it, so that a failure leaves
+// neither a partial file nor a damaged old one.
+bool WriteWhole(const std::string& path, const std::vector<unsigned char>& bytes,
+                std::string& error)
+{
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  {
+    error = "cannot write " + path + ": not a regular file";
+    return false;
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0)
+  {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size())
+  {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const int writeErrno = done < bytes.size() ? (errno ? errno : EIO) : 0;
+  const bool closed = close(fd) == 0;
+  if (writeErrno || !closed || fchmodat(AT_FDCWD, temp.c_str(), 0644, 0) != 0 ||
+      std::rename(temp.c_str(), path.c_str()) != 0)
+  {
+    error = "cannot write " + path + ": " + std::strerror(writeErrno ? writeErrno : errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+} // namespace
+
+bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::string& what,
+                     std::string& error)
+{
+  AEffect* e = host.Effect();
+  FxFile file;
+  file.mPluginId = e->uniqueID;
+  file.mPluginVersion = e->version;
+  file.mCount = bank ? e->numPrograms : e->numParams;
+  const VstIntPtr current = host.Dispatch(effGetProgram);
+  file.mCurrentProgram = static_cast<int32_t>(current);
+  auto values = [&]
+  {
+    FxProgram program;
+    program.mName = host.ProgramName();
+    for (int i = 0; i < e->numParams; ++i) program.mValues.push_back(e->getParameter(e, i));
+    return program;
+  };
+  if (e->flags & effFlagsProgramChunks)
+  {
+    void* data = nullptr;
+    const VstIntPtr size = host.Dispatch(effGetChunk, bank ? 0 : 1, 0, &data);
+    if (size <= 0 || !data)
+    {
+      error = "the plug-in handed out no state to write";
+      return false;
+    }
+    file.mKind = bank ? FxFile::kBankChunk : FxFile::kProgramChunk;
+    file.mChunk.assign(static_cast<const unsigned char*>(data),
+                       static_cast<const unsigned char*>(data) + size);
+    if (!bank) file.mProgram.mName = host.ProgramName();
+    what = (bank ? "bank state, " : "program state, ") + std::to_string(size) + " bytes";
+  }
+  else if (!bank)
+  {
+    file.mKind = FxFile::kProgramValues;
+    file.mProgram = values();
+    what =
+        "program " + Quoted(file.mProgram.mName) + ", " + std::to_string(e->numParams) + " values";
+  }
+  else
+  {
+    // Each program is read by making it current, as hosts do; the current one comes back.
+    file.mKind = FxFile::kBankValues;
+    for (int k = 0; k < e->numPrograms; ++k)
+    {
+      if (k != current) host.Dispatch(effSetProgram, 0, k);
+      file.mBank.push_back(values());
+      if (k != current) host.Dispatch(effSetProgram, 0, current);
+    }
+    what = "bank of " + std::to_string(e->numPrograms) + " programs, " +
+           std::to_string(e->numParams) + " values each";
+  }
+  std::vector<unsigned char> bytes;
+  if (!WriteFxFile(file, bytes))
+  {
+    error = "the plug-in's state does not fit a preset file";
+    return false;
+  }
+  return WriteWhole(path, bytes, error);
+}
+
 bool ApplySetting(VstHost& host, const std::string& setting, std::string& applied,
                   std::string& error)
 {
@@ -487,14 +670,32 @@ bool ApplySetting(VstHost& host, const std::string& setting, std::string& applie
     return false;
   }
   const std::string value = setting.substr(split + 1);
-  const auto number = LeadingNumber(value);
-  if (!host.SetParamFromText(index, value) && !(number && SetByDisplay(host, index, *number)))
+  // Plug-ins read text leniently ("abc" as 0), so only a number or a text the parameter itself
+  // displays is handed over; anything else is refused before it changes the parameter.
+  if (const auto numberText = NumberText(value, host.ParamLabel(index)))
   {
-    error = "the plug-in did not accept " + Quoted(value) + " for " + Quoted(host.ParamName(index));
-    return false;
+    const auto number = LeadingNumber(*numberText);
+    if (!host.SetParamFromText(index, *numberText) &&
+        !(number && SetByDisplay(host, index, *number)))
+    {
+      error =
+          "the plug-in did not accept " + Quoted(value) + " for " + Quoted(host.ParamName(index));
+      return false;
+    }
+    applied = Describe(host, index);
+    return true;
   }
-  applied = Describe(host, index);
-  return true;
+  const std::vector<DisplayStop> stops = ProbeDisplays(host, index);
+  const std::string text = Trim(value);
+  for (const DisplayStop& s : stops)
+    if (!text.empty() && SameIgnoringCase(s.mText, text))
+    {
+      host.Effect()->setParameter(host.Effect(), index, s.mValue);
+      applied = Describe(host, index);
+      return true;
+    }
+  error = "--set " + setting + ": " + Accepted(host, index, stops);
+  return false;
 }
 
 bool Render(const RenderJob& job, FrameSource& source, RenderReport& report, std::string& error)

@@ -118,9 +118,20 @@ bool Render(const RenderJob& job, FrameSource& source, RenderReport& report, std
 bool ApplyPresetFile(VstHost& host, const std::string& path, std::vector<std::string>& notes,
                      std::string& error);
 
+// Writes the opened plug-in's current program (bank false, .fxp) or all its programs (bank
+// true, .fxb) to `path` the way DAWs read them: the plug-in's own chunk when it declares
+// effFlagsProgramChunks, else every parameter's normalised value (getParameter) and the program
+// names. The file appears whole or not at all. `what` says what was written. Returns false with
+// a one-line error.
+bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::string& what,
+                     std::string& error);
+
 // Applies one "NAME=VALUE" through effString2Parameter. The name is the longest prefix before
 // an '=' that the plug-in reports as a parameter name, so names holding '=' still work. An
-// unknown name is refused with the list of valid ones. When the plug-in does not read text
+// unknown name is refused with the list of valid ones. VALUE is a number, optionally followed by
+// the parameter's label ("3 dB"), or one of the texts the parameter displays (matched without
+// regard to case, set by the value that shows it); anything else is refused with what the
+// parameter accepts, and the parameter is left as it was. When the plug-in does not read text
 // (many answer effString2Parameter with 0), a number is found on its display instead.
 bool ApplySetting(VstHost& host, const std::string& setting, std::string& applied,
                   std::string& error);

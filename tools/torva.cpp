@@ -4,6 +4,7 @@
 //   torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp] [--block N]
 //                [--precision float|double]
 //   torva demo [OUT]
+//   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
 //
 // Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
 // line on stderr and exits with 1 (2 for a malformed command line).
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -35,6 +37,7 @@ const char kUsage[] =
     "       torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp]\n"
     "                    [--block N] [--precision float|double]\n"
     "       torva demo [OUT]\n"
+    "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
     "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
 
 const std::string kSeeHelp = " (see torva help)";
@@ -294,6 +297,51 @@ int DemoCommand(const std::vector<std::string>& args)
   PrintSummary(job.mPluginPath, "built-in guitar phrase", job.mOutputPath, job, report);
   return 0;
 }
+// Writes the plug-in's program (.fxp) or bank (.fxb) after --preset and --set.
+int PresetCommand(const std::vector<std::string>& args)
+{
+  RenderJob job;
+  std::vector<std::string> positional;
+  std::string error;
+  if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
+  for (const std::string& a : args)
+    if (a.rfind("--block", 0) == 0 || a.rfind("--precision", 0) == 0)
+      return Fail("preset takes only --set and --preset" + kSeeHelp, kExitUsage);
+  if (positional.empty() || positional.size() > 2)
+    return Fail("preset needs [PLUGIN.so] OUT.fxp|OUT.fxb" + kSeeHelp, kExitUsage);
+  const std::string& out = positional.back();
+  std::string ext = out.size() >= 4 ? out.substr(out.size() - 4) : "";
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".fxp" && ext != ".fxb")
+    return Fail("preset writes a .fxp program or a .fxb bank, not " + out + kSeeHelp, kExitUsage);
+  const bool defaultPlugin = positional.size() == 1;
+  const std::string plugin = defaultPlugin ? DefaultPlugin() : positional[0];
+
+  VstHost host;
+  host.SetProcessLevel(kVstProcessLevelUser);
+  if (!host.Load(plugin, error)) return Fail(error + BuildHint(defaultPlugin));
+  host.Open();
+  host.Prepare(44100.0, 512);
+  std::vector<std::string> applied, notes;
+  if (!job.mPresetPath.empty())
+  {
+    if (!ApplyPresetFile(host, job.mPresetPath, notes, error)) return Fail(error);
+    applied.push_back("preset " + job.mPresetPath + " (" + host.ProgramName() + ")");
+  }
+  for (const std::string& setting : job.mSettings)
+  {
+    std::string line;
+    if (!ApplySetting(host, setting, line, error)) return Fail(error);
+    applied.push_back(line);
+  }
+  std::string what;
+  if (!WritePresetFile(host, out, ext == ".fxb", what, error)) return Fail(error);
+  std::printf("%s: %s of %s (%s)\n", out.c_str(), what.c_str(), host.EffectName().c_str(),
+              plugin.c_str());
+  for (const std::string& line : applied) std::printf("  set      %s\n", line.c_str());
+  for (const std::string& n : notes) std::fprintf(stderr, "torva: warning: %s\n", n.c_str());
+  return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -308,6 +356,7 @@ int main(int argc, char** argv)
   if (command == "info") return Info(args);
   if (command == "render") return RenderCommand(args);
   if (command == "demo") return DemoCommand(args);
+  if (command == "preset") return PresetCommand(args);
   if (command == "help" || command == "--help" || command == "-h")
   {
     std::fputs(kUsage, stdout);

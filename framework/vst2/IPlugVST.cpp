@@ -169,8 +169,13 @@ void IPlugVST::GetTime(ITimeInfo* pTimeInfo)
 
 EHost IPlugVST::GetHost()
 {
-  if (IPlugBase::GetHost() == kHostUninit)
+  EHost const known = IPlugBase::GetHost();
+  if (known != kHostUninit) return known;
+
+  int state = kHostNotAsked;
+  if (mHostQuery.compare_exchange_strong(state, kHostAsking))
   {
+    mHostAsker.store(std::this_thread::get_id());
     // Room well beyond the published 64 characters, terminated whatever the host writes.
     char productStr[256] = {};
     HostCall(audioMasterGetProductString, 0, 0, productStr);
@@ -178,7 +183,11 @@ EHost IPlugVST::GetHost()
     int version = 0;
     if (productStr[0]) version = PackDecimalVersion(HostCall(audioMasterGetVendorVersion));
     SetHost(productStr, version);
+    mHostQuery.store(kHostAnswered);
+    mHostQuery.notify_all();
   }
+  else if (state == kHostAsking && mHostAsker.load() != std::this_thread::get_id())
+    mHostQuery.wait(kHostAsking);
   return IPlugBase::GetHost();
 }
 

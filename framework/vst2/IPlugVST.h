@@ -14,6 +14,9 @@
 // display 23 characters, program names 23, effect name 31, vendor and product 63 (each plus the
 // terminator).
 
+#include <atomic>
+#include <thread>
+
 #include "framework/ByteChunk.h"
 #include "framework/IPlugBase.h"
 #include "framework/vst2/VstAbi.h"
@@ -50,7 +53,11 @@ public:
   double GetTempo() override;
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
-  // Identifies the host once, by its product string and decimal version.
+  // Identifies the host once, by its product string and decimal version. Any thread: the host
+  // is asked exactly once, holding no lock of ours (only what the caller holds), since the host
+  // may call back into the plug-in while it answers. Other threads wait for that answer; a call
+  // from inside it (the host calling back on the asking thread) gets kHostUninit rather than
+  // asking again or waiting for itself.
   EHost GetHost() override;
 
   // The edit rectangle follows the editor's size; the host is not asked to resize its window.
@@ -117,6 +124,15 @@ private:
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
   bool mHostSpecificInitDone = false;
+  // Lazy identification: not asked, being asked (by mHostAsker), answered.
+  enum EHostQuery : int
+  {
+    kHostNotAsked,
+    kHostAsking,
+    kHostAnswered
+  };
+  std::atomic<int> mHostQuery{kHostNotAsked};
+  std::atomic<std::thread::id> mHostAsker{};
   int mScChans;
   int mHasVSTExtensions = 0;
   ByteChunk mState;     // program chunk handed to the host

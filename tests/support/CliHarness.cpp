@@ -1,6 +1,7 @@
 #include "support/CliHarness.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +14,8 @@
 
 extern char** environ;
 
-RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env)
+RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                   bool stderrTerminal)
 {
   TempDir dir;
   const std::string outPath = dir / "stdout", errPath = dir / "stderr";
@@ -32,19 +34,37 @@ RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  int master = -1, slave = -1;
+  if (stderrTerminal)
+  {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+      slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    if (slave >= 0) posix_spawn_file_actions_adddup2(&actions, slave, 2);
+  }
+  else
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
   RunResult result;
   pid_t pid;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
+  if ((!stderrTerminal || slave >= 0) &&
+      posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
   {
+    if (slave >= 0) close(slave);
+    // Read while it runs: a full terminal buffer would stop the program.
+    char buf[4096];
+    for (ssize_t n; master >= 0 && (n = read(master, buf, sizeof buf)) > 0;)
+      result.mErr.append(buf, size_t(n));
     int status = 0;
     waitpid(pid, &status, 0);
     result.mExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+  else if (slave >= 0)
+    close(slave);
+  if (master >= 0) close(master);
   posix_spawn_file_actions_destroy(&actions);
   result.mOut = ReadText(outPath);
-  result.mErr = ReadText(errPath);
+  if (!stderrTerminal) result.mErr = ReadText(errPath);
   return result;
 }
 

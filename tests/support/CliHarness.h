@@ -23,7 +23,9 @@ struct RunResult
 };
 
 // Runs `torva` with `args`; `env` entries ("NAME=value") are added to the environment.
-RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// stderrTerminal: stderr is a pseudo-terminal (what it shows lands in mErr), as for a user.
+RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                   bool stderrTerminal = false);
 
 struct Audio
 {

@@ -4,6 +4,11 @@
 #include "framework/fxfile/FxFile.h"
 #include "support/CliHarness.h"
 #include "support/TempFiles.h"
+#include "tools/TextFormat.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -232,8 +237,6 @@ TEST_F(TorvaWithFake, SetsParametersByNameAndLoadsPresets)
   ExpectOneErrorLine(r, "unknown parameter \"Volume\"; valid names: \"Gain\", \"Odd=Name\"");
   r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Gain"});
   ExpectOneErrorLine(r, "--set needs NAME=VALUE");
-  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", "Gain=loud"});
-  ExpectOneErrorLine(r, "the plug-in did not accept \"loud\" for \"Gain\"");
 
   f.mKind = FxFile::kProgramValues;
   f.mPluginId = 0x544F5231; // 'TOR1'
@@ -262,12 +265,100 @@ TEST_F(TorvaWithFake, LooksUpMainWhenVSTPluginMainIsMissing)
   EXPECT_EQ(calls.back(), "op 1");
 }
 
-TEST_F(TorvaWithFake, ShowsProgressForLongInputs)
+// The bar is for a person watching a terminal; a log or a pipe gets nothing of it.
+TEST_F(TorvaWithFake, ShowsProgressForLongInputsOnATerminalOnly)
 {
   WriteAudio(mDir / "long.wav", TestSignal(2, 8000, 8000 * 6));
-  const RunResult r = Run({"render", mFake, mDir / "long.wav", mDir / "o.wav"});
+  RunResult r = RunTorva({"render", mFake, mDir / "long.wav", mDir / "o.wav"}, {}, true);
   ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mErr, "rendering [")) << r.mErr;
   EXPECT_TRUE(Contains(r.mErr, "100%")) << r.mErr;
+  r = Run({"render", mFake, mDir / "long.wav", mDir / "o.wav"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_EQ(r.mErr, "");
+}
+
+// A value is a number (its label may follow) or a text the parameter displays; anything else is
+// one line saying what the parameter takes, before anything is rendered.
+TEST_F(TorvaWithFake, SetTakesNumbersAndDisplayTextsOnly)
+{
+  WriteAudio(mDir / "in.wav", TestSignal(2, 8000, 64));
+  const std::string gainRange = "expected a number from 0.000 to 1.000";
+  const std::string switchTexts = "expected a number or one of \"Off\", \"Low\", \"High\"";
+  const struct
+  {
+    const char* mSetting;
+    std::string mError; // empty: accepted
+    const char* mShown;
+  } rows[] = {
+      {"Gain=abc", gainRange, ""},
+      {"Gain=1e999", gainRange, ""},
+      {"Gain=inf", gainRange, ""},
+      {"Gain=", gainRange, ""},
+      {"Gain=0.25 apples", gainRange, ""},
+      {"Gain= +0.25 ", "", "Gain = 0.250"},
+      {"Odd=Name=high", "", "Odd=Name = High"},
+      {"Odd=Name=Low", "", "Odd=Name = Low"},
+      {"Odd=Name=Loud", switchTexts, ""},
+  };
+  for (const auto& row : rows)
+  {
+    std::remove(mLog.c_str());
+    const RunResult r =
+        Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--set", row.mSetting},
+            {"TORVA_FAKE_ENUM=1"});
+    SCOPED_TRACE(row.mSetting);
+    if (!row.mError.empty())
+    {
+      ExpectOneErrorLine(r, std::string("--set ") + row.mSetting + ": " + row.mError);
+      EXPECT_FALSE(Exists(mDir / "o.wav"));
+      EXPECT_FALSE(Contains(ReadText(mLog), "op 27")); // nothing handed over as text
+      continue;
+    }
+    ASSERT_EQ(r.mExit, 0) << r.mErr;
+    EXPECT_TRUE(Contains(r.mOut, std::string("set      ") + row.mShown)) << r.mOut;
+    std::remove((mDir / "o.wav").c_str());
+  }
+}
+
+// `torva preset` writes what `render --preset` reads back: values for a plug-in without
+// chunks (program and bank), the plug-in's own state for one with them.
+TEST_F(TorvaWithFake, WritesPresetsAndBanks)
+{
+  RunResult r = Run({"preset", mFake, mDir / "bank.fxb", "--set", "Gain=0.25"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mOut, "bank of 1 programs, 2 values each of Fake")) << r.mOut;
+  FxFile file;
+  std::string error;
+  ASSERT_TRUE(ReadFxFile(mDir / "bank.fxb", file, error)) << error;
+  EXPECT_EQ(file.mKind, FxFile::kBankValues);
+  EXPECT_EQ(FormatFourCC(file.mPluginId), "Fake");
+  ASSERT_EQ(file.mBank.size(), 1u);
+  EXPECT_EQ(file.mBank[0].mName, "Init");
+  EXPECT_EQ(file.mBank[0].mValues, (std::vector<float>{0.25f, 0.0f}));
+
+  WriteAudio(mDir / "in.wav", TestSignal(2, 8000, 64));
+  std::remove(mLog.c_str());
+  r = Run({"render", mFake, mDir / "in.wav", mDir / "o.wav", "--preset", mDir / "bank.fxb"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(ReadText(mLog), "set 0 0.250000"));
+
+  r = Run({"preset", mFake, mDir / "p.FXP", "--preset", mDir / "bank.fxb"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  ASSERT_TRUE(ReadFxFile(mDir / "p.FXP", file, error)) << error;
+  EXPECT_EQ(file.mKind, FxFile::kProgramValues);
+  EXPECT_EQ(file.mProgram.mValues, (std::vector<float>{0.25f, 0.0f}));
+
+  // Replacing, with program chunks (16 | 32): the chunk the plug-in hands out, as it is.
+  r = Run({"preset", mFake, mDir / "chunk.fxp"}, {"TORVA_FAKE_FLAGS=48"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(ReadText(mLog), "op 23 1"));
+  ASSERT_TRUE(ReadFxFile(mDir / "chunk.fxp", file, error)) << error;
+  EXPECT_EQ(file.mKind, FxFile::kProgramChunk);
+  EXPECT_EQ(file.mChunk, (std::vector<unsigned char>{7, 8, 9}));
+  r = Run({"preset", mFake, mDir / "chunk.fxb"}, {"TORVA_FAKE_FLAGS=48"});
+  ASSERT_TRUE(ReadFxFile(mDir / "chunk.fxb", file, error)) << error;
+  EXPECT_EQ(file.mKind, FxFile::kBankChunk);
 }
 
 TEST(TorvaErrors, EveryFailureIsOneLine)
@@ -305,5 +396,21 @@ TEST(TorvaErrors, EveryFailureIsOneLine)
   ExpectOneErrorLine(RunTorva({"render", fake, in, out, "--set"}), "--set needs a value", 2);
   ExpectOneErrorLine(RunTorva({"render", in}), "render needs", 2);
   ExpectOneErrorLine(RunTorva({"mix"}), "unknown command", 2);
+  ExpectOneErrorLine(RunTorva({"preset", fake, dir / "p.txt"}), "a .fxp program or a .fxb bank", 2);
+  ExpectOneErrorLine(RunTorva({"preset", fake, dir / "p.fxp", "--block", "64"}),
+                     "only --set and --preset", 2);
+  // Unwritable: no directory of that name, a directory in the way, a device. Nothing is left.
+  ExpectOneErrorLine(RunTorva({"preset", fake, dir / "none/p.fxp"}),
+                     "cannot write " + dir / "none/p.fxp" + ": No such file or directory");
+  ExpectOneErrorLine(RunTorva({"preset", fake, dir.operator/("")}), "a .fxp program", 2);
+  mkdir((dir / "d.fxb").c_str(), 0755);
+  ExpectOneErrorLine(RunTorva({"preset", fake, dir / "d.fxb"}), "cannot write");
+  ExpectOneErrorLine(RunTorva({"preset", fake, "/dev/null.fxp/x.fxp"}), "cannot write");
+  // No temporary file stays behind either.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+  {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "d.fxb" || name.find(".fx") == std::string::npos) << name;
+  }
   EXPECT_FALSE(Exists(out));
 }

@@ -3,7 +3,8 @@
 // TORVA_FAKE_LOG, so that a test can check what a host did and in which order.
 //
 // TORVA_FAKE_FLAGS overrides the effect flags (decimal), TORVA_FAKE_IO the channel counts
-// ("2-2", "1-2", ...). Built twice: with both entry names, and with `main` only.
+// ("2-2", "1-2", ...). TORVA_FAKE_ENUM makes "Odd=Name" a three-way switch that displays "Off",
+// "Low" and "High" and reads no text. Built twice: with both entry names, and with `main` only.
 
 #include "framework/vst2/VstAbi.h"
 
@@ -23,7 +24,13 @@ struct Fake
   float mParams[2] = {0.5f, 0.0f};
   int mBlockSize = 0;
   bool mNan = false; // TORVA_FAKE_NAN: the first output sample of every block is NaN
+  bool mEnum = false;
 };
+
+const char* SwitchText(float v)
+{
+  return v < 1.0f / 3 ? "Off" : v < 2.0f / 3 ? "Low" : "High";
+}
 
 Fake* Get(AEffect* e)
 {
@@ -133,7 +140,9 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     Copy(ptr, "");
     break;
   case effGetParamDisplay:
-    if (index >= 0 && index <= 1)
+    if (index == 1 && f->mEnum)
+      Copy(ptr, SwitchText(f->mParams[1]));
+    else if (index >= 0 && index <= 1)
       std::snprintf(static_cast<char*>(ptr), 24, "%.3f", f->mParams[index]);
     break;
   case effGetEffectName:
@@ -150,7 +159,8 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     line += " " + std::to_string(index) + " " + (ptr ? static_cast<const char*>(ptr) : "(null)");
     char* end = nullptr;
     const double v = ptr ? std::strtod(static_cast<const char*>(ptr), &end) : 0.0;
-    if (ptr && end != ptr && v >= 0.0 && v <= 1.0 && index >= 0 && index <= 1)
+    if (ptr && end != ptr && v >= 0.0 && v <= 1.0 && index >= 0 && index <= 1 &&
+        !(index == 1 && f->mEnum))
     {
       f->mParams[index] = float(v);
       result = 1;
@@ -163,6 +173,14 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     line += " " + std::to_string(index) + " " + std::to_string(value);
     for (VstIntPtr i = 0; i < value && i < 8; ++i) line += " " + std::to_string(bytes[i]);
     result = 1;
+    break;
+  }
+  case effGetChunk:
+  {
+    static unsigned char state[3] = {7, 8, 9};
+    *static_cast<void**>(ptr) = state;
+    line += " " + std::to_string(index);
+    result = 3;
     break;
   }
   case effSetProgramName:
@@ -203,6 +221,7 @@ AEffect* Create(audioMasterCallback host)
   e.uniqueID = TORVA_VST_FOURCC('F', 'a', 'k', 'e');
   if (const char* flags = std::getenv("TORVA_FAKE_FLAGS")) e.flags = std::atoi(flags);
   f->mNan = std::getenv("TORVA_FAKE_NAN") != nullptr;
+  f->mEnum = std::getenv("TORVA_FAKE_ENUM") != nullptr;
   if (const char* io = std::getenv("TORVA_FAKE_IO"))
     std::sscanf(io, "%d-%d", &e.numInputs, &e.numOutputs);
   char vendor[kVstMaxVendorStrLen] = {};

@@ -1,0 +1,168 @@
+// TORVA.so gives the same bits whatever floating-point mode the host's audio thread runs in
+// (flush-to-zero, denormals-are-zero, any rounding), hands a float host no subnormal, and gives
+// the thread its own mode back exactly, exception flags included.
+
+#include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "support/Random.h"
+#include "support/TestHost.h"
+
+using namespace vsthost;
+
+namespace
+{
+constexpr int kBurst = 2000;
+constexpr int kFrames = 150000; // long enough for the tails to pass through the subnormal floats
+constexpr int kBlock = 512;
+
+constexpr unsigned kStandard = 0x1F80;
+constexpr unsigned kFlushModes = 0x8040; // flush-to-zero | denormals-are-zero
+constexpr unsigned kRoundDown = 0x2000, kRoundUp = 0x4000, kRoundToZero = 0x6000;
+
+// A loud burst, then silence: the filters' memories decay through every magnitude.
+std::vector<float> Burst(int channel)
+{
+  torva_test::Rng rng(5 + channel);
+  std::vector<float> s(kFrames, 0.0f);
+  for (int i = 0; i < kBurst; ++i)
+    s[i] = static_cast<float>(0.6 * std::sin(0.05 * i * (1 + channel)) + rng.Real(-0.2, 0.2));
+  return s;
+}
+
+// What each callback produced, per channel.
+struct Outputs
+{
+  std::vector<float> f[2], acc[2];
+  std::vector<double> d[2];
+  bool modeKept = true; // the thread's word was the same after every call
+};
+
+// The host's own float output before an accumulating call: ordinary values, subnormals a host
+// might leave there, and zeros.
+float Prior(int i)
+{
+  switch (i % 4)
+  {
+  case 0:
+    return 0.25f;
+  case 1:
+    return i % 8 == 1 ? 1e-40f : -FLT_MIN * 0.75f;
+  default:
+    return 0.0f;
+  }
+}
+
+void SetKnobs(Instance& p)
+{
+  p->setParameter(p.Get(), 1, 0.9f); // Master, loud, so the tails are loud
+  p->setParameter(p.Get(), 5, 0.7f); // Volume 1
+  p->setParameter(p.Get(), 0, 0.3f); // Bass
+}
+
+// Runs the three callbacks on a thread of their own whose MXCSR is `mode`. The instances are
+// made and set up here, on the test's thread, as a host's main thread would.
+Outputs RunIn(Host& host, unsigned mode)
+{
+  Instance f(host), d(host), acc(host);
+  for (Instance* p : {&f, &d, &acc}) SetKnobs(*p);
+  std::vector<float> in[2] = {Burst(0), Burst(1)};
+  std::vector<double> din[2] = {std::vector<double>(in[0].begin(), in[0].end()),
+                                std::vector<double>(in[1].begin(), in[1].end())};
+  Outputs out;
+  for (int c = 0; c < 2; ++c)
+  {
+    out.f[c].assign(kFrames, 9.0f);
+    out.d[c].assign(kFrames, 9.0);
+    out.acc[c].resize(kFrames);
+    for (int i = 0; i < kFrames; ++i) out.acc[c][i] = Prior(i + c);
+  }
+  std::thread audio(
+      [&]
+      {
+        _mm_setcsr(mode);
+        for (int pos = 0; pos < kFrames; pos += kBlock)
+        {
+          int const n = std::min(kBlock, kFrames - pos);
+          float* fi[] = {in[0].data() + pos, in[1].data() + pos};
+          double* di[] = {din[0].data() + pos, din[1].data() + pos};
+          float* fo[] = {out.f[0].data() + pos, out.f[1].data() + pos};
+          float* ao[] = {out.acc[0].data() + pos, out.acc[1].data() + pos};
+          double* dout[] = {out.d[0].data() + pos, out.d[1].data() + pos};
+          f->processReplacing(f.Get(), fi, fo, n);
+          out.modeKept &= _mm_getcsr() == mode;
+          d->processDoubleReplacing(d.Get(), di, dout, n);
+          out.modeKept &= _mm_getcsr() == mode;
+          acc->process(acc.Get(), fi, ao, n);
+          out.modeKept &= _mm_getcsr() == mode;
+        }
+      });
+  audio.join();
+  return out;
+}
+
+template <typename T> bool SameBits(std::vector<T> const& a, std::vector<T> const& b)
+{
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
+bool IsSubnormal(float v)
+{
+  return std::fpclassify(v) == FP_SUBNORMAL;
+}
+} // namespace
+
+TEST(FloatMode, SameBitsInEveryHostModeAndNoSubnormalFloats)
+{
+  Host host;
+  ASSERT_TRUE(host.Load(PluginPath()));
+  Outputs const ref = RunIn(host, kStandard);
+  EXPECT_TRUE(ref.modeKept);
+
+  // The double tails really pass through the float subnormal range, where the float outputs
+  // are zeros of the same sign; everywhere else they are the double rounded to nearest.
+  for (int c = 0; c < 2; ++c)
+  {
+    int tiny = 0;
+    for (int i = 0; i < kFrames; ++i)
+    {
+      double const v = ref.d[c][i];
+      ASSERT_NE(std::fpclassify(v), FP_SUBNORMAL) << c << ":" << i;
+      ASSERT_FALSE(IsSubnormal(ref.f[c][i])) << c << ":" << i;
+      ASSERT_FALSE(IsSubnormal(ref.acc[c][i])) << c << ":" << i;
+      float const nearest = static_cast<float>(v);
+      if (IsSubnormal(nearest))
+      {
+        ++tiny;
+        ASSERT_EQ(ref.f[c][i], 0.0f);
+        ASSERT_EQ(std::signbit(ref.f[c][i]), std::signbit(v));
+      }
+      else
+        ASSERT_EQ(ref.f[c][i], nearest) << c << ":" << i;
+    }
+    EXPECT_GT(tiny, 100) << "the tail of channel " << c << " never reached the subnormal floats";
+  }
+
+  unsigned const modes[] = {kStandard | kFlushModes, kStandard | 0x8000, kStandard | 0x0040,
+                            kStandard | kRoundDown, kStandard | kRoundUp,
+                            kStandard | kRoundToZero | kFlushModes,
+                            // unmasked exceptions and sticky flags a host left set
+                            (kStandard & ~0x0200u) | 0x0021u};
+  for (unsigned mode : modes)
+  {
+    Outputs const got = RunIn(host, mode);
+    EXPECT_TRUE(got.modeKept) << std::hex << mode;
+    for (int c = 0; c < 2; ++c)
+    {
+      EXPECT_TRUE(SameBits(got.f[c], ref.f[c])) << "float, mode " << std::hex << mode;
+      EXPECT_TRUE(SameBits(got.d[c], ref.d[c])) << "double, mode " << std::hex << mode;
+      EXPECT_TRUE(SameBits(got.acc[c], ref.acc[c])) << "accumulating, mode " << std::hex << mode;
+    }
+  }
+}

@@ -1,0 +1,114 @@
+// The host's identity asked for from several threads at once (an editor and an audio thread
+// before effOpen): the host is asked once, everyone gets the same answer, and a host that calls
+// back into the plug-in while it answers neither deadlocks it nor gets asked again.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "framework/vst2/IPlugVST.h"
+
+namespace
+{
+// A host that counts what it is asked, slowly enough that the threads overlap.
+std::atomic<int> gProductAsks{0}, gVersionAsks{0};
+std::atomic<int> gNestedAnswer{-2}; // what GetHost said when called from inside the answer
+std::atomic<bool> gCallBack{false};
+IPlugVST* gPlug = nullptr;
+
+VstIntPtr CountingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
+{
+  switch (opcode)
+  {
+  case audioMasterVersion:
+    return 2400;
+  case audioMasterGetProductString:
+    ++gProductAsks;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (gCallBack && gPlug) gNestedAnswer = gPlug->GetHost();
+    if (ptr) std::strcpy(static_cast<char*>(ptr), "REAPER");
+    return 1;
+  case audioMasterGetVendorVersion:
+    ++gVersionAsks;
+    return 51000;
+  default:
+    return 0;
+  }
+}
+
+class Bare : public IPlugVST
+{
+public:
+  Bare()
+      : IPlugVST(IPlugInstanceInfo{&CountingHost}, 1, "2-2", 1, "Bare", "Bare", "Maker", 0x10000,
+                 TORVA_VST_FOURCC('B', 'a', 'r', 'e'), TORVA_VST_FOURCC('M', 'k', 'r', '1'))
+  {
+  }
+};
+
+void ResetHost(bool callBack)
+{
+  gProductAsks = 0;
+  gVersionAsks = 0;
+  gNestedAnswer = -2;
+  gCallBack = callBack;
+}
+} // namespace
+
+TEST(HostIdentity, AskedOnceWhateverTheThreads)
+{
+  for (int round = 0; round < 5; ++round)
+  {
+    ResetHost(false);
+    Bare plug;
+    constexpr int kThreads = 4;
+    std::atomic<int> ready{0};
+    std::vector<int> versions(kThreads, -1);
+    std::vector<std::string> texts(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back(
+          [&, t]
+          {
+            ++ready;
+            while (ready < kThreads) std::this_thread::yield();
+            char str[kVersionStrLen] = {};
+            if (t % 2)
+              plug.GetHostVersionStr(str);
+            else
+              versions[t] = plug.GetHostVersion(true);
+            texts[t] = str;
+          });
+    for (std::thread& th : threads) th.join();
+
+    EXPECT_EQ(gProductAsks, 1);
+    EXPECT_EQ(gVersionAsks, 1);
+    for (int t = 0; t < kThreads; ++t)
+    {
+      if (t % 2)
+        EXPECT_EQ(texts[t], "v5.10.0") << t;
+      else
+        EXPECT_EQ(versions[t], 51000) << t;
+    }
+    // effOpen afterwards finds the host known and asks nothing.
+    plug.GetAEffect()->dispatcher(plug.GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(plug.GetHost(), kHostReaper);
+    EXPECT_EQ(gProductAsks, 1);
+  }
+}
+
+TEST(HostIdentity, AHostCallingBackWhileItAnswersIsNotAskedAgain)
+{
+  ResetHost(true);
+  Bare plug;
+  gPlug = &plug;
+  EXPECT_EQ(plug.GetHost(), kHostReaper);
+  gPlug = nullptr;
+  EXPECT_EQ(gNestedAnswer, kHostUninit); // not known yet, and no deadlock
+  EXPECT_EQ(gProductAsks, 1);
+  EXPECT_EQ(plug.GetHostVersion(false), 0x050A00);
+}
