@@ -215,6 +215,14 @@ public:
   // The window's contents as packed RGB.
   bool Capture(std::vector<uint8_t>& rgb, std::string& error)
   {
+    // The server only gives pictures of windows that lie wholly on the screen.
+    if (mSize.mWidth > mScreen->width_in_pixels || mSize.mHeight > mScreen->height_in_pixels)
+    {
+      error = "the editor (" + std::to_string(mSize.mWidth) + "x" + std::to_string(mSize.mHeight) +
+              ") does not fit on the " + std::to_string(mScreen->width_in_pixels) + "x" +
+              std::to_string(mScreen->height_in_pixels) + " screen, so it cannot be pictured";
+      return false;
+    }
     xcb_generic_error_t* xerror = nullptr;
     xcb_get_image_reply_t* image =
         xcb_get_image_reply(mConn,
@@ -223,11 +231,10 @@ public:
                             &xerror);
     if (!image)
     {
-      // BadMatch: a window that does not fit on the screen cannot be read.
-      error =
-          "cannot read the editor window's picture (X error " +
-          std::to_string(xerror ? xerror->error_code : 0) +
-          (xerror && xerror->error_code == XCB_MATCH ? ", is it larger than the screen?)" : ")");
+      // BadMatch: a window manager placed it partly off the screen.
+      error = "cannot read the editor window's picture (X error " +
+              std::to_string(xerror ? xerror->error_code : 0) +
+              (xerror && xerror->error_code == XCB_MATCH ? ": not wholly on the screen)" : ")");
       std::free(xerror);
       return false;
     }
@@ -441,7 +448,9 @@ bool RunEditor(VstHost& host, const EditorOptions& options, std::string& error)
   Size size = EditorSize(host);
   const Size asked = size;
   if (!size.Valid()) size = {640, 480}; // asked again once the editor is open
-  window.Create(size, host.EffectName());
+  std::string title = host.EffectName();
+  if (title.empty()) title = host.Path().substr(host.Path().find_last_of('/') + 1);
+  window.Create(size, title);
 
   const StopSignals signals;
   const VstIntPtr opened =

@@ -164,8 +164,11 @@ TEST_F(TorvaEditor, Failures)
   EXPECT_EQ(Calls().back(), "op 1");
   EXPECT_FALSE(Exists(png));
 
+  ExpectOneErrorLine(Run({"--png", png, "--after", "0"}, "wide"),
+                     "the editor (4000x100) does not fit on the 1024x768 screen");
+  EXPECT_FALSE(Exists(png));
   ExpectOneErrorLine(Run({"--png", mDir / "no-such-dir/x.png", "--after", "0"}), "cannot write");
-  EXPECT_EQ(Count("op 15 open"), 1);
+  EXPECT_EQ(Count("op 15 open"), 2); // both opened and closed again
   ExpectOneErrorLine(Run({"--png", png, "--set", "Volume=1"}), "unknown parameter \"Volume\"");
   EXPECT_FALSE(Exists(png));
   ExpectOneErrorLine(Run({"--after", "-1", "--png", png}), "--after needs seconds", 2);

@@ -7,9 +7,9 @@
 //
 // With effFlagsHasEditor among the flags it has a small editor: a child window of the host's
 // window on a connection of its own, in one solid colour with a patch of another near its top
-// left corner. TORVA_FAKE_EDITOR changes it: "fail" refuses effEditOpen, "close" asks the
-// host's window to close (as a window manager does) and "term" sends the process SIGTERM, both
-// at the third effEditIdle.
+// left corner. TORVA_FAKE_EDITOR changes it: "fail" refuses effEditOpen, "wide" asks for a
+// window 4000 pixels wide, "close" asks the host's window to close (as a window manager does)
+// and "term" sends the process SIGTERM, both at the third effEditIdle.
 
 #include "framework/vst2/VstAbi.h"
 
@@ -272,6 +272,8 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     line += std::string(" ") + static_cast<const char*>(ptr);
     break;
   case effEditGetRect:
+    if (const char* mode = std::getenv("TORVA_FAKE_EDITOR"); mode && !std::strcmp(mode, "wide"))
+      f->mRect.right = 4000;
     if (ptr) *static_cast<ERect**>(ptr) = &f->mRect;
     result = 1;
     break;
