@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestHost.h"
@@ -174,6 +175,9 @@ class AmpEditor : public ::testing::Test
 protected:
   static void SetUpTestSuite()
   {
+    // A sanitizer runtime starts a thread of its own with the program's first one; started
+    // here, it is part of every test's baseline.
+    std::thread([] {}).join();
     sServer = new x11test::Xvfb;
     if (sServer->Start())
       setenv("DISPLAY", sServer->mDisplay.c_str(), 1);
