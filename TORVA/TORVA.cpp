@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "graphics/IControl.h"
+#include "platform/linux/IGraphicsLinux.h"
+
 namespace
 {
 
@@ -18,6 +21,11 @@ constexpr int kVendorVersion = 0x10000; // 1.0.0
 constexpr int kUniqueID = FourCC('T', 'O', 'R', '1');
 constexpr int kMfrID = FourCC('B', 'r', 'c', 'i');
 
+constexpr int kEditorWidth = 1024, kEditorHeight = 285;
+constexpr int kBackgroundID = 102;
+constexpr int kKnobFrames = 31;
+constexpr int kControlsY = 100;
+
 // Decibels to a linear gain.
 double DBToGain(double db)
 {
@@ -25,6 +33,13 @@ double DBToGain(double db)
 }
 
 } // namespace
+
+IGraphicsLinux* MakeGraphics(IPlugVST* pPlug, int w, int h, int fps)
+{
+  // The artwork is compiled into the module; a TORVA.resources/img folder beside the module
+  // file overrides it. The module file takes the place of a bundle identifier.
+  return new IGraphicsLinux(pPlug, w, h, fps);
+}
 
 TORVA::TORVA(IPlugInstanceInfo instanceInfo)
     : IPlugVST(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
@@ -53,8 +68,34 @@ TORVA::TORVA(IPlugInstanceInfo instanceInfo)
   }
   GetParam(kBypass)->InitInt("Bypass", 0, 0, 1, "", "");
 
-  // The editor (background, seven knobs and the Bypass switch) is built and attached here with
-  // AttachGraphics once the editor framework is in place.
+  // The editor: one row of film-strip knobs and the Bypass switch over the background. Building
+  // it loads the artwork but opens no window and touches no display.
+  IGraphicsLinux* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
+  pGraphics->AttachBackground(kBackgroundID, "resources/img/BG.png");
+  struct KnobImage
+  {
+    EParams idx;
+    int x, id;
+    const char* path;
+  };
+  // In the order the controls are attached, which is not left to right.
+  const KnobImage knobImages[] = {
+      {kBass, 514, 101, "resources/img/BASS.png"},
+      {kMaster, 749, 104, "resources/img/MASTER.png"},
+      {kMiddle, 436, 105, "resources/img/MID.png"},
+      {kPresence, 275, 106, "resources/img/PRES.png"},
+      {kTreble, 357, 107, "resources/img/TREB.png"},
+      {kVolume1, 589, 108, "resources/img/VOL1.png"},
+      {kVolume2, 670, 109, "resources/img/VOL2.png"},
+  };
+  for (const KnobImage& k : knobImages)
+  {
+    IBitmap strip = pGraphics->LoadIBitmap(k.id, k.path, kKnobFrames, false);
+    pGraphics->AttachControl(new IKnobMultiControl(this, k.x, kControlsY, k.idx, &strip));
+  }
+  IBitmap bypass = pGraphics->LoadIBitmap(103, "resources/img/BY.png", 2, false);
+  pGraphics->AttachControl(new ISwitchControl(this, 127, kControlsY, kBypass, &bypass));
+  AttachGraphics(pGraphics);
 
   MakeDefaultPreset("-", 1);
 }

@@ -52,3 +52,8 @@ private:
       0.7, 0.6309573444801932, 0.3, 0.3, 0.4, 3.1622776601683795, 3.1622776601683795};
   TORVA_PATH mPath;
 };
+
+class IGraphicsLinux;
+// The product's editor factory: the X11 editor host of the given size and refresh rate (0 for
+// the default) for the plug-in. Opens no window.
+IGraphicsLinux* MakeGraphics(IPlugVST* pPlug, int w, int h, int fps);

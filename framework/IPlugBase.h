@@ -219,6 +219,8 @@ public:
   // The parameter, or null for an index out of range.
   IParam* GetParam(int idx) const { return mParams.Get(idx); }
   IGraphics* GetGUI() const { return mGraphics; }
+  // The plug-in lock, for an editor host that must take it around user input.
+  WDL_Mutex* GetMutex() { return &mMutex; }
 
   // Tells the host every parameter's normalised value. Takes the lock.
   void DirtyParameters();

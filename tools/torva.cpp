@@ -5,12 +5,14 @@
 //                [--precision float|double]
 //   torva demo [OUT]
 //   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
+//   torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
 //
 // Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
 // line on stderr and exits with 1 (2 for a malformed command line).
 
 #include "tools/AudioFile.h"
 #include "tools/DemoPhrase.h"
+#include "tools/EditorWindow.h"
 #include "tools/Render.h"
 #include "tools/TextFormat.h"
 #include "tools/VstHost.h"
@@ -20,6 +22,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -31,6 +35,9 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr double kProgressSeconds = 5.0; // shorter renders finish before a bar helps
 constexpr int kMaxBlock = 65536;         // far beyond what hosts use; bounds the chunk memory
+constexpr double kMaxAfter = 3600.0;     // --after: an hour is already more than a picture needs
+constexpr double kEditorSampleRate = 44100.0;
+constexpr int kEditorBlock = 512;
 
 const char kUsage[] =
     "usage: torva info [PLUGIN.so]\n"
@@ -38,6 +45,7 @@ const char kUsage[] =
     "                    [--block N] [--precision float|double]\n"
     "       torva demo [OUT]\n"
     "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
+    "       torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...\n"
     "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
 
 const std::string kSeeHelp = " (see torva help)";
@@ -342,6 +350,75 @@ int PresetCommand(const std::vector<std::string>& args)
   for (const std::string& n : notes) std::fprintf(stderr, "torva: warning: %s\n", n.c_str());
   return 0;
 }
+
+// Shows the plug-in's editor in a window of its own until the window is closed, or takes its
+// picture after a while.
+int EditorCommand(const std::vector<std::string>& args)
+{
+  EditorOptions options;
+  std::vector<std::string> settings, positional;
+  for (size_t i = 0; i < args.size(); ++i)
+  {
+    std::string arg = args[i], value;
+    const bool option = arg.size() > 2 && arg.compare(0, 2, "--") == 0;
+    if (!option)
+    {
+      positional.push_back(arg);
+      continue;
+    }
+    const size_t eq = arg.find('=');
+    if (eq != std::string::npos)
+    {
+      value = arg.substr(eq + 1);
+      arg.erase(eq);
+    }
+    else if (arg == "--png" || arg == "--after" || arg == "--set")
+    {
+      if (i + 1 >= args.size()) return Fail(arg + " needs a value", kExitUsage);
+      value = args[++i];
+    }
+    if (arg == "--set")
+      settings.push_back(value);
+    else if (arg == "--png")
+    {
+      if (value.empty()) return Fail("--png needs a file name", kExitUsage);
+      options.mPngPath = value;
+    }
+    else if (arg == "--after")
+    {
+      double seconds = -1.0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(seconds) ||
+          seconds < 0.0 || seconds > kMaxAfter)
+        return Fail("--after needs seconds from 0 to " + FormatFixed(kMaxAfter, 0) + ", got \"" +
+                        value + "\"",
+                    kExitUsage);
+      options.mAfterSeconds = seconds;
+    }
+    else
+      return Fail("unknown option " + arg + kSeeHelp, kExitUsage);
+  }
+  if (positional.size() > 1) return Fail("editor takes at most one plug-in" + kSeeHelp, kExitUsage);
+
+  const std::string path = positional.empty() ? DefaultPlugin() : positional[0];
+  VstHost host;
+  host.SetProcessLevel(kVstProcessLevelUser);
+  std::string error;
+  if (!host.Load(path, error)) return Fail(error + BuildHint(positional.empty()));
+  host.Open();
+  host.Prepare(kEditorSampleRate, kEditorBlock);
+  host.Resume(false);
+  for (const std::string& setting : settings)
+  {
+    std::string applied;
+    if (!ApplySetting(host, setting, applied, error)) return Fail(error);
+  }
+  const bool ok = RunEditor(host, options, error);
+  host.Suspend();
+  host.Unload();
+  return ok ? 0 : Fail(error);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -357,6 +434,7 @@ int main(int argc, char** argv)
   if (command == "render") return RenderCommand(args);
   if (command == "demo") return DemoCommand(args);
   if (command == "preset") return PresetCommand(args);
+  if (command == "editor") return EditorCommand(args);
   if (command == "help" || command == "--help" || command == "-h")
   {
     std::fputs(kUsage, stdout);

@@ -1,7 +1,9 @@
 #include "framework/vst2/IPlugVST.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "framework/Log.h"
 #include "framework/TruncToInt.h"
@@ -80,7 +82,52 @@ VstInt32 IPlugVST::VSTSpkrArrType(int nChannels)
 
 VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 idx, VstIntPtr value, void* ptr, float opt)
 {
-  return mHostCallback ? mHostCallback(&mAEffect, opcode, idx, value, ptr, opt) : 0;
+  if (!mHostCallback || mClosed.load()) return 0;
+  mHostCallsInProgress.fetch_add(1);
+  VstIntPtr const result = mHostCallback(&mAEffect, opcode, idx, value, ptr, opt);
+  mHostCallsInProgress.fetch_sub(1);
+  return result;
+}
+
+void IPlugVST::Close()
+{
+  mClosed.store(true);
+  // Callers further up this thread's stack still hold the lock and use the object.
+  bool const reentered = mHostCallsInProgress.load() > 0;
+  if (reentered) mAEffect.object = nullptr; // the record's callbacks find nothing from now on
+  IGraphics* pGraphics = GetGUI();
+  mMutex.Leave();
+  // The editor thread may be waiting for the lock to handle an event; it gives up once asked to
+  // stop, and is joined here (or, closed from its own thread, ends after the callback returns).
+  if (pGraphics) pGraphics->CloseWindow();
+  if (!reentered)
+  {
+    delete this;
+    return;
+  }
+  try
+  {
+    std::thread(DeleteWhenIdle, this).detach();
+  }
+  catch (...)
+  {
+    // No thread to wait with: leaking the object beats deleting it under its callers.
+  }
+}
+
+void IPlugVST::DeleteWhenIdle(IPlugVST* pPlug)
+{
+  for (;;)
+  {
+    pPlug->mMutex.Enter();
+    bool const idle = pPlug->mHostCallsInProgress.load() == 0;
+    pPlug->mMutex.Leave();
+    if (idle) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // The editor's threads are joined by its destructor: the one that served the closed window
+  // may still be releasing its X resources, but it no longer touches the plug-in.
+  delete pPlug;
 }
 
 // ---- Host notifications ------------------------------------------------------------------

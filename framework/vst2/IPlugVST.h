@@ -95,6 +95,14 @@ public:
   static constexpr int kMaxBlockSize = 65536;
 
 private:
+  // effClose, entered with the lock held once by the dispatcher. The host is not called again;
+  // the editor window is closed once the lock is let go (its thread may wait for the lock), then
+  // the object is deleted. When the host closes from inside one of our calls to it (an editor
+  // gesture's automate or begin-edit, a notification), the code that made that call still runs
+  // on this object: a helper thread deletes it once the lock is free and no call is in progress.
+  void Close();
+  static void DeleteWhenIdle(IPlugVST* pPlug);
+
   VstIntPtr HostCall(VstInt32 opcode, VstInt32 idx = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
 
@@ -121,6 +129,8 @@ private:
 
   ERect mEditRect{};
   audioMasterCallback mHostCallback;
+  std::atomic<int> mHostCallsInProgress{0};
+  std::atomic<bool> mClosed{false}; // effClose seen: the host is not called any more
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
   bool mHostSpecificInitDone = false;

@@ -118,9 +118,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
     break;
 
   case effClose:
-    // The mutex lives in the object: let go of it first.
-    _this->mMutex.Leave();
-    delete _this;
+    _this->Close();
     return 0;
 
   case effSetProgram:

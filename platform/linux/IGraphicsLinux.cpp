@@ -76,16 +76,6 @@ thread_local Session* tCurrent = nullptr;
 constexpr uint32_t kDoubleClickMs = 400;
 constexpr int kDoubleClickPixels = 4;
 
-// The plug-in lock is the plug-in base's own member; the editor host reaches it through a
-// derived name, since the base offers no accessor.
-struct PlugMutexAccess : IPlugBase
-{
-  static WDL_Mutex* Of(IPlugBase* pPlug)
-  {
-    return pPlug ? &(pPlug->*(&PlugMutexAccess::mMutex)) : nullptr;
-  }
-};
-
 int KeyCode(xcb_keysym_t sym)
 {
   switch (sym)
@@ -499,7 +489,8 @@ void Session::TeardownX()
 
 WDL_Mutex* Session::PlugMutex() const
 {
-  return PlugMutexAccess::Of(mOwner->GetPlug());
+  IPlugBase* pPlug = mOwner->GetPlug();
+  return pPlug ? pPlug->GetMutex() : nullptr;
 }
 
 bool Session::EnterPlug()

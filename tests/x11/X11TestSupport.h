@@ -30,20 +30,10 @@
 #include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
 
+#include "XvfbServer.h"
+
 namespace x11test
 {
-
-// Polls pred every 5 ms for up to ms milliseconds (generous: sanitizer builds on a busy machine).
-inline bool WaitFor(const std::function<bool()>& pred, int ms = 8000)
-{
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end)
-  {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
 
 inline void Sleep(int ms)
 {
@@ -449,16 +439,6 @@ inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
       out.push_back(bmp->getBits()[y * bmp->getRowSpan() + x] & 0xFFFFFF);
   return out;
 }
-
-// A private X server on a free display (Xvfb -displayfd).
-struct Xvfb
-{
-  ~Xvfb() { Stop(); }
-  bool Start();
-  void Stop();
-  pid_t mPid = -1;
-  std::string mDisplay;
-};
 
 // Open file descriptors of this process (leak checks).
 int OpenFDs();

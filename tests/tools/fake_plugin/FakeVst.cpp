@@ -5,8 +5,18 @@
 // TORVA_FAKE_FLAGS overrides the effect flags (decimal), TORVA_FAKE_IO the channel counts
 // ("2-2", "1-2", ...). TORVA_FAKE_ENUM makes "Odd=Name" a three-way switch that displays "Off",
 // "Low" and "High" and reads no text. Built twice: with both entry names, and with `main` only.
+//
+// With effFlagsHasEditor among the flags it has a small editor: a child window of the host's
+// window on a connection of its own, in one solid colour with a patch of another near its top
+// left corner. TORVA_FAKE_EDITOR changes it: "fail" refuses effEditOpen, "wide" asks for a
+// window 4000 pixels wide, "close" asks the host's window to close (as a window manager does)
+// and "term" sends the process SIGTERM, both at the third effEditIdle.
 
 #include "framework/vst2/VstAbi.h"
+
+#include <signal.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +26,12 @@
 
 namespace
 {
+// The editor, in pixels of a 24-bit TrueColor screen.
+constexpr int kEditorW = 160, kEditorH = 100;
+constexpr uint32_t kEditorColour = 0x3080C0;
+constexpr int kPatchX = 10, kPatchY = 5, kPatchW = 20, kPatchH = 10;
+constexpr uint32_t kPatchColour = 0xE05010;
+
 struct Fake
 {
   AEffect mEffect = {};
@@ -25,6 +41,10 @@ struct Fake
   int mBlockSize = 0;
   bool mNan = false; // TORVA_FAKE_NAN: the first output sample of every block is NaN
   bool mEnum = false;
+  ERect mRect = {0, 0, kEditorH, kEditorW};
+  xcb_connection_t* mConn = nullptr; // while the editor is open
+  xcb_window_t mParent = 0;
+  int mIdles = 0;
 };
 
 const char* SwitchText(float v)
@@ -103,6 +123,89 @@ float GetParameter(AEffect* e, VstInt32 index)
 void Copy(void* ptr, const char* text)
 {
   std::strcpy(static_cast<char*>(ptr), text);
+}
+
+xcb_window_t MakeWindow(xcb_connection_t* c, xcb_window_t parent, int x, int y, int w, int h,
+                        uint32_t colour)
+{
+  const xcb_window_t win = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, win, parent, int16_t(x), int16_t(y), uint16_t(w),
+                    uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                    XCB_CW_BACK_PIXEL, &colour);
+  xcb_map_window(c, win);
+  return win;
+}
+
+// What the host's window looks like to the editor: "title=... size=WxH".
+std::string DescribeParent(xcb_connection_t* c, xcb_window_t parent)
+{
+  std::string text = "title=";
+  if (xcb_get_property_reply_t* p = xcb_get_property_reply(
+          c, xcb_get_property(c, 0, parent, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 64), nullptr))
+  {
+    text.append(static_cast<const char*>(xcb_get_property_value(p)),
+                size_t(xcb_get_property_value_length(p)));
+    free(p);
+  }
+  if (xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, parent), nullptr))
+  {
+    text += " size=" + std::to_string(g->width) + "x" + std::to_string(g->height);
+    free(g);
+  }
+  return text;
+}
+
+VstIntPtr OpenEditor(Fake* f, void* ptr, std::string& line)
+{
+  const auto parent = xcb_window_t(reinterpret_cast<uintptr_t>(ptr));
+  line += " window=" + std::string(parent ? "set" : "none");
+  const char* mode = std::getenv("TORVA_FAKE_EDITOR");
+  if (!parent || f->mConn || (mode && std::strcmp(mode, "fail") == 0)) return 0;
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c))
+  {
+    xcb_disconnect(c);
+    return 0;
+  }
+  line += " " + DescribeParent(c, parent);
+  const xcb_window_t editor = MakeWindow(c, parent, 0, 0, kEditorW, kEditorH, kEditorColour);
+  MakeWindow(c, editor, kPatchX, kPatchY, kPatchW, kPatchH, kPatchColour);
+  xcb_flush(c);
+  f->mConn = c;
+  f->mParent = parent;
+  return 1;
+}
+
+void IdleEditor(Fake* f)
+{
+  const char* mode = std::getenv("TORVA_FAKE_EDITOR");
+  if (!f->mConn || !mode || ++f->mIdles != 3) return;
+  if (std::strcmp(mode, "term") == 0) kill(getpid(), SIGTERM);
+  if (std::strcmp(mode, "close") != 0) return;
+  auto atom = [&](const char* name)
+  {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        f->mConn, xcb_intern_atom(f->mConn, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(r);
+    return a;
+  };
+  xcb_client_message_event_t message = {};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = f->mParent;
+  message.type = atom("WM_PROTOCOLS");
+  message.data.data32[0] = atom("WM_DELETE_WINDOW");
+  xcb_send_event(f->mConn, 0, f->mParent, XCB_EVENT_MASK_NO_EVENT,
+                 reinterpret_cast<const char*>(&message));
+  xcb_flush(f->mConn);
+}
+
+void CloseEditor(Fake* f)
+{
+  if (!f->mConn) return;
+  xcb_disconnect(f->mConn); // the server destroys the editor's windows with the connection
+  f->mConn = nullptr;
 }
 
 VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr, float opt)
@@ -186,7 +289,25 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
   case effSetProgramName:
     line += std::string(" ") + static_cast<const char*>(ptr);
     break;
+  case effEditGetRect:
+    if (const char* mode = std::getenv("TORVA_FAKE_EDITOR"); mode && !std::strcmp(mode, "wide"))
+      f->mRect.right = 4000;
+    if (ptr) *static_cast<ERect**>(ptr) = &f->mRect;
+    result = 1;
+    break;
+  case effEditOpen:
+    result = OpenEditor(f, ptr, line);
+    break;
+  case effEditIdle:
+    IdleEditor(f);
+    break;
+  case effEditClose:
+    line += f->mConn ? " open" : " not-open";
+    CloseEditor(f);
+    result = 1;
+    break;
   case effClose:
+    CloseEditor(f);
     Log(f, line);
     if (f->mLog) std::fclose(f->mLog);
     delete f;

@@ -1,0 +1,88 @@
+// The amplifier's editor as a host sees it before any window exists, and without a display:
+// the record announces it with its rectangle, and nothing the host does short of a working
+// effEditOpen reaches for an X server.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/TestHost.h"
+
+using namespace vsthost;
+
+namespace
+{
+int Entries(char const* dir)
+{
+  int n = 0;
+  if (DIR* d = opendir(dir))
+  {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+// DISPLAY unset (or pointing nowhere) for the test's lifetime.
+struct DisplayAs
+{
+  explicit DisplayAs(char const* value)
+  {
+    if (char const* d = std::getenv("DISPLAY")) mSaved = d, mHad = true;
+    if (value)
+      setenv("DISPLAY", value, 1);
+    else
+      unsetenv("DISPLAY");
+  }
+  ~DisplayAs()
+  {
+    if (mHad)
+      setenv("DISPLAY", mSaved.c_str(), 1);
+    else
+      unsetenv("DISPLAY");
+  }
+  std::string mSaved;
+  bool mHad = false;
+};
+} // namespace
+
+TEST(EditorLayout, AnnouncedWithoutADisplay)
+{
+  Host host;
+  ASSERT_TRUE(host.Load(PluginPath())) << host.mError;
+  for (char const* display : {(char const*)nullptr, ":4711", "/nonexistent/socket:0"})
+  {
+    SCOPED_TRACE(display ? display : "no DISPLAY");
+    DisplayAs env(display);
+    int const fds = Entries("/proc/self/fd"), threads = Entries("/proc/self/task");
+    {
+      Instance p(host);
+      ASSERT_TRUE(p);
+      EXPECT_EQ(p->flags, effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing |
+                              effFlagsCanDoubleReplacing);
+      ERect* rect = nullptr;
+      ASSERT_EQ(p.Dispatch(effEditGetRect, 0, 0, &rect), 1);
+      ASSERT_TRUE(rect);
+      EXPECT_EQ(rect->top, 0);
+      EXPECT_EQ(rect->left, 0);
+      EXPECT_EQ(rect->bottom, 285);
+      EXPECT_EQ(rect->right, 1024);
+
+      // The default preset the constructor makes last.
+      EXPECT_EQ(p->numPrograms, 1);
+      char name[kVstMaxProgNameLen] = {};
+      EXPECT_EQ(p.Dispatch(effGetProgramNameIndexed, 0, 0, name), 1);
+      EXPECT_STREQ(name, "-");
+
+      // No server to open on: refused, nothing left behind, and the host may close as usual.
+      EXPECT_EQ(p.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x200001)), 0);
+      EXPECT_EQ(p.Dispatch(effEditOpen, 0, 0, nullptr), 0);
+      EXPECT_EQ(p.Dispatch(effEditClose), 1);
+      EXPECT_EQ(Entries("/proc/self/fd"), fds);
+      EXPECT_EQ(Entries("/proc/self/task"), threads);
+    }
+    EXPECT_EQ(Entries("/proc/self/fd"), fds);
+  }
+}

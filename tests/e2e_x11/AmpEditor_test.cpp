@@ -1,0 +1,492 @@
+// The amplifier's editor through TORVA.so, as a host and a user meet it under a private Xvfb: the
+// host's parent window on a connection of the test's own, pictures read back from the server
+// against golden sheets, pointer and keys through XTest, the window's lifecycle and hosts that
+// call back in from inside the editor's notifications. Skips when there is no Xvfb.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestHost.h"
+#include "support/golden.h"
+#include "x11/X11TestSupport.h"
+
+using x11test::WaitFor;
+
+namespace
+{
+constexpr int kW = 1024, kH = 285;
+constexpr int kKnobSize = 72, kKnobY = 100; // 72 x 72 frames, one row at y = 100
+constexpr int kBassX = 514, kTrebleX = 357, kSwitchX = 127, kSwitchW = 56;
+constexpr int kBass = 0, kTreble = 4, kBypass = 7;
+
+int CountEntries(const char* dir)
+{
+  int n = 0;
+  if (DIR* d = opendir(dir))
+  {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+int Threads()
+{
+  return CountEntries("/proc/self/task");
+}
+int FDs()
+{
+  return CountEntries("/proc/self/fd");
+}
+
+// One plug-in instance and the host's side of it: every request it makes is logged (from any
+// thread), and a test may hand the host one action to run inside the next request of a kind,
+// on the thread that made it.
+class Plugin
+{
+public:
+  struct Call
+  {
+    int opcode, index;
+    float opt;
+  };
+
+  Plugin()
+  {
+    mEffect = Module().Entry()(&Plugin::Callback);
+    if (!mEffect) return;
+    mEffect->user = this;
+    Dispatch(effOpen);
+    Dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    Dispatch(effSetBlockSize, 0, 512);
+    Dispatch(effMainsChanged, 0, 1);
+  }
+  ~Plugin() { Close(); }
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+
+  void Close()
+  {
+    if (!mEffect) return;
+    Dispatch(effEditClose);
+    Dispatch(effMainsChanged, 0, 0);
+    Dispatch(effClose);
+    mEffect = nullptr;
+  }
+  // The host closed the plug-in from inside a request: the record is not to be touched again.
+  void Forget() { mEffect = nullptr; }
+
+  VstIntPtr Dispatch(int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f)
+  {
+    return mEffect->dispatcher(mEffect, opcode, index, value, ptr, opt);
+  }
+  bool Open(xcb_window_t parent) { return Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent); }
+  void Set(int idx, float v) { mEffect->setParameter(mEffect, idx, v); }
+  float Get(int idx) { return mEffect->getParameter(mEffect, idx); }
+  AEffect* Effect() const { return mEffect; }
+
+  // The editor's notifications (begin-edit, automate, end-edit), in order.
+  std::vector<Call> Edits()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    std::vector<Call> out;
+    for (const Call& c : mCalls)
+      if (c.opcode == audioMasterAutomate || c.opcode == audioMasterBeginEdit ||
+          c.opcode == audioMasterEndEdit)
+        out.push_back(c);
+    return out;
+  }
+  int Count(int opcode, int index)
+  {
+    int n = 0;
+    for (const Call& c : Edits()) n += c.opcode == opcode && c.index == index;
+    return n;
+  }
+  void Clear()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mCalls.clear();
+  }
+  void OnNext(int opcode, std::function<void(Plugin&)> action)
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mActionOpcode = opcode;
+    mAction = std::move(action);
+  }
+
+private:
+  static vsthost::Host& Module()
+  {
+    // Loaded once for the program: editor threads may outlive a test by a little.
+    static vsthost::Host* sHost = []
+    {
+      auto* h = new vsthost::Host;
+      EXPECT_TRUE(h->Load(vsthost::PluginPath())) << h->mError;
+      return h;
+    }();
+    return *sHost;
+  }
+
+  static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
+                            float opt)
+  {
+    if (opcode == audioMasterVersion) return kVstVersion;
+    Plugin* self = effect ? static_cast<Plugin*>(effect->user) : nullptr;
+    if (!self) return 0;
+    std::function<void(Plugin&)> action;
+    {
+      std::lock_guard<std::mutex> lock(self->mMutex);
+      self->mCalls.push_back({opcode, index, opt});
+      if (self->mAction && opcode == self->mActionOpcode) action.swap(self->mAction);
+    }
+    if (action) action(*self);
+    return 0;
+  }
+
+  AEffect* mEffect = nullptr;
+  std::mutex mMutex;
+  std::vector<Call> mCalls;
+  int mActionOpcode = -1;
+  std::function<void(Plugin&)> mAction;
+};
+
+// The window's picture as an image (opaque pixels).
+torva_test::Image Picture(x11test::Display& d, xcb_window_t win)
+{
+  torva_test::Image img;
+  img.width = kW;
+  img.height = kH;
+  for (uint32_t p : d.Picture(win, kW, kH)) img.pixels.push_back(0xFF000000u | p);
+  return img;
+}
+
+class AmpEditor : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    // A sanitizer runtime starts a thread of its own with the program's first one; started
+    // here, it is part of every test's baseline.
+    std::thread([] {}).join();
+    sServer = new x11test::Xvfb;
+    if (sServer->Start())
+      setenv("DISPLAY", sServer->mDisplay.c_str(), 1);
+    else
+      sServer->mDisplay.clear();
+  }
+  static void TearDownTestSuite()
+  {
+    delete sServer;
+    sServer = nullptr;
+  }
+  void SetUp() override
+  {
+    if (sServer->mDisplay.empty()) GTEST_SKIP() << "no Xvfb";
+    mDisplay = std::make_unique<x11test::Display>();
+    ASSERT_TRUE(mDisplay->Ok());
+    mThreads = Threads();
+  }
+  void TearDown() override
+  {
+    // Every editor thread (and a deferred deletion) has ended once the test is over.
+    if (mDisplay)
+    {
+      EXPECT_TRUE(WaitFor([&] { return Threads() == mThreads; }));
+    }
+  }
+
+  x11test::Display& D() { return *mDisplay; }
+  xcb_window_t Parent(int y = 0) { return D().MakeParent(0, y, kW, kH); }
+  // The editor's window: the parent's one child (0 while there is none).
+  xcb_window_t EditorOf(xcb_window_t parent)
+  {
+    xcb_query_tree_reply_t* t =
+        xcb_query_tree_reply(D().Conn(), xcb_query_tree(D().Conn(), parent), nullptr);
+    const xcb_window_t w = t && t->children_len == 1 ? xcb_query_tree_children(t)[0] : 0;
+    free(t);
+    return w;
+  }
+  // The picture once it has settled: drawn (not the parent's black) and the same over three
+  // reads a few frames apart, and different from `unlike` when that is given.
+  torva_test::Image Settled(xcb_window_t win, const torva_test::Image* unlike = nullptr)
+  {
+    torva_test::Image last;
+    int same = 0;
+    WaitFor(
+        [&]
+        {
+          torva_test::Image now = Picture(D(), win);
+          bool drawn = !unlike || now.pixels != unlike->pixels;
+          drawn = drawn && std::any_of(now.pixels.begin(), now.pixels.end(),
+                                       [](uint32_t p) { return p != 0xFF000000u; });
+          same = drawn && now.pixels == last.pixels ? same + 1 : 0;
+          last = std::move(now);
+          x11test::Sleep(50);
+          return same >= 2;
+        });
+    return last;
+  }
+  // A press at (x, y) of the window at the root's origin, a drag by dy in steps, a release.
+  void Drag(int x, int y, int dy, int steps = 4)
+  {
+    D().Move(x, y);
+    D().Button(1, true);
+    for (int i = 1; i <= steps; ++i) D().Move(x, y + dy * i / steps);
+    D().Button(1, false);
+  }
+
+  static x11test::Xvfb* sServer;
+  std::unique_ptr<x11test::Display> mDisplay;
+  int mThreads = 0;
+};
+x11test::Xvfb* AmpEditor::sServer = nullptr;
+
+// Host values reach the screen: the default layout, then a knob at its minimum (top frame of
+// its strip), one at its maximum (bottom frame) and Bypass on (lower frame). The rows above the
+// controls are the background picture as it stands.
+TEST_F(AmpEditor, PicturesFollowTheParameters)
+{
+  Plugin p;
+  const xcb_window_t parent = Parent();
+  ASSERT_EQ(p.Open(parent), 1);
+  const xcb_window_t win = EditorOf(parent);
+  ASSERT_NE(win, 0u);
+
+  const torva_test::Image defaults = Settled(win);
+  ExpectMatchesGolden(defaults, "amp_editor_defaults", "amplifier editor, parameters at defaults");
+  torva_test::Image bg;
+  ASSERT_TRUE(torva_test::ReadPng(TORVA_SOURCE_DIR "/resources/img/BG.png", &bg));
+  ASSERT_EQ(bg.pixels.size(), defaults.pixels.size());
+  for (int i = 0; i < kW * kKnobY; ++i)
+    ASSERT_EQ(defaults.pixels[i], bg.pixels[i] | 0xFF000000u) << "pixel " << i;
+
+  p.Set(kBass, 0.0f);
+  p.Set(kTreble, 1.0f);
+  p.Set(kBypass, 1.0f);
+  const torva_test::Image changed = Settled(win, &defaults);
+  ExpectMatchesGolden(changed, "amp_editor_host_changes",
+                      "amplifier editor, Bass 0, Treble 1, Bypass on, set by the host");
+  // Only the three controls' rectangles changed.
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+    {
+      const bool inControl =
+          y >= kKnobY && y < kKnobY + kKnobSize &&
+          ((x >= kBassX && x < kBassX + kKnobSize) || (x >= kTrebleX && x < kTrebleX + kKnobSize) ||
+           (x >= kSwitchX && x < kSwitchX + kSwitchW));
+      if (!inControl)
+      {
+        ASSERT_EQ(changed.pixels[y * kW + x], defaults.pixels[y * kW + x]) << x << "," << y;
+      }
+    }
+}
+
+// The user's gestures through the real pointer and keyboard: a knob drag is one begin-edit,
+// automates and one end-edit with the knob's arithmetic (value += dY / (top - bottom) / 4); the
+// switch toggles on a left and on a right click; a right-click on a knob opens no prompt (the
+// layout's controls keep prompts disabled), so typed keys change nothing.
+TEST_F(AmpEditor, PointerAndKeys)
+{
+  Plugin p;
+  const xcb_window_t parent = Parent();
+  ASSERT_EQ(p.Open(parent), 1);
+  const xcb_window_t win = EditorOf(parent);
+  const torva_test::Image before = Settled(win);
+
+  const int cx = kBassX + kKnobSize / 2, cy = kKnobY + kKnobSize / 2;
+  Drag(cx, cy, 36);
+  ASSERT_TRUE(WaitFor([&] { return p.Count(audioMasterEndEdit, kBass) == 1; }));
+  std::vector<Plugin::Call> edits = p.Edits();
+  ASSERT_GE(edits.size(), 3u);
+  EXPECT_EQ(edits.front().opcode, audioMasterBeginEdit);
+  EXPECT_EQ(edits.back().opcode, audioMasterEndEdit);
+  for (size_t i = 1; i + 1 < edits.size(); ++i)
+  {
+    EXPECT_EQ(edits[i].opcode, audioMasterAutomate);
+    EXPECT_EQ(edits[i].index, kBass);
+  }
+  const double expected = 0.7 + 36.0 / (-kKnobSize) / 4.0;
+  EXPECT_NEAR(p.Get(kBass), expected, 1e-6);
+  EXPECT_NEAR(edits[edits.size() - 2].opt, expected, 1e-6);
+  EXPECT_NE(Settled(win, &before).pixels, before.pixels); // the knob shows another frame
+
+  // Bypass: left click on, right click off.
+  const int sx = kSwitchX + kSwitchW / 2;
+  for (int button : {1, 3})
+  {
+    p.Clear();
+    D().Move(sx, cy);
+    D().Click(button);
+    ASSERT_TRUE(WaitFor([&] { return p.Count(audioMasterEndEdit, kBypass) == 1; }));
+    EXPECT_EQ(p.Count(audioMasterBeginEdit, kBypass), 1);
+    ASSERT_EQ(p.Count(audioMasterAutomate, kBypass), 1);
+    const float on = button == 1 ? 1.0f : 0.0f;
+    EXPECT_EQ(p.Edits()[1].opt, on);
+    EXPECT_EQ(p.Get(kBypass), on);
+  }
+
+  p.Clear();
+  D().Move(kTrebleX + kKnobSize / 2, cy);
+  D().Click(3);
+  D().Focus(win);
+  D().Type("9");
+  D().Key(0xff0d); // Return
+  ASSERT_TRUE(WaitFor([&] { return p.Count(audioMasterEndEdit, kTreble) == 1; }));
+  x11test::Sleep(200);
+  EXPECT_EQ(D().Children(win), 0); // no text field
+  EXPECT_EQ(p.Count(audioMasterAutomate, kTreble), 0);
+  EXPECT_FLOAT_EQ(p.Get(kTreble), 0.4f);
+}
+
+// Open and close ten times, two instances' editors side by side, a parent destroyed under an
+// open editor: each leaves no thread, no descriptor and no window behind.
+TEST_F(AmpEditor, WindowLifecycle)
+{
+  const int fds = FDs();
+  {
+    Plugin p;
+    const xcb_window_t parent = Parent();
+    for (int i = 0; i < 10; ++i)
+    {
+      ASSERT_EQ(p.Open(parent), 1) << i;
+      ASSERT_NE(EditorOf(parent), 0u) << i;
+      if (i == 9) ExpectMatchesGolden(Settled(EditorOf(parent)), "amp_editor_defaults");
+      ASSERT_EQ(p.Dispatch(effEditClose), 1);
+      EXPECT_EQ(D().Children(parent), 0) << i;
+    }
+    EXPECT_EQ(Threads(), mThreads);
+    D().Destroy(parent);
+  }
+
+  {
+    Plugin a, b;
+    const xcb_window_t pa = Parent(0), pb = Parent(300);
+    ASSERT_EQ(a.Open(pa), 1);
+    ASSERT_EQ(b.Open(pb), 1);
+    const torva_test::Image pictureB = Settled(EditorOf(pb));
+    ExpectMatchesGolden(Settled(EditorOf(pa)), "amp_editor_defaults");
+    ExpectMatchesGolden(pictureB, "amp_editor_defaults");
+    Drag(kBassX + kKnobSize / 2, kKnobY + kKnobSize / 2, -20);
+    ASSERT_TRUE(WaitFor([&] { return a.Count(audioMasterEndEdit, kBass) == 1; }));
+    EXPECT_GT(a.Get(kBass), 0.7f);
+    EXPECT_FLOAT_EQ(b.Get(kBass), 0.7f);
+    EXPECT_TRUE(b.Edits().empty());
+    x11test::Sleep(200);
+    EXPECT_EQ(Picture(D(), EditorOf(pb)).pixels, pictureB.pixels);
+    a.Close();
+    b.Close();
+    D().Destroy(pa);
+    D().Destroy(pb);
+  }
+
+  {
+    Plugin p;
+    xcb_window_t parent = Parent();
+    ASSERT_EQ(p.Open(parent), 1);
+    D().Destroy(parent);
+    // The editor notices and lets its thread go before the host says anything.
+    EXPECT_TRUE(WaitFor([&] { return Threads() == mThreads; }));
+    EXPECT_EQ(p.Dispatch(effEditClose), 1);
+    parent = Parent();
+    ASSERT_EQ(p.Open(parent), 1);
+    ExpectMatchesGolden(Settled(EditorOf(parent)), "amp_editor_defaults");
+    p.Close();
+    D().Destroy(parent);
+  }
+  EXPECT_TRUE(WaitFor([&] { return Threads() == mThreads && FDs() == fds; }))
+      << Threads() << " threads, " << FDs() << " descriptors";
+}
+
+// Hosts that answer the editor's notifications with requests of their own, on the editor's
+// thread while it holds the plug-in lock: a parameter change, effEditClose and effClose inside
+// automate, and effClose inside begin-edit. None deadlocks; nothing runs on a deleted plug-in
+// (the sanitizer builds check that), and after effClose the host hears nothing more.
+TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
+{
+  const int cx = kBassX + kKnobSize / 2, cy = kKnobY + kKnobSize / 2;
+  auto closePlug = [](Plugin& p)
+  {
+    p.Dispatch(effClose);
+    p.Forget();
+  };
+  struct Case
+  {
+    const char* name;
+    int opcode; // the notification the host answers
+    std::function<void(Plugin&)> answer;
+    // Checked once the drag is over; the parent stays open.
+    std::function<void(Plugin&, xcb_window_t parent)> then;
+  };
+  const Case cases[] = {
+      {"setParameter in automate", audioMasterAutomate, [](Plugin& p) { p.Set(kTreble, 0.9f); },
+       [&](Plugin& p, xcb_window_t)
+       {
+         ASSERT_TRUE(WaitFor([&] { return p.Count(audioMasterEndEdit, kBass) == 1; }));
+         EXPECT_FLOAT_EQ(p.Get(kTreble), 0.9f);
+         EXPECT_LT(p.Get(kBass), 0.7f);
+       }},
+      {"effEditClose in automate", audioMasterAutomate, [](Plugin& p) { p.Dispatch(effEditClose); },
+       [&](Plugin& p, xcb_window_t parent)
+       {
+         // The window goes mid-gesture; the plug-in stays and opens again.
+         ASSERT_TRUE(WaitFor([&] { return D().Children(parent) == 0; }));
+         EXPECT_TRUE(WaitFor([&] { return Threads() == mThreads; }));
+         EXPECT_LT(p.Get(kBass), 0.7f);
+         ASSERT_EQ(p.Open(parent), 1);
+         Settled(EditorOf(parent));
+       }},
+      {"effClose in automate", audioMasterAutomate, closePlug,
+       [&](Plugin& p, xcb_window_t parent)
+       {
+         ASSERT_TRUE(WaitFor([&] { return D().Children(parent) == 0; }));
+         ASSERT_TRUE(WaitFor([&] { return Threads() == mThreads; }));
+         const std::vector<Plugin::Call> edits = p.Edits();
+         ASSERT_EQ(edits.size(), 2u); // begin-edit, the automate that closed it
+         EXPECT_EQ(edits[1].opcode, audioMasterAutomate);
+       }},
+      {"effClose in begin-edit", audioMasterBeginEdit, closePlug,
+       [&](Plugin& p, xcb_window_t parent)
+       {
+         ASSERT_TRUE(WaitFor([&] { return D().Children(parent) == 0; }));
+         ASSERT_TRUE(WaitFor([&] { return Threads() == mThreads; }));
+         EXPECT_EQ(p.Edits().size(), 1u);
+       }},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    Plugin p;
+    const xcb_window_t parent = Parent();
+    ASSERT_EQ(p.Open(parent), 1);
+    Settled(EditorOf(parent));
+    p.OnNext(c.opcode, c.answer);
+    Drag(cx, cy, 36);
+    c.then(p, parent);
+    p.Close();
+    D().Destroy(parent);
+  }
+}
+
+// With a display at hand, making and opening the plug-in still connects to nothing: only an
+// editor window does.
+TEST_F(AmpEditor, ConstructionLeavesTheDisplayAlone)
+{
+  const int fds = FDs();
+  Plugin p;
+  ERect* rect = nullptr;
+  ASSERT_EQ(p.Dispatch(effEditGetRect, 0, 0, &rect), 1);
+  EXPECT_EQ(FDs(), fds);
+  EXPECT_EQ(Threads(), mThreads);
+}
+
+} // namespace

@@ -1,0 +1,69 @@
+#include "XvfbServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace x11test
+{
+
+bool Xvfb::Start()
+{
+  const char* const kPath = "/usr/bin/Xvfb";
+  if (access(kPath, X_OK) != 0) return false;
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  mPid = fork();
+  if (mPid == 0)
+  {
+    dup2(fds[1], 3);
+    const int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    execl(kPath, "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0",
+          "1024x768x24", (char*)nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  char number[16] = {};
+  ssize_t n = -1;
+  size_t got = 0;
+  while (mPid > 0 && got < sizeof number - 1 && !std::strchr(number, '\n'))
+  {
+    n = read(fds[0], number + got, sizeof number - 1 - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += (size_t)n;
+  }
+  close(fds[0]); // only now: Xvfb dies of a closed pipe before its newline
+  if (got == 0)
+  {
+    Stop();
+    return false;
+  }
+  mDisplay = ":" + std::string(number, std::strcspn(number, "\n"));
+  // Ready when it takes a connection.
+  return WaitFor(
+      [&]
+      {
+        xcb_connection_t* c = xcb_connect(mDisplay.c_str(), nullptr);
+        const bool ok = !xcb_connection_has_error(c);
+        xcb_disconnect(c);
+        return ok;
+      });
+}
+
+void Xvfb::Stop()
+{
+  if (mPid <= 0) return;
+  kill(mPid, SIGTERM);
+  waitpid(mPid, nullptr, 0);
+  mPid = -1;
+}
+
+} // namespace x11test
