@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,6 +28,25 @@
 
 namespace ctltest
 {
+
+// The bitmap encoded as a PNG file's bytes (through a temporary file).
+inline std::vector<char> PngBytes(const LICE_IBitmap& bitmap, const std::string& tag)
+{
+  const std::string path =
+      std::string(TORVA_BINARY_DIR) + "/gfx-" + tag + "-" + std::to_string((long)getpid()) + ".png";
+  torva_test::WritePng(path, torva_test::ImageOf(bitmap));
+  std::vector<char> bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb"))
+  {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  std::remove(path.c_str());
+  return bytes;
+}
+
 enum EParam
 {
   kGain = 0, // double -20 .. 20 dB, default 0
@@ -148,17 +169,7 @@ struct Editor
     static int sNextID = 7000;
     int id = sNextID++;
     std::string name = "ctl-strip-" + std::to_string(id) + ".png";
-    std::string path = std::string(TORVA_BINARY_DIR) + "/" + name;
-    torva_test::WritePng(path, torva_test::ImageOf(*pixels));
-    std::vector<char> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb"))
-    {
-      char buf[4096];
-      size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-      std::fclose(f);
-    }
-    std::remove(path.c_str());
+    std::vector<char> bytes = PngBytes(*pixels, name);
     IGraphicsHeadless::RegisterImage(id, name.c_str(), bytes.data(), (int)bytes.size());
     return gui->LoadIBitmap(id, name.c_str(), nFrames, horizontal);
   }

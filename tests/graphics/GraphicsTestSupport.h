@@ -23,23 +23,7 @@
 namespace gfxtest
 {
 
-// The bitmap encoded as a PNG file's bytes (through a temporary file).
-inline std::vector<char> PngBytes(const LICE_IBitmap& bitmap, const std::string& tag)
-{
-  const std::string path =
-      std::string(TORVA_BINARY_DIR) + "/gfx-" + tag + "-" + std::to_string((long)getpid()) + ".png";
-  torva_test::WritePng(path, torva_test::ImageOf(bitmap));
-  std::vector<char> bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb"))
-  {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  std::remove(path.c_str());
-  return bytes;
-}
+using ctltest::PngBytes;
 
 class ProbeControl : public IControl
 {
