@@ -74,6 +74,18 @@ void Counted(benchmark::State& state)
   state.SetItemsProcessed((int64_t)state.iterations() * 1000000);
 }
 
+// One instance made (timed as the iteration) and closed again; returns the thread CPU it took.
+double TimedInstance(benchmark::State& state, VstPluginMainProc entry)
+{
+  const double c0 = ThreadCpuNow();
+  const auto t0 = Clock::now();
+  AEffect* e = Instantiate(entry);
+  state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  const double cpu = ThreadCpuNow() - c0;
+  Close(e);
+  return cpu;
+}
+
 // cpu_ms: the instantiating thread's own CPU time, which a busy machine does not inflate.
 void BM_FirstInstance(benchmark::State& state)
 {
@@ -86,12 +98,7 @@ void BM_FirstInstance(benchmark::State& state)
       state.SkipWithError("TORVA.so not loadable");
       return;
     }
-    const double c0 = ThreadCpuNow();
-    const auto t0 = Clock::now();
-    AEffect* e = Instantiate(m.entry);
-    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
-    cpu += ThreadCpuNow() - c0;
-    Close(e);
+    cpu += TimedInstance(state, m.entry);
   }
   state.counters["cpu_ms"] = 1000.0 * cpu / (double)state.iterations();
   // A module that stayed loaded would make every run but the first a second instance.
@@ -106,15 +113,7 @@ void BM_SecondInstance(benchmark::State& state)
   Module m;
   AEffect* first = Instantiate(m.entry);
   double cpu = 0.0;
-  for (auto _ : state)
-  {
-    const double c0 = ThreadCpuNow();
-    const auto t0 = Clock::now();
-    AEffect* e = Instantiate(m.entry);
-    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
-    cpu += ThreadCpuNow() - c0;
-    Close(e);
-  }
+  for (auto _ : state) cpu += TimedInstance(state, m.entry);
   state.counters["cpu_ms"] = 1000.0 * cpu / (double)state.iterations();
   Close(first);
   Counted(state);

@@ -64,6 +64,21 @@ double SaneGearing(double gearing)
 {
   return (std::isfinite(gearing) && gearing > 0.0) ? gearing : IKnobControl::kDefaultGearing;
 }
+
+// Area i of N under (x, y) gives i / (N - 1) (a single area gives 0); false for a miss.
+template <class Areas> bool ValueOfAreaAt(const Areas& areas, int x, int y, double* pValue)
+{
+  const int n = (int)areas.size();
+  for (int i = 0; i < n; ++i)
+  {
+    if (areas[i].Contains(x, y))
+    {
+      *pValue = n > 1 ? (double)i / (double)(n - 1) : 0.0;
+      return true;
+    }
+  }
+  return false;
+}
 } // namespace
 
 // ---- IPanelControl ----------------------------------------------------------------------------
@@ -169,15 +184,8 @@ ISwitchFramesControl::ISwitchFramesControl(IPlugBase* pPlug, int x, int y, int p
 // Area i of N gives i / (N - 1) (a single area gives 0); a miss keeps the value but still pushes.
 void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod*)
 {
-  int n = (int)mRECTs.size();
-  for (int i = 0; i < n; ++i)
-  {
-    if (mRECTs[i].Contains(x, y))
-    {
-      mValue.store(n > 1 ? (double)i / (double)(n - 1) : 0.0);
-      break;
-    }
-  }
+  double value;
+  if (ValueOfAreaAt(mRECTs, x, y, &value)) mValue.store(value);
   SetDirty(true);
 }
 
@@ -243,15 +251,8 @@ void IRadioButtonsControl::OnMouseDown(int x, int y, IMouseMod* pMod)
     PromptUserInput();
     return;
   }
-  int n = (int)mRECTs.size();
-  for (int i = 0; i < n; ++i)
-  {
-    if (mRECTs[i].Contains(x, y))
-    {
-      mValue.store(n > 1 ? (double)i / (double)(n - 1) : 0.0);
-      break;
-    }
-  }
+  double value;
+  if (ValueOfAreaAt(mRECTs, x, y, &value)) mValue.store(value);
   SetDirty(true);
 }
 
