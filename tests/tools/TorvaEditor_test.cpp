@@ -152,22 +152,20 @@ TEST_F(TorvaEditor, Failures)
     std::string error;
     int exit;
     bool opened;
-  } cases[] = {
-      {{"--png", png}, "fail", mFake + " could not open its editor", 1, false},
-      {{"--png", png, "--after", "0"},
-       "wide",
-       "the editor (4000x100) does not fit on the 1024x768 screen",
-       1,
-       true},
-      {{"--png", mDir / "no-such-dir/x.png", "--after", "0"}, "", "cannot write", 1, true},
-      {{"--png", png, "--set", "Volume=1"}, "", "unknown parameter \"Volume\"", 1, false},
-      {{"--after", "-1", "--png", png}, "", "--after needs seconds", 2, false},
-      {{"--after", "1s"}, "", "--after needs seconds", 2, false},
-      {{"--after", "nan"}, "", "--after needs seconds", 2, false},
-      {{"--png"}, "", "--png needs a value", 2, false},
-      {{"--size", "2"}, "", "unknown option --size", 2, false},
-      {{"second.so"}, "", "at most one plug-in", 2, false},
-  };
+  } cases[] = {{{"--png", png}, "fail", mFake + " could not open its editor", 1, false},
+               {{"--png", png, "--after", "0"},
+                "wide",
+                "(4000x100) does not fit on the 1024x768 screen",
+                1,
+                true},
+               {{"--png", mDir / "no-such-dir/x.png", "--after", "0"}, "", "cannot write", 1, true},
+               {{"--png", png, "--set", "Volume=1"}, "", "unknown parameter \"Volume\"", 1, false},
+               {{"--after", "-1", "--png", png}, "", "--after needs seconds", 2, false},
+               {{"--after", "1s"}, "", "--after needs seconds", 2, false},
+               {{"--after", "nan"}, "", "--after needs seconds", 2, false},
+               {{"--png"}, "", "--png needs a value", 2, false},
+               {{"--size", "2"}, "", "unknown option --size", 2, false},
+               {{"second.so"}, "", "at most one plug-in", 2, false}};
   for (const auto& c : cases)
   {
     SCOPED_TRACE(c.error);

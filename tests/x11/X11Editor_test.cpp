@@ -129,7 +129,7 @@ TEST_F(X11Editor, WindowShowsTheBackBitmapAndFollowsTheHost)
   }
 }
 
-TEST_F(X11Editor, PointerAndWheelReachTheControls)
+TEST_F(X11Editor, PointerWheelAndKeysReachTheControls)
 {
   Editor ed;
   ASSERT_NE(Open(ed), nullptr);
@@ -172,34 +172,27 @@ TEST_F(X11Editor, PointerAndWheelReachTheControls)
   D().Button(1, false);
   ASSERT_TRUE(WaitFor([&] { return ed.gain->Count("up") == 1; }));
   EXPECT_TRUE(WaitFor([&] { return D().Pointer() == std::make_pair(60, 40); }));
-  ed.plug.HostClose();
-}
 
-TEST_F(X11Editor, KeysMapToEditorCodes)
-{
-  Editor ed;
-  ASSERT_NE(Open(ed), nullptr);
-  D().Move(60, 40); // keys go to the control under the last pointer position
+  // Keys go to the control under the last pointer position, mapped to the editor's codes;
+  // keys without a code are not delivered.
   D().Focus((xcb_window_t)(uintptr_t)ed.gui->GetWindow());
   struct
   {
     xcb_keysym_t sym, modifier;
-    const char* expected; // null: not delivered
-  } const cases[] = {
-      {' ', 0, "key 0"},
-      {kUp, 0, "key 1"},
-      {kDown, 0, "key 2"},
-      {kLeft, 0, "key 3"},
-      {kRight, 0, "key 4"},
-      {'0', 0, "key 5"},
-      {'9', 0, "key 14"},
-      {'a', 0, "key 15"},
-      {'q', 0, "key 31"},
-      {'z', 0, "key 40"},
-      {'q', Display::kShift, "key 31"},
-      {0xffbe /* F1 */, 0, nullptr},
-      {kEscape, 0, nullptr},
-  };
+    int code; // -1: not delivered
+  } const cases[] = {{' ', 0, 0},
+                     {kUp, 0, 1},
+                     {kDown, 0, 2},
+                     {kLeft, 0, 3},
+                     {kRight, 0, 4},
+                     {'0', 0, 5},
+                     {'9', 0, 14},
+                     {'a', 0, 15},
+                     {'q', 0, 31},
+                     {'z', 0, 40},
+                     {'q', Display::kShift, 31},
+                     {0xffbe /* F1 */, 0, -1},
+                     {kEscape, 0, -1}};
   for (const auto& c : cases)
   {
     ed.gain->Clear();
@@ -210,13 +203,14 @@ TEST_F(X11Editor, KeysMapToEditorCodes)
     for (const std::string& s : ed.gain->Lines())
       if (s.rfind("key ", 0) == 0) keys.push_back(s);
     keys.pop_back();
-    EXPECT_EQ(keys, c.expected ? std::vector<std::string>{c.expected} : std::vector<std::string>{})
+    EXPECT_EQ(keys, c.code < 0 ? std::vector<std::string>{}
+                               : std::vector<std::string>{"key " + std::to_string(c.code)})
         << "keysym " << c.sym;
   }
   ed.plug.HostClose();
 }
 
-TEST_F(X11Editor, CloseAndReopenTenTimesLeaksNothing)
+TEST_F(X11Editor, ReopensWithoutLeaksAndSurvivesItsParent)
 {
   Editor ed;
   ASSERT_NE(Open(ed), nullptr);
@@ -237,6 +231,18 @@ TEST_F(X11Editor, CloseAndReopenTenTimesLeaksNothing)
     EXPECT_EQ(D().Children(mParent), 0);
   }
   EXPECT_EQ(OpenFDs(), fds);
+
+  // The parent destroyed before the close ends the editor quietly; it reopens into a new one.
+  ASSERT_NE(Open(ed), nullptr);
+  D().Destroy(mParent);
+  EXPECT_TRUE(WaitFor([&] { return ed.gui->GetWindow() == nullptr; }));
+  ed.plug.HostSetParam(0, 0.9); // a host still automating: nothing to draw on, no harm
+  Sleep(50);
+  ed.plug.HostClose();
+  ed.plug.HostClose();
+  ASSERT_NE(Open(ed), nullptr);
+  ExpectPictureMatches(ed);
+  ed.plug.HostClose();
 }
 
 TEST_F(X11Editor, TwoEditorsAtOnceEachWithItsOwnWindow)
@@ -260,21 +266,6 @@ TEST_F(X11Editor, TwoEditorsAtOnceEachWithItsOwnWindow)
   b.plug.HostSetParam(0, 1.0);
   ExpectPictureMatches(b);
   b.plug.HostClose();
-}
-
-TEST_F(X11Editor, ParentDestroyedBeforeCloseEndsTheEditorQuietly)
-{
-  Editor ed;
-  ASSERT_NE(Open(ed), nullptr);
-  D().Destroy(mParent);
-  EXPECT_TRUE(WaitFor([&] { return ed.gui->GetWindow() == nullptr; }));
-  ed.plug.HostSetParam(0, 0.9); // a host still automating: nothing to draw on, no harm
-  Sleep(50);
-  ed.plug.HostClose();
-  ed.plug.HostClose();
-  ASSERT_NE(Open(ed), nullptr) << "reopens into a new parent";
-  ExpectPictureMatches(ed);
-  ed.plug.HostClose();
 }
 
 TEST_F(X11Editor, HostClosingFromInsideACallbackOnTheEditorThread)
@@ -337,8 +328,8 @@ TEST_F(X11Editor, HostClosesWithTheLockHeldWhileTheUserDrags)
 }
 
 // The parameter prompt's menu: keys, Escape, a click outside, a click on an item, and the host
-// closing while it is open.
-TEST_F(X11Editor, PopupMenuChoosesWithKeysAndCancelsOutside)
+// closing while it is open; then a custom menu with a submenu.
+TEST_F(X11Editor, Menus)
 {
   Editor ed;
   mEd = &ed;
@@ -384,14 +375,8 @@ TEST_F(X11Editor, PopupMenuChoosesWithKeysAndCancelsOutside)
   ExpectPopupClosed();
   EXPECT_EQ(ed.plug.ParamValue(1), 2.0);
   ASSERT_NE(Open(ed), nullptr) << "reopens (and reaps the parked thread)";
-  ed.plug.HostClose();
-}
 
-TEST_F(X11Editor, MenuSkipsSeparatorsAndDisabledItemsAndAnswersFromSubmenus)
-{
-  Editor ed;
-  mEd = &ed;
-  ASSERT_NE(Open(ed), nullptr);
+  // A menu of the control's own skips separators and disabled items and answers from submenus.
   ed.gain->mCustomMenu = true;
   struct
   {
@@ -403,7 +388,7 @@ TEST_F(X11Editor, MenuSkipsSeparatorsAndDisabledItemsAndAnswersFromSubmenus)
       {{kUp, kReturn}, "menu main 4"},                    // Up from nothing: the last
       {{kUp, kUp, kRight, kDown, kReturn}, "menu sub 1"}, // More, Right, Beta
       {{kUp, kUp, kRight, kLeft, kEscape}, "menu none"},  // Left closes the submenu
-      {{kUp, kUp, kReturn, kReturn}, "menu sub 0"},       // Return opens it too
+      {{kUp, kUp, kReturn, kReturn}, "menu sub 0"}        // Return opens it too
   };
   for (const auto& c : cases)
   {
@@ -430,7 +415,7 @@ TEST_F(X11Editor, MenuSkipsSeparatorsAndDisabledItemsAndAnswersFromSubmenus)
   ed.plug.HostClose();
 }
 
-TEST_F(X11Editor, TextEntryFiltersLimitsCommitsAndCancels)
+TEST_F(X11Editor, TextEntryFiltersLimitsCommitsCancelsAndPastes)
 {
   Editor ed;
   mEd = &ed;
@@ -445,7 +430,7 @@ TEST_F(X11Editor, TextEntryFiltersLimitsCommitsAndCancels)
       {"0.2x5", kReturn, 0.25},                 // replaces the initial text; no letters
       {"0.12345678\b9", kKeypadEnter, 0.12349}, // seven characters at most; backspace edits
       {"0.9", kEscape, 0.12349},                // cancels
-      {"0.75", 0, 0.75},                        // commits
+      {"0.75", 0, 0.75}                         // commits
   };
   for (const auto& c : cases)
   {
@@ -465,69 +450,41 @@ TEST_F(X11Editor, TextEntryFiltersLimitsCommitsAndCancels)
     ed.gain->mPrompt = true;
   }
 
+  // Control-V pastes what another client owning CLIPBOARD hands over as UTF-8.
+  Display owner;
+  const xcb_atom_t utf8 = owner.Atom("UTF8_STRING");
+  xcb_set_selection_owner(owner.Conn(), owner.MakeParent(700, 700, 4, 4), owner.Atom("CLIPBOARD"),
+                          XCB_CURRENT_TIME);
+  owner.Sync();
+  OpenPopup(60, 40, false);
+  D().Key('v', Display::kControl);
+  xcb_generic_event_t* ev = nullptr;
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        free(ev);
+        ev = xcb_poll_for_event(owner.Conn());
+        return ev && (ev->response_type & 0x7f) == XCB_SELECTION_REQUEST;
+      }));
+  const auto* req = reinterpret_cast<xcb_selection_request_event_t*>(ev);
+  EXPECT_EQ(req->target, utf8);
+  xcb_change_property(owner.Conn(), XCB_PROP_MODE_REPLACE, req->requestor, req->property, utf8, 8,
+                      4, "0.5\n");
+  const xcb_selection_notify_event_t note{
+      XCB_SELECTION_NOTIFY, 0, 0, req->time, req->requestor, req->selection, req->target,
+      req->property};
+  xcb_send_event(owner.Conn(), 0, req->requestor, 0, reinterpret_cast<const char*>(&note));
+  owner.Sync();
+  free(ev);
+  D().Key(kReturn);
+  ExpectPopupClosed();
+  ExpectValue(0, 0.5);
+
   // The host closing with an entry open just closes it.
   OpenPopup(60, 40, false);
   ed.plug.HostClose();
   EXPECT_FALSE(ed.gui->IsTextEntryOpen());
-  EXPECT_NEAR(ed.plug.ParamValue(0), 0.75, 1e-9);
-}
-
-TEST_F(X11Editor, ControlVPastesTheClipboardIntoTheTextEntry)
-{
-  Editor ed;
-  mEd = &ed;
-  ASSERT_NE(Open(ed), nullptr);
-  ed.gain->mPrompt = true;
-
-  // Another client owns CLIPBOARD and answers conversions on a thread of its own.
-  Display owner;
-  const xcb_atom_t clipboard = owner.Atom("CLIPBOARD"), utf8 = owner.Atom("UTF8_STRING");
-  xcb_set_selection_owner(owner.Conn(), owner.MakeParent(700, 700, 4, 4), clipboard,
-                          XCB_CURRENT_TIME);
-  owner.Sync();
-  std::atomic<bool> stop{false};
-  std::atomic<int> served{0};
-  std::thread server(
-      [&]
-      {
-        xcb_connection_t* c = owner.Conn();
-        while (!stop)
-        {
-          xcb_generic_event_t* ev = xcb_poll_for_event(c);
-          if (!ev)
-            Sleep(2);
-          else if ((ev->response_type & 0x7f) == XCB_SELECTION_REQUEST)
-          {
-            const auto* req = reinterpret_cast<xcb_selection_request_event_t*>(ev);
-            const bool text = req->target == utf8;
-            if (text)
-              xcb_change_property(c, XCB_PROP_MODE_REPLACE, req->requestor, req->property, utf8, 8,
-                                  4, "0.5\n");
-            const xcb_selection_notify_event_t note{XCB_SELECTION_NOTIFY,
-                                                    0,
-                                                    0,
-                                                    req->time,
-                                                    req->requestor,
-                                                    req->selection,
-                                                    req->target,
-                                                    text ? req->property : xcb_atom_t(XCB_NONE)};
-            xcb_send_event(c, 0, req->requestor, 0, reinterpret_cast<const char*>(&note));
-            xcb_flush(c);
-            ++served;
-          }
-          free(ev);
-        }
-      });
-
-  OpenPopup(60, 40, false);
-  D().Key('v', Display::kControl);
-  D().Key(kReturn);
-  ExpectPopupClosed();
-  ExpectValue(0, 0.5);
-  EXPECT_EQ(served.load(), 1);
-  stop = true;
-  server.join();
-  ed.plug.HostClose();
+  EXPECT_NEAR(ed.plug.ParamValue(0), 0.5, 1e-9);
 }
 
 TEST_F(X11Editor, ServerGoingAwayClosesTheEditor)

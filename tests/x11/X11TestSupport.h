@@ -10,6 +10,7 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -35,38 +36,46 @@ namespace x11test
 // Lines logged from any thread.
 class CallLog
 {
+  template <class F> auto Locked(F f)
+  {
+    std::lock_guard<std::mutex> lock(mLogMutex);
+    return f();
+  }
+
 public:
   void Add(const std::string& s)
   {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mLines.push_back(s);
-  }
-  int Count(const std::string& what)
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    int n = 0;
-    for (const std::string& c : mLines) n += c == what;
-    return n;
+    Locked([&] { mLines.push_back(s); });
   }
   std::vector<std::string> Lines()
   {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mLines;
+    return Locked([&] { return mLines; });
   }
   void Clear()
   {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mLines.clear();
+    Locked([&] { mLines.clear(); });
+  }
+  int Count(const std::string& what)
+  {
+    const std::vector<std::string> lines = Lines();
+    return (int)std::count(lines.begin(), lines.end(), what);
   }
 
 private:
-  std::mutex mMutex;
+  std::mutex mLogMutex;
   std::vector<std::string> mLines;
 };
 
-// Two parameters: 0 "Gain" 0..1, 1 "Mode" an enum of three display texts.
-class HostPlug : public IPlugHeadless
+// Two parameters: 0 "Gain" 0..1, 1 "Mode" an enum of three display texts. Logs the edit
+// notifications as "begin|automate|end <index>".
+class HostPlug : public IPlugHeadless, public CallLog
 {
+  template <class F> auto WithLock(F f)
+  {
+    WDL_MutexLock lock(&mMutex);
+    return f();
+  }
+
 public:
   HostPlug()
       : IPlugHeadless(IPlugHeadlessInfo(), 2, "1-1", 1, "X11Test", "", "Test", 0x10000, 0x58313154,
@@ -79,35 +88,33 @@ public:
     GetParam(1)->SetDisplayText(2, "Lead");
   }
 
-  // As the VST 2 dispatcher does: effEditOpen / effEditClose with the plug-in lock held.
+  // As the VST 2 dispatcher does: effEditOpen / effEditClose, and a host parameter change
+  // stored into the editor, with the plug-in lock held.
   void* HostOpen(void* parent)
   {
-    WDL_MutexLock lock(&mMutex);
-    return GetGUI()->OpenWindow(parent);
+    return WithLock([&] { return GetGUI()->OpenWindow(parent); });
   }
   void HostClose()
   {
-    WDL_MutexLock lock(&mMutex);
-    GetGUI()->CloseWindow();
+    WithLock([&] { GetGUI()->CloseWindow(); });
   }
-  // A host parameter change: stored into the editor under the lock.
   void HostSetParam(int idx, double normalized)
   {
-    WDL_MutexLock lock(&mMutex);
-    GetParam(idx)->SetNormalized(normalized);
-    GetGUI()->SetParameterFromPlug(idx, normalized, true);
+    WithLock(
+        [&]
+        {
+          GetParam(idx)->SetNormalized(normalized);
+          GetGUI()->SetParameterFromPlug(idx, normalized, true);
+        });
   }
   double ParamValue(int idx)
   {
-    WDL_MutexLock lock(&mMutex);
-    return GetParam(idx)->Value();
+    return WithLock([&] { return GetParam(idx)->Value(); });
   }
 
   void BeginInformHostOfParamChange(int idx) override { Note("begin", idx); }
   void InformHostOfParamChange(int idx, double) override { Note("automate", idx); }
   void EndInformHostOfParamChange(int idx) override { Note("end", idx); }
-
-  int Count(const std::string& what) { return mCalls.Count(what); }
 
   // Runs inside the next begin-edit callback, on the calling (editor) thread, with the plug-in
   // lock held as a host's re-entrant dispatcher call would.
@@ -120,21 +127,16 @@ public:
 private:
   void Note(const char* what, int idx)
   {
-    mCalls.Add(std::string(what) + " " + std::to_string(idx));
+    Add(std::string(what) + " " + std::to_string(idx));
     std::function<void()> f;
     if (std::string(what) == "begin")
     {
       std::lock_guard<std::mutex> lock(mOnBeginMutex);
       f.swap(mOnBegin);
     }
-    if (f)
-    {
-      WDL_MutexLock lock(&mMutex);
-      f();
-    }
+    if (f) WithLock(f);
   }
 
-  CallLog mCalls;
   std::mutex mOnBeginMutex;
   std::function<void()> mOnBegin;
 };
