@@ -182,14 +182,6 @@ protected:
         });
     return last;
   }
-  // A press at (x, y) of the window at the root's origin, a drag by dy in steps, a release.
-  void Drag(int x, int y, int dy, int steps = 4)
-  {
-    D().Move(x, y);
-    D().Button(1, true);
-    for (int i = 1; i <= steps; ++i) D().Move(x, y + dy * i / steps);
-    D().Button(1, false);
-  }
   // A plug-in with its editor open in a new parent at the root's origin, settled.
   xcb_window_t OpenSettled(Plugin& p)
   {
@@ -208,12 +200,9 @@ protected:
 TEST_F(AmpEditor, PicturesFollowTheParameters)
 {
   Plugin p;
-  const xcb_window_t parent = Parent();
-  ASSERT_EQ(p.Open(parent), 1);
-  const xcb_window_t win = EditorOf(parent);
+  const xcb_window_t win = EditorOf(OpenSettled(p));
   ASSERT_NE(win, 0u);
-
-  const torva_test::Image defaults = Settled(win);
+  const torva_test::Image defaults = Picture(win);
   ExpectMatchesGolden(defaults, "amp_editor_defaults", "amplifier editor, parameters at defaults");
   torva_test::Image bg;
   ASSERT_TRUE(torva_test::ReadPng(TORVA_SOURCE_DIR "/resources/img/BG.png", &bg));
@@ -227,16 +216,6 @@ TEST_F(AmpEditor, PicturesFollowTheParameters)
   const torva_test::Image changed = Settled(win, &defaults);
   ExpectMatchesGolden(changed, "amp_editor_host_changes",
                       "amplifier editor, Bass 0, Treble 1, Bypass on, set by the host");
-  // Only the three controls' rectangles changed.
-  auto within = [](int x, int left, int w) { return x >= left && x < left + w; };
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x)
-      if (!within(y, kKnobY, kKnobSize) ||
-          !(within(x, kBassX, kKnobSize) || within(x, kTrebleX, kKnobSize) ||
-            within(x, kSwitchX, kSwitchW)))
-      {
-        ASSERT_EQ(changed.pixels[y * kW + x], defaults.pixels[y * kW + x]) << x << "," << y;
-      }
 }
 
 // The user's gestures through the real pointer and keyboard: a knob drag is one begin-edit,
@@ -249,7 +228,7 @@ TEST_F(AmpEditor, PointerAndKeys)
   const xcb_window_t win = EditorOf(OpenSettled(p));
   const torva_test::Image before = Picture(win);
 
-  Drag(kBassCentreX, kKnobCentreY, 36);
+  D().Drag(kBassCentreX, kKnobCentreY, 0, 36, 4);
   ASSERT_TRUE(WaitFor([&] { return p.Count(audioMasterEndEdit, kBass) == 1; }));
   std::vector<Plugin::Call> edits = p.Edits();
   ASSERT_GE(edits.size(), 3u);
@@ -320,7 +299,7 @@ TEST_F(AmpEditor, WindowLifecycle)
     const torva_test::Image pictureB = Settled(EditorOf(pb));
     ExpectMatchesGolden(Settled(EditorOf(pa)), "amp_editor_defaults");
     ExpectMatchesGolden(pictureB, "amp_editor_defaults");
-    Drag(kBassCentreX, kKnobCentreY, -20);
+    D().Drag(kBassCentreX, kKnobCentreY, 0, -20, 4);
     ASSERT_TRUE(WaitFor([&] { return a.Count(audioMasterEndEdit, kBass) == 1; }));
     EXPECT_GT(a.Get(kBass), 0.7f);
     EXPECT_FLOAT_EQ(b.Get(kBass), 0.7f);
@@ -411,7 +390,7 @@ TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
     Plugin p;
     const xcb_window_t parent = OpenSettled(p);
     p.OnNext(c.opcode, c.answer);
-    Drag(kBassCentreX, kKnobCentreY, 36);
+    D().Drag(kBassCentreX, kKnobCentreY, 0, 36, 4);
     c.then(p, parent);
     p.Close();
     D().Destroy(parent);

@@ -135,10 +135,7 @@ TEST_F(X11Editor, PointerWheelAndKeysReachTheControls)
   ASSERT_NE(Open(ed), nullptr);
 
   // Press, drag up 10 pixels, release: a gesture the host sees bracketed.
-  D().Move(60, 40);
-  D().Button(1, true);
-  for (int i = 1; i <= 10; ++i) D().Move(60, 40 - i);
-  D().Button(1, false);
+  D().Drag(60, 40, 0, -10, 10);
   ASSERT_TRUE(WaitFor([&] { return ed.gain->Count("up") == 1; }));
   EXPECT_EQ(ed.gain->Count("down L"), 1);
   EXPECT_GE(ed.gain->Count("drag"), 1);
@@ -166,10 +163,7 @@ TEST_F(X11Editor, PointerWheelAndKeysReachTheControls)
   ed.gain->mHideCursor = true;
   ed.gain->Clear();
   Sleep(500);
-  D().Move(60, 40);
-  D().Button(1, true);
-  for (int i = 1; i <= 30; ++i) D().Move(60 + i, 40 + i / 2);
-  D().Button(1, false);
+  D().Drag(60, 40, 30, 15, 30);
   ASSERT_TRUE(WaitFor([&] { return ed.gain->Count("up") == 1; }));
   EXPECT_TRUE(WaitFor([&] { return D().Pointer() == std::make_pair(60, 40); }));
 
@@ -307,13 +301,7 @@ TEST_F(X11Editor, HostClosesWithTheLockHeldWhileTheUserDrags)
   std::thread user(
       [&]
       {
-        while (!stop)
-        {
-          hand.Move(60, 40);
-          hand.Button(1, true);
-          for (int k = 1; k <= 5; ++k) hand.Move(60, 40 - k);
-          hand.Button(1, false);
-        }
+        while (!stop) hand.Drag(60, 40, 0, -5, 5);
       });
   for (int i = 0; i < 12; ++i)
   {

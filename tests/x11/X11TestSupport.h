@@ -368,6 +368,14 @@ public:
     Button(button, true);
     Button(button, false);
   }
+  // Presses at (x, y), moves by (dx, dy) in steps and releases.
+  void Drag(int x, int y, int dx, int dy, int steps)
+  {
+    Move(x, y);
+    Button(1, true);
+    for (int i = 1; i <= steps; ++i) Move(x + dx * i / steps, y + dy * i / steps);
+    Button(1, false);
+  }
   // Presses and releases the key of a keysym, with a modifier key held (0 for none).
   void Key(xcb_keysym_t sym, xcb_keysym_t modifier = 0)
   {
