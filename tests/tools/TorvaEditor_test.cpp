@@ -204,13 +204,13 @@ TEST(PixelsToRgb, LayoutsAndBounds)
   // Two pixels a row, rows padded to 12 bytes; words 0x00112233 and 0x00FFFFFF.
   const uint8_t lsb[] = {0x33, 0x22, 0x11, 0,    0xFF, 0xFF, 0xFF, 0,    9,    9,
                          9,    9,    0xFF, 0xFF, 0xFF, 0,    0x33, 0x22, 0x11, 0};
-  const uint8_t msb[] = {0, 0x11, 0x22, 0x33, 0,    0xFF, 0xFF, 0xFF, 9,    9,
-                         9, 9,    0,    0xFF, 0xFF, 0xFF, 0,    0x11, 0x22, 0x33};
   const std::vector<uint8_t> want = {0x11, 0x22, 0x33, 255,  255,  255,
                                      255,  255,  255,  0x11, 0x22, 0x33};
   std::vector<uint8_t> rgb;
   ASSERT_TRUE(PixelsToRgb(lsb, sizeof lsb, 2, 2, 12, PixelLayout{}, rgb));
   EXPECT_EQ(rgb, want);
+  uint8_t msb[sizeof lsb]; // the same words most significant byte first
+  for (size_t i = 0; i < sizeof lsb; ++i) msb[i] = lsb[i / 4 * 4 + 3 - i % 4];
   ASSERT_TRUE(PixelsToRgb(msb, sizeof msb, 2, 2, 12, PixelLayout{true}, rgb));
   EXPECT_EQ(rgb, want);
 

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "X11TestSupport.h"

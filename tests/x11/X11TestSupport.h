@@ -283,7 +283,6 @@ public:
   }
   bool Ok() const { return mConn != nullptr; }
   xcb_connection_t* Conn() const { return mConn; }
-  xcb_window_t Root() const { return mScreen->root; }
 
   // A mapped top-level window at (x, y), standing for the host's editor frame.
   xcb_window_t MakeParent(int x = 0, int y = 0, int w = Editor::kW, int h = Editor::kH)
