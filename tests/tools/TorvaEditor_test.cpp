@@ -20,7 +20,9 @@ constexpr int kW = 160, kH = 100;
 constexpr uint32_t kEditorColour = 0x3080C0, kPatchColour = 0xE05010;
 constexpr int kPatchX = 10, kPatchY = 5, kPatchW = 20, kPatchH = 10;
 
-constexpr int kWithEditor = effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+const std::string kWithEditor =
+    "TORVA_FAKE_FLAGS=" +
+    std::to_string(effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -41,25 +43,15 @@ void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCod
 class TorvaEditor : public ::testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    sServer = new x11test::Xvfb;
-    if (!sServer->Start()) sServer->mDisplay.clear();
-  }
-  static void TearDownTestSuite()
-  {
-    delete sServer;
-    sServer = nullptr;
-  }
   void SetUp() override
   {
-    if (sServer->mDisplay.empty()) GTEST_SKIP() << "no Xvfb";
+    if (x11test::SharedDisplay().empty()) GTEST_SKIP() << "no Xvfb";
   }
 
   RunResult Run(const std::vector<std::string>& args, const std::string& mode = {})
   {
-    std::vector<std::string> env = {"DISPLAY=" + sServer->mDisplay, "TORVA_FAKE_LOG=" + mLog,
-                                    "TORVA_FAKE_FLAGS=" + std::to_string(kWithEditor)};
+    std::vector<std::string> env = {"DISPLAY=" + x11test::SharedDisplay(), "TORVA_FAKE_LOG=" + mLog,
+                                    kWithEditor};
     if (!mode.empty()) env.push_back("TORVA_FAKE_EDITOR=" + mode);
     std::vector<std::string> all = {"editor", mFake};
     all.insert(all.end(), args.begin(), args.end());
@@ -72,12 +64,10 @@ protected:
     return std::count(calls.begin(), calls.end(), call);
   }
 
-  static x11test::Xvfb* sServer;
   TempDir mDir;
   std::string mFake = BinaryPath("FakeVst.so");
   std::string mLog = mDir / "calls.log";
 };
-x11test::Xvfb* TorvaEditor::sServer = nullptr;
 
 // A picture of exactly the editor: its colour everywhere but the patch, the patch where the
 // editor put it (a flipped, shifted or channel-swapped picture fails), and the requests of a
@@ -109,21 +99,17 @@ TEST_F(TorvaEditor, PictureAndLifecycle)
     }
   EXPECT_EQ(wrong, 0);
 
-  std::vector<std::string> calls = Calls();
-  auto at = [&](const std::string& call)
-  { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
-  const long n = long(calls.size());
-  const long set = at("op 27 0 0.25"), resume = at("op 12 1"), rect = at("op 13");
-  const long open = at("op 14 window=set title=Fake size=160x100");
-  const long close = at("op 15 open"), suspend = at("op 12 0"), end = at("op 1");
+  // Settings and resume before the size, then open, close, suspend and effClose last.
+  const std::vector<std::string> calls = Calls();
+  std::vector<long> at;
+  for (const char* call :
+       {"op 27 0 0.25", "op 12 1", "op 13", "op 14 window=set title=Fake size=160x100",
+        "op 15 open", "op 12 0", "op 1"})
+    at.push_back(std::find(calls.begin(), calls.end(), call) - calls.begin());
+  const long n = long(calls.size()), open = at[3], close = at[4];
   ASSERT_LT(open, n) << ReadText(mLog);
-  EXPECT_LT(set, rect);
-  EXPECT_LT(resume, rect);
-  EXPECT_LT(rect, open);
-  EXPECT_LT(open, close);
-  EXPECT_LT(close, suspend);
-  EXPECT_LT(suspend, end);
-  EXPECT_EQ(end, n - 1);
+  EXPECT_LT(at[0], at[2]);
+  EXPECT_TRUE(std::is_sorted(at.begin() + 1, at.end()) && at.back() == n - 1) << ReadText(mLog);
   long idles = 0;
   for (long i = 0; i < n; ++i)
     if (calls[size_t(i)] == "op 19")
@@ -155,28 +141,42 @@ TEST_F(TorvaEditor, ClosedByTheWindowOrASignal)
 }
 
 // Every failure: one line, exit 1 (2 for a malformed command line), no picture left behind,
-// and the plug-in still closed.
+// and the plug-in still closed; an editor that opened is closed again.
 TEST_F(TorvaEditor, Failures)
 {
   const std::string png = mDir / "x.png";
-  ExpectOneErrorLine(Run({"--png", png}, "fail"), mFake + " could not open its editor");
-  EXPECT_EQ(Count("op 15 open") + Count("op 15 not-open"), 0);
-  EXPECT_EQ(Calls().back(), "op 1");
-  EXPECT_FALSE(Exists(png));
-
-  ExpectOneErrorLine(Run({"--png", png, "--after", "0"}, "wide"),
-                     "the editor (4000x100) does not fit on the 1024x768 screen");
-  EXPECT_FALSE(Exists(png));
-  ExpectOneErrorLine(Run({"--png", mDir / "no-such-dir/x.png", "--after", "0"}), "cannot write");
-  EXPECT_EQ(Count("op 15 open"), 2); // both opened and closed again
-  ExpectOneErrorLine(Run({"--png", png, "--set", "Volume=1"}), "unknown parameter \"Volume\"");
-  EXPECT_FALSE(Exists(png));
-  ExpectOneErrorLine(Run({"--after", "-1", "--png", png}), "--after needs seconds", 2);
-  ExpectOneErrorLine(Run({"--after", "1s"}), "--after needs seconds", 2);
-  ExpectOneErrorLine(Run({"--after", "nan"}), "--after needs seconds", 2);
-  ExpectOneErrorLine(Run({"--png"}), "--png needs a value", 2);
-  ExpectOneErrorLine(Run({"--size", "2"}), "unknown option --size", 2);
-  ExpectOneErrorLine(Run({"second.so"}), "at most one plug-in", 2);
+  const struct
+  {
+    std::vector<std::string> args;
+    const char* mode;
+    std::string error;
+    int exit;
+    bool opened;
+  } cases[] = {{{"--png", png}, "fail", mFake + " could not open its editor", 1, false},
+               {{"--png", png, "--after", "0"},
+                "wide",
+                "(4000x100) does not fit on the 1024x768 screen",
+                1,
+                true},
+               {{"--png", mDir / "no-such-dir/x.png", "--after", "0"}, "", "cannot write", 1, true},
+               {{"--png", png, "--set", "Volume=1"}, "", "unknown parameter \"Volume\"", 1, false},
+               {{"--after", "-1", "--png", png}, "", "--after needs seconds", 2, false},
+               {{"--after", "1s"}, "", "--after needs seconds", 2, false},
+               {{"--after", "nan"}, "", "--after needs seconds", 2, false},
+               {{"--png"}, "", "--png needs a value", 2, false},
+               {{"--size", "2"}, "", "unknown option --size", 2, false},
+               {{"second.so"}, "", "at most one plug-in", 2, false}};
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.error);
+    std::remove(mLog.c_str());
+    ExpectOneErrorLine(Run(c.args, c.mode), c.error, c.exit);
+    EXPECT_FALSE(Exists(png));
+    if (c.exit == 2) continue; // refused before the plug-in is loaded
+    EXPECT_EQ(Count("op 15 open"), c.opened ? 1 : 0);
+    EXPECT_EQ(Count("op 15 not-open"), 0);
+    EXPECT_EQ(Calls().back(), "op 1");
+  }
 }
 
 // Without a display or without an editor nothing is shown; no Xvfb needed.
@@ -184,11 +184,11 @@ TEST(TorvaEditorNoDisplay, OneErrorLine)
 {
   TempDir dir;
   const std::string fake = BinaryPath("FakeVst.so"), log = "TORVA_FAKE_LOG=" + dir / "calls.log";
-  const std::string flags = "TORVA_FAKE_FLAGS=" + std::to_string(kWithEditor);
-  ExpectOneErrorLine(RunTorva({"editor", fake}, {"DISPLAY=", flags, log}),
+  ExpectOneErrorLine(RunTorva({"editor", fake}, {"DISPLAY=", kWithEditor, log}),
                      "cannot open the display (DISPLAY is not set)");
-  ExpectOneErrorLine(RunTorva({"editor", fake, "--png", dir / "x.png"}, {"DISPLAY=:9876", flags}),
-                     "cannot open the display :9876");
+  ExpectOneErrorLine(
+      RunTorva({"editor", fake, "--png", dir / "x.png"}, {"DISPLAY=:9876", kWithEditor}),
+      "cannot open the display :9876");
   EXPECT_FALSE(Exists(dir / "x.png"));
   // The fake's default flags lack the editor.
   ExpectOneErrorLine(RunTorva({"editor", fake}, {"DISPLAY=:9876", log}), fake + " has no editor");
@@ -204,32 +204,35 @@ TEST(PixelsToRgb, LayoutsAndBounds)
   // Two pixels a row, rows padded to 12 bytes; words 0x00112233 and 0x00FFFFFF.
   const uint8_t lsb[] = {0x33, 0x22, 0x11, 0,    0xFF, 0xFF, 0xFF, 0,    9,    9,
                          9,    9,    0xFF, 0xFF, 0xFF, 0,    0x33, 0x22, 0x11, 0};
-  const uint8_t msb[] = {0, 0x11, 0x22, 0x33, 0,    0xFF, 0xFF, 0xFF, 9,    9,
-                         9, 9,    0,    0xFF, 0xFF, 0xFF, 0,    0x11, 0x22, 0x33};
   const std::vector<uint8_t> want = {0x11, 0x22, 0x33, 255,  255,  255,
                                      255,  255,  255,  0x11, 0x22, 0x33};
   std::vector<uint8_t> rgb;
-  PixelLayout layout;
-  ASSERT_TRUE(PixelsToRgb(lsb, sizeof lsb, 2, 2, 12, layout, rgb));
+  ASSERT_TRUE(PixelsToRgb(lsb, sizeof lsb, 2, 2, 12, PixelLayout{}, rgb));
   EXPECT_EQ(rgb, want);
-  layout.mMsbFirst = true;
-  ASSERT_TRUE(PixelsToRgb(msb, sizeof msb, 2, 2, 12, layout, rgb));
+  uint8_t msb[sizeof lsb]; // the same words most significant byte first
+  for (size_t i = 0; i < sizeof lsb; ++i) msb[i] = lsb[i / 4 * 4 + 3 - i % 4];
+  ASSERT_TRUE(PixelsToRgb(msb, sizeof msb, 2, 2, 12, PixelLayout{true}, rgb));
   EXPECT_EQ(rgb, want);
 
-  // Blue-first masks and 10-bit channels (0x3FF scales to 255, 0x200 to 128).
-  const PixelLayout bgr{false, 0x0000FF, 0x00FF00, 0xFF0000};
-  const uint8_t word[] = {0x11, 0x22, 0x33, 0};
-  ASSERT_TRUE(PixelsToRgb(word, 4, 1, 1, 4, bgr, rgb));
-  EXPECT_EQ(rgb, (std::vector<uint8_t>{0x11, 0x22, 0x33}));
-  const PixelLayout deep{false, 0x3FF00000, 0x000FFC00, 0x000003FF};
-  const uint32_t v = 0x3FFu << 20 | 0x200u << 10 | 0x000u;
-  const uint8_t deepWord[] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-  ASSERT_TRUE(PixelsToRgb(deepWord, 4, 1, 1, 4, deep, rgb));
-  EXPECT_EQ(rgb, (std::vector<uint8_t>{255, 128, 0}));
-  const PixelLayout narrow{false, 0xF800, 0x07E0, 0x001F}; // 5-6-5: top values are full
-  const uint8_t narrowWord[] = {0xFF, 0xFF, 0, 0};
-  ASSERT_TRUE(PixelsToRgb(narrowWord, 4, 1, 1, 4, narrow, rgb));
-  EXPECT_EQ(rgb, (std::vector<uint8_t>{255, 255, 255}));
+  // One little-endian word under other masks: blue first, 10-bit channels (0x3FF scales to
+  // 255, 0x200 to 128) and 5-6-5 (top values are full).
+  const struct
+  {
+    PixelLayout layout;
+    uint32_t word;
+    std::vector<uint8_t> rgb;
+  } masks[] = {
+      {{false, 0x0000FF, 0x00FF00, 0xFF0000}, 0x00332211, {0x11, 0x22, 0x33}},
+      {{false, 0x3FF00000, 0x000FFC00, 0x000003FF}, 0x3FFu << 20 | 0x200u << 10, {255, 128, 0}},
+      {{false, 0xF800, 0x07E0, 0x001F}, 0xFFFF, {255, 255, 255}},
+  };
+  for (const auto& m : masks)
+  {
+    const uint8_t bytes[] = {uint8_t(m.word), uint8_t(m.word >> 8), uint8_t(m.word >> 16),
+                             uint8_t(m.word >> 24)};
+    ASSERT_TRUE(PixelsToRgb(bytes, 4, 1, 1, 4, m.layout, rgb)) << std::hex << m.word;
+    EXPECT_EQ(rgb, m.rgb) << std::hex << m.word;
+  }
 
   // The last row needs only its own pixels, not its padding; one byte less is refused.
   EXPECT_TRUE(PixelsToRgb(lsb, 20, 2, 2, 12, PixelLayout{}, rgb));

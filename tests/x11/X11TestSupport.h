@@ -1,10 +1,8 @@
 #pragma once
 // Support for the X11 editor host tests: a plug-in that records its host calls from any
 // thread, a probe control that logs what reaches it, a second X connection that plays the
-// host (parent windows, pictures, XTest input) and waiting helpers.
-//
-// The test program starts a private Xvfb for the whole run; without Xvfb the display tests
-// skip.
+// host (parent windows, pictures, XTest input) and the fixture of tests against the private
+// Xvfb (they skip without one).
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
@@ -12,15 +10,15 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
-#include <thread>
 #include <vector>
 
 #include "framework/IPlugHeadless.h"
@@ -35,14 +33,49 @@
 namespace x11test
 {
 
-inline void Sleep(int ms)
+// Lines logged from any thread.
+class CallLog
 {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+  template <class F> auto Locked(F f)
+  {
+    std::lock_guard<std::mutex> lock(mLogMutex);
+    return f();
+  }
 
-// Two parameters: 0 "Gain" 0..1, 1 "Mode" an enum of three display texts.
-class HostPlug : public IPlugHeadless
+public:
+  void Add(const std::string& s)
+  {
+    Locked([&] { mLines.push_back(s); });
+  }
+  std::vector<std::string> Lines()
+  {
+    return Locked([&] { return mLines; });
+  }
+  void Clear()
+  {
+    Locked([&] { mLines.clear(); });
+  }
+  int Count(const std::string& what)
+  {
+    const std::vector<std::string> lines = Lines();
+    return (int)std::count(lines.begin(), lines.end(), what);
+  }
+
+private:
+  std::mutex mLogMutex;
+  std::vector<std::string> mLines;
+};
+
+// Two parameters: 0 "Gain" 0..1, 1 "Mode" an enum of three display texts. Logs the edit
+// notifications as "begin|automate|end <index>".
+class HostPlug : public IPlugHeadless, public CallLog
 {
+  template <class F> auto WithLock(F f)
+  {
+    WDL_MutexLock lock(&mMutex);
+    return f();
+  }
+
 public:
   HostPlug()
       : IPlugHeadless(IPlugHeadlessInfo(), 2, "1-1", 1, "X11Test", "", "Test", 0x10000, 0x58313154,
@@ -55,78 +88,61 @@ public:
     GetParam(1)->SetDisplayText(2, "Lead");
   }
 
-  // As the VST 2 dispatcher does: effEditOpen / effEditClose with the plug-in lock held.
+  // As the VST 2 dispatcher does: effEditOpen / effEditClose, and a host parameter change
+  // stored into the editor, with the plug-in lock held.
   void* HostOpen(void* parent)
   {
-    WDL_MutexLock lock(&mMutex);
-    return GetGUI()->OpenWindow(parent);
+    return WithLock([&] { return GetGUI()->OpenWindow(parent); });
   }
   void HostClose()
   {
-    WDL_MutexLock lock(&mMutex);
-    GetGUI()->CloseWindow();
+    WithLock([&] { GetGUI()->CloseWindow(); });
   }
-  // A host parameter change: stored into the editor under the lock.
   void HostSetParam(int idx, double normalized)
   {
-    WDL_MutexLock lock(&mMutex);
-    GetParam(idx)->SetNormalized(normalized);
-    GetGUI()->SetParameterFromPlug(idx, normalized, true);
+    WithLock(
+        [&]
+        {
+          GetParam(idx)->SetNormalized(normalized);
+          GetGUI()->SetParameterFromPlug(idx, normalized, true);
+        });
   }
   double ParamValue(int idx)
   {
-    WDL_MutexLock lock(&mMutex);
-    return GetParam(idx)->Value();
+    return WithLock([&] { return GetParam(idx)->Value(); });
   }
 
   void BeginInformHostOfParamChange(int idx) override { Note("begin", idx); }
   void InformHostOfParamChange(int idx, double) override { Note("automate", idx); }
   void EndInformHostOfParamChange(int idx) override { Note("end", idx); }
 
-  int Count(const std::string& what)
-  {
-    std::lock_guard<std::mutex> lock(mCallsMutex);
-    int n = 0;
-    for (const std::string& c : mCalls)
-      if (c == what) ++n;
-    return n;
-  }
-
   // Runs inside the next begin-edit callback, on the calling (editor) thread, with the plug-in
   // lock held as a host's re-entrant dispatcher call would.
   void OnNextBegin(std::function<void()> f)
   {
-    std::lock_guard<std::mutex> lock(mCallsMutex);
+    std::lock_guard<std::mutex> lock(mOnBeginMutex);
     mOnBegin = std::move(f);
   }
 
 private:
   void Note(const char* what, int idx)
   {
-    {
-      std::lock_guard<std::mutex> lock(mCallsMutex);
-      mCalls.push_back(std::string(what) + " " + std::to_string(idx));
-    }
+    Add(std::string(what) + " " + std::to_string(idx));
     std::function<void()> f;
     if (std::string(what) == "begin")
     {
-      std::lock_guard<std::mutex> lock(mCallsMutex);
+      std::lock_guard<std::mutex> lock(mOnBeginMutex);
       f.swap(mOnBegin);
     }
-    if (f)
-    {
-      WDL_MutexLock lock(&mMutex);
-      f();
-    }
+    if (f) WithLock(f);
   }
 
-  std::mutex mCallsMutex;
-  std::vector<std::string> mCalls;
+  std::mutex mOnBeginMutex;
   std::function<void()> mOnBegin;
 };
 
 // Paints its rectangle in a grey of its value; logs the calls it gets (any thread may read).
-class Probe : public IControl
+class Probe : public IControl, public CallLog
 {
 public:
   Probe(IPlugBase* pPlug, IRECT r, int paramIdx) : IControl(pPlug, r, paramIdx)
@@ -173,25 +189,6 @@ public:
   void OnMouseOut() override { Add("out"); }
   void TextFromTextEntry(const char* text) override { Add(std::string("text ") + text); }
 
-  int Count(const std::string& what)
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    int n = 0;
-    for (const std::string& c : mLog)
-      if (c == what) ++n;
-    return n;
-  }
-  std::vector<std::string> Log()
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mLog;
-  }
-  void Clear()
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mLog.clear();
-  }
-
   std::atomic<bool> mPrompt{false};
   std::atomic<bool> mHideCursor{false}; // hidden while pressed, as a fine-adjust knob would
   // A numbered menu with a separator, a disabled item and a submenu; the answer is logged as
@@ -213,22 +210,12 @@ private:
     main.AddItem("Last", -1, IPopupMenuItem::kChecked | IPopupMenuItem::kTitle);
     IRECT r = mRECT;
     IPopupMenu* chosen = GetGUI()->CreateIPopupMenu(&main, &r);
-    if (!chosen)
-      Add("menu none");
-    else
-      Add(std::string("menu ") +
-          (chosen == &main  ? "main "
-           : chosen == &sub ? "sub "
-                            : "? ") +
-          std::to_string(chosen->GetChosenItemIdx()));
+    const char* which = !chosen           ? "none"
+                        : chosen == &main ? "main "
+                        : chosen == &sub  ? "sub "
+                                          : "? ";
+    Add(std::string("menu ") + which + (chosen ? std::to_string(chosen->GetChosenItemIdx()) : ""));
   }
-  void Add(const std::string& s)
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mLog.push_back(s);
-  }
-  std::mutex mMutex;
-  std::vector<std::string> mLog;
 };
 
 // A grey background that paints only the region being drawn (the stock panel fills the whole
@@ -296,7 +283,6 @@ public:
   }
   bool Ok() const { return mConn != nullptr; }
   xcb_connection_t* Conn() const { return mConn; }
-  xcb_window_t Root() const { return mScreen->root; }
 
   // A mapped top-level window at (x, y), standing for the host's editor frame.
   xcb_window_t MakeParent(int x = 0, int y = 0, int w = Editor::kW, int h = Editor::kH)
@@ -317,24 +303,35 @@ public:
   }
   void Sync() { free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr)); }
 
-  // Child windows of a window (-1 when the window does not exist).
-  int Children(xcb_window_t win)
+  // Child windows of a window, bottom first (none when the window does not exist).
+  std::vector<xcb_window_t> ChildList(xcb_window_t win)
   {
     xcb_query_tree_reply_t* t = xcb_query_tree_reply(mConn, xcb_query_tree(mConn, win), nullptr);
-    if (!t) return -1;
-    const int n = t->children_len;
+    std::vector<xcb_window_t> out;
+    if (t) out.assign(xcb_query_tree_children(t), xcb_query_tree_children(t) + t->children_len);
     free(t);
-    return n;
+    return out;
   }
-  // The topmost child of the root (an open menu), 0 for none.
-  xcb_window_t TopOfRoot()
+  int Children(xcb_window_t win) { return (int)ChildList(win).size(); }
+  // The parent's one child (the editor's window), 0 while there is none.
+  xcb_window_t OnlyChild(xcb_window_t parent)
   {
-    xcb_query_tree_reply_t* t =
-        xcb_query_tree_reply(mConn, xcb_query_tree(mConn, mScreen->root), nullptr);
-    if (!t) return 0;
-    const xcb_window_t w = t->children_len ? xcb_query_tree_children(t)[t->children_len - 1] : 0;
-    free(t);
-    return w;
+    const std::vector<xcb_window_t> c = ChildList(parent);
+    return c.size() == 1 ? c[0] : 0;
+  }
+  // The topmost child of the root (an open menu).
+  xcb_window_t TopOfRoot() { return ChildList(mScreen->root).back(); }
+  struct Rect
+  {
+    int x = 0, y = 0, w = 0, h = 0;
+  };
+  Rect Geometry(xcb_window_t win)
+  {
+    xcb_get_geometry_reply_t* g =
+        xcb_get_geometry_reply(mConn, xcb_get_geometry(mConn, win), nullptr);
+    const Rect r = g ? Rect{g->x, g->y, g->width, g->height} : Rect{};
+    free(g);
+    return r;
   }
 
   // The window's pixels as 0x00RRGGBB words (empty when it cannot be read).
@@ -370,6 +367,14 @@ public:
     Button(button, true);
     Button(button, false);
   }
+  // Presses at (x, y), moves by (dx, dy) in steps and releases.
+  void Drag(int x, int y, int dx, int dy, int steps)
+  {
+    Move(x, y);
+    Button(1, true);
+    for (int i = 1; i <= steps; ++i) Move(x + dx * i / steps, y + dy * i / steps);
+    Button(1, false);
+  }
   // Presses and releases the key of a keysym, with a modifier key held (0 for none).
   void Key(xcb_keysym_t sym, xcb_keysym_t modifier = 0)
   {
@@ -382,9 +387,10 @@ public:
     Sync();
   }
   static constexpr xcb_keysym_t kShift = 0xffe1, kControl = 0xffe3;
+  // Types the characters of text; '\b' is BackSpace.
   void Type(const std::string& text)
   {
-    for (char c : text) Key((xcb_keysym_t)(unsigned char)c);
+    for (char c : text) Key(c == '\b' ? 0xff08 : (xcb_keysym_t)(unsigned char)c);
   }
   // The pointer's root position.
   std::pair<int, int> Pointer()
@@ -440,7 +446,21 @@ inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
   return out;
 }
 
-// Open file descriptors of this process (leak checks).
-int OpenFDs();
+// A test against the program's private server, which DISPLAY names; D() is the test's own
+// connection.
+class XServerTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    if (SharedDisplay().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", SharedDisplay().c_str(), 1);
+    mDisplay = std::make_unique<Display>();
+    ASSERT_TRUE(mDisplay->Ok());
+  }
+  Display& D() { return *mDisplay; }
+
+  std::unique_ptr<Display> mDisplay;
+};
 
 } // namespace x11test

@@ -1,5 +1,6 @@
 #include "XvfbServer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,10 +8,29 @@
 #include <xcb/xcb.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace x11test
 {
+
+bool WaitFor(const std::function<bool()>& pred, int ms)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end)
+  {
+    if (pred()) return true;
+    Sleep(5);
+  }
+  return pred();
+}
+
+void Sleep(int ms)
+{
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 bool Xvfb::Start()
 {
@@ -31,11 +51,10 @@ bool Xvfb::Start()
   }
   close(fds[1]);
   char number[16] = {};
-  ssize_t n = -1;
   size_t got = 0;
   while (mPid > 0 && got < sizeof number - 1 && !std::strchr(number, '\n'))
   {
-    n = read(fds[0], number + got, sizeof number - 1 - got);
+    const ssize_t n = read(fds[0], number + got, sizeof number - 1 - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += (size_t)n;
@@ -64,6 +83,53 @@ void Xvfb::Stop()
   kill(mPid, SIGTERM);
   waitpid(mPid, nullptr, 0);
   mPid = -1;
+}
+
+const std::string& SharedDisplay()
+{
+  static Xvfb sServer;
+  static const bool sTried = []
+  {
+    if (!sServer.Start()) sServer.mDisplay.clear();
+    return true;
+  }();
+  (void)sTried;
+  return sServer.mDisplay;
+}
+
+static int Entries(const char* dir)
+{
+  int n = 0;
+  if (DIR* d = opendir(dir))
+  {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+int OpenFDs()
+{
+  return Entries("/proc/self/fd");
+}
+int Threads()
+{
+  return Entries("/proc/self/task");
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : mName(name)
+{
+  if (const char* old = std::getenv(name)) mSaved = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+ScopedEnv::~ScopedEnv()
+{
+  if (mSaved)
+    setenv(mName.c_str(), mSaved->c_str(), 1);
+  else
+    unsetenv(mName.c_str());
 }
 
 } // namespace x11test
