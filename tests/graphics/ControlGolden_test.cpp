@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "tests/graphics/ControlTestSupport.h"
+#include "GraphicsTestSupport.h"
 
-using namespace ctltest;
+using namespace gfxtest;
 
 namespace
 {

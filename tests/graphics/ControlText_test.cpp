@@ -3,9 +3,9 @@
 #include <set>
 #include <string>
 
-#include "tests/graphics/ControlTestSupport.h"
+#include "GraphicsTestSupport.h"
 
-using namespace ctltest;
+using namespace gfxtest;
 
 namespace
 {

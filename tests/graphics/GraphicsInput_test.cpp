@@ -14,8 +14,8 @@ namespace
 struct Stack : Rig
 {
   ProbeControl* bg = Probe(IRECT(0, 0, 100, 100));
-  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), ctltest::kLevel);
-  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), ctltest::kGain);
+  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), gfxtest::kLevel);
+  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), gfxtest::kGain);
   IMouseMod left{true};
 
   Stack() { Open(); }
@@ -194,8 +194,8 @@ TEST(GraphicsInput, DoubleClickAsClick)
 TEST(GraphicsInput, AutomationParamUnderThePointer)
 {
   Stack s;
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(35, 35), ctltest::kGain);
-  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), ctltest::kGain);
+  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(35, 35), gfxtest::kGain);
+  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), gfxtest::kGain);
   EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), -1);
   EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(90, 90), -1) << "background";
   EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(500, 500), -1);
@@ -229,7 +229,7 @@ TEST(GraphicsInput, ResizeWhileCapturedOrPrompting)
   s.gui->OnMouseUp(20, 20, &s.left);
   EXPECT_FALSE(s.gui->OnKeyDown(20, 20, 1));
   EXPECT_EQ(s.HostLog(), "");
-  EXPECT_DOUBLE_EQ(s.plug.GetParam(ctltest::kLevel)->Value(), 0.25);
+  EXPECT_DOUBLE_EQ(s.plug.GetParam(gfxtest::kLevel)->Value(), 0.25);
 }
 
 } // namespace

@@ -17,10 +17,10 @@ namespace
 
 struct PromptRig : Rig
 {
-  ProbeControl* ctl[ctltest::kNParams];
+  ProbeControl* ctl[gfxtest::kNParams];
   PromptRig()
   {
-    for (int p = 0; p < ctltest::kNParams; ++p)
+    for (int p = 0; p < gfxtest::kNParams; ++p)
       ctl[p] = Probe(IRECT(10 * p, 0, 10 * p + 10, 10), p);
     Open();
     HostLog();
@@ -36,11 +36,11 @@ struct PromptRig : Rig
 TEST(GraphicsPrompt, MenusForTextsTextEntryForNumbers)
 {
   PromptRig r;
-  r.Param(ctltest::kMode)->Set(1.0);
-  r.Prompt(ctltest::kMode);
-  r.Prompt(ctltest::kOnOff);
-  r.Prompt(ctltest::kGain);
-  r.Prompt(ctltest::kSteps); // an enum without texts: nothing to list, so a text entry
+  r.Param(gfxtest::kMode)->Set(1.0);
+  r.Prompt(gfxtest::kMode);
+  r.Prompt(gfxtest::kOnOff);
+  r.Prompt(gfxtest::kGain);
+  r.Prompt(gfxtest::kSteps); // an enum without texts: nothing to list, so a text entry
 
   const auto& menus = r.gui->MenusShown();
   ASSERT_EQ(menus.size(), 2u);
@@ -53,8 +53,8 @@ TEST(GraphicsPrompt, MenusForTextsTextEntryForNumbers)
   const auto& entries = r.gui->TextEntriesOpened();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].mInitialText, "0.0") << "plain value, without display texts";
-  EXPECT_EQ(entries[0].mParam, r.Param(ctltest::kGain));
-  EXPECT_EQ(entries[0].mControl, r.ctl[ctltest::kGain]);
+  EXPECT_EQ(entries[0].mParam, r.Param(gfxtest::kGain));
+  EXPECT_EQ(entries[0].mControl, r.ctl[gfxtest::kGain]);
   EXPECT_EQ(entries[1].mInitialText, "0");
   EXPECT_EQ(r.HostLog(), "") << "no choice made, nothing changed";
 }
@@ -68,12 +68,12 @@ TEST(GraphicsPrompt, MenuChoiceReachesThePlugIn)
     const char* host;
   };
   const Row rows[] = {
-      {ctltest::kMode, 2, "automate 1 1"},
-      {ctltest::kMode, 1, "automate 1 0.5"},
-      {ctltest::kMode, 0, ""}, // already shown
-      {ctltest::kMode, -1, ""},
-      {ctltest::kMode, 3, ""}, // an answer outside the menu is no choice
-      {ctltest::kOnOff, 1, "automate 3 1"},
+      {gfxtest::kMode, 2, "automate 1 1"},
+      {gfxtest::kMode, 1, "automate 1 0.5"},
+      {gfxtest::kMode, 0, ""}, // already shown
+      {gfxtest::kMode, -1, ""},
+      {gfxtest::kMode, 3, ""}, // an answer outside the menu is no choice
+      {gfxtest::kOnOff, 1, "automate 3 1"},
   };
   for (const Row& row : rows)
   {
@@ -97,32 +97,33 @@ TEST(GraphicsPrompt, TypedAnswers)
   };
   const Row rows[] = {
       // Gain: double -20..20 dB.
-      {ctltest::kGain, "10", "automate 0 0.75"},
-      {ctltest::kGain, "  -5.5 dB", "automate 0 0.3625"},
-      {ctltest::kGain, "+20", "automate 0 1"},
-      {ctltest::kGain, "1e3", "automate 0 1"}, // clamped into the range
-      {ctltest::kGain, "", ""},                // empty: cancelled, not zero
-      {ctltest::kGain, "   ", ""},
-      {ctltest::kGain, "loud", ""},
-      {ctltest::kGain, "inf", ""},
-      {ctltest::kGain, "nan", ""},
-      {ctltest::kGain, "1e999", ""},
-      {ctltest::kGain, "--3", ""},
-      {ctltest::kGain, "\xff\xfe\x80", ""},             // not UTF-8
-      {ctltest::kGain, "12\xc3\x28", "automate 0 0.8"}, // number, then broken UTF-8
-      {ctltest::kGain, huge, ""},                       // overflows: not a finite number
-      {ctltest::kLevel, hugeNumber, "automate 4 0.777778"},
-      {ctltest::kLevel, "0,5", "automate 4 0"}, // the point is '.' in any locale: reads 0
+      {gfxtest::kGain, "10", "automate 0 0.75"},
+      {gfxtest::kGain, "  -5.5 dB", "automate 0 0.3625"},
+      {gfxtest::kGain, "+20", "automate 0 1"},
+      {gfxtest::kGain, "1e3", "automate 0 1"}, // clamped into the range
+      {gfxtest::kGain, "", ""},                // empty: cancelled, not zero
+      {gfxtest::kGain, "   ", ""},
+      {gfxtest::kGain, "loud", ""},
+      {gfxtest::kGain, "inf", ""},
+      {gfxtest::kGain, "nan", ""},
+      {gfxtest::kGain, "1e999", ""},
+      {gfxtest::kGain, "--3", ""},
+      {gfxtest::kGain, "\xff\xfe\x80", ""},             // not UTF-8
+      {gfxtest::kGain, "12\xc3\x28", "automate 0 0.8"}, // number, then broken UTF-8
+      {gfxtest::kGain, huge, ""},                       // overflows: not a finite number
+      {gfxtest::kLevel, hugeNumber, "automate 4 0.777778"},
+      {gfxtest::kLevel, "0,5", "automate 4 0"}, // the point is '.' in any locale: reads 0
       // Enum with texts: by text; an unknown text may still be a number, else nothing.
-      {ctltest::kMode, "Lead", "automate 1 1"},
-      {ctltest::kMode, "lead", ""},
-      {ctltest::kMode, "1", "automate 1 0.5"},
+      {gfxtest::kMode, "Lead", "automate 1 1"},
+      {gfxtest::kMode, "lead", ""},
+      {gfxtest::kMode, "1", "automate 1 0.5"},
       // Enum without texts: by number.
-      {ctltest::kSteps, "3", "automate 2 0.75"},
-      {ctltest::kSteps, "Three", ""},
+      {gfxtest::kSteps, "3", "automate 2 0.75"},
+      {gfxtest::kSteps, "Three", ""},
+      {gfxtest::kSteps, "9", "automate 2 1"}, // clamped to the last
       // Bool with its "off"/"on".
-      {ctltest::kOnOff, "on", "automate 3 1"},
-      {ctltest::kOnOff, "off", ""},
+      {gfxtest::kOnOff, "on", "automate 3 1"},
+      {gfxtest::kOnOff, "off", ""},
   };
   for (const Row& row : rows)
   {
@@ -137,8 +138,8 @@ TEST(GraphicsPrompt, TypedAnswers)
 TEST(GraphicsPrompt, NegatedDisplayIsReadBack)
 {
   PromptRig r;
-  r.Param(ctltest::kGain)->NegateDisplay();
-  r.gui->SetFromStringAfterPrompt(r.ctl[ctltest::kGain], r.Param(ctltest::kGain), "10");
+  r.Param(gfxtest::kGain)->NegateDisplay();
+  r.gui->SetFromStringAfterPrompt(r.ctl[gfxtest::kGain], r.Param(gfxtest::kGain), "10");
   EXPECT_EQ(r.HostLog(), "automate 0 0.25");
 }
 
@@ -146,7 +147,7 @@ TEST(GraphicsPrompt, NumbersReadWithAPointInAnyLocale)
 {
   if (!torva_test::UseCommaLocale()) GTEST_SKIP() << "no comma locale";
   PromptRig r;
-  r.gui->SetFromStringAfterPrompt(r.ctl[ctltest::kGain], r.Param(ctltest::kGain), "-5.5");
+  r.gui->SetFromStringAfterPrompt(r.ctl[gfxtest::kGain], r.Param(gfxtest::kGain), "-5.5");
   torva_test::RestoreCLocale();
   EXPECT_EQ(r.HostLog(), "automate 0 0.3625");
 }
@@ -155,7 +156,7 @@ TEST(GraphicsPrompt, IgnoredPrompts)
 {
   PromptRig r;
   IRECT rect(0, 0, 5, 5);
-  IParam* gain = r.Param(ctltest::kGain);
+  IParam* gain = r.Param(gfxtest::kGain);
   r.gui->PromptUserInput(nullptr, gain, &rect);
   r.gui->PromptUserInput(r.ctl[0], nullptr, &rect);
   r.gui->PromptUserInput(r.ctl[0], gain, nullptr);
@@ -165,7 +166,7 @@ TEST(GraphicsPrompt, IgnoredPrompts)
   r.gui->SetFromStringAfterPrompt(r.ctl[0], nullptr, "5");
   r.gui->SetFromStringAfterPrompt(r.ctl[0], gain, nullptr);
   r.gui->SetFromStringAfterPrompt(nullptr, gain, "5");
-  ProbeControl stray(&r.plug, IRECT(0, 0, 5, 5), ctltest::kGain); // not attached
+  ProbeControl stray(&r.plug, IRECT(0, 0, 5, 5), gfxtest::kGain); // not attached
   r.gui->SetFromStringAfterPrompt(&stray, gain, "5");
   EXPECT_EQ(r.HostLog(), "");
 }
@@ -175,11 +176,11 @@ TEST(GraphicsPrompt, TextEntryRoundTrip)
 {
   PromptRig r;
   r.gui->QueueText("-10");
-  r.Prompt(ctltest::kGain);
+  r.Prompt(gfxtest::kGain);
   EXPECT_FALSE(r.gui->IsTextEntryOpen());
   EXPECT_EQ(r.HostLog(), "automate 0 0.25");
 
-  r.Prompt(ctltest::kLevel);
+  r.Prompt(gfxtest::kLevel);
   EXPECT_TRUE(r.gui->IsTextEntryOpen());
   EXPECT_TRUE(r.gui->CommitTextEntry("0.5"));
   EXPECT_FALSE(r.gui->CommitTextEntry("0.6"));
@@ -192,7 +193,7 @@ TEST(GraphicsPrompt, TextEntryRoundTrip)
   EXPECT_EQ(r.ctl[0]->Log(), "text xyz");
 
   // Closing from outside commits nothing.
-  r.Prompt(ctltest::kLevel);
+  r.Prompt(gfxtest::kLevel);
   r.gui->ForceEndUserEdit();
   EXPECT_FALSE(r.gui->CommitTextEntry("0.9"));
   EXPECT_EQ(r.HostLog(), "");
