@@ -258,28 +258,6 @@ TEST(Control, AuxiliaryParameters)
   EXPECT_EQ(ed.HostLog(), "automate 0 0.75; automate 4 0.25");
 }
 
-// Hidden and greyed controls are not hit; a greyed one is drawn at a quarter weight and back at
-// full once restored.
-TEST(Control, HideAndGrayOut)
-{
-  Editor ed;
-  IBitmap strip = ed.Strip(MakeIdStrip(20, 20, 2), 2);
-  auto* sw = ed.Attach(new ISwitchControl(&ed.plug, 10, 10, kOnOff, &strip));
-  ed.Open();
-  sw->GetBlend()->mWeight = 0.6f;
-  sw->GrayOut(true);
-  EXPECT_FLOAT_EQ(sw->GetBlend()->mWeight, 0.25f);
-  ed.Press(15, 15);
-  EXPECT_DOUBLE_EQ(sw->GetValue(), 0.0);
-  sw->GrayOut(false);
-  EXPECT_FLOAT_EQ(sw->GetBlend()->mWeight, 1.0f);
-  ed.Press(15, 15);
-  EXPECT_DOUBLE_EQ(sw->GetValue(), 1.0);
-  ed.gui->HideControl(kOnOff, true);
-  ed.Press(15, 15);
-  EXPECT_DOUBLE_EQ(sw->GetValue(), 1.0);
-}
-
 // A host thread moving a knob while the editor thread ticks: when the host stops, the screen
 // settles on the last value it sent, whatever the interleaving.
 TEST(Control, HostThreadChangesAreAlwaysDrawn)

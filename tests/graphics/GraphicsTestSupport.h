@@ -150,6 +150,26 @@ inline IMouseMod Mods(const char* keys)
   return IMouseMod(has('L'), has('R'), has('S'), has('C'), has('A'));
 }
 
+// What the plug-in told the host, as "begin 0; automate 0 0.5; end 0", and forgotten.
+inline std::string HostLog(IPlugHeadless& plug)
+{
+  using K = IPlugHeadless::EHostCall;
+  std::string s;
+  for (const IPlugHeadless::HostCall& c : plug.HostCalls())
+  {
+    char buf[64];
+    if (c.mKind == K::kAutomate)
+      std::snprintf(buf, sizeof buf, "automate %d %g", c.mIdx, c.mValue);
+    else if (c.mKind == K::kBeginEdit || c.mKind == K::kEndEdit)
+      std::snprintf(buf, sizeof buf, "%s %d", c.mKind == K::kBeginEdit ? "begin" : "end", c.mIdx);
+    else
+      std::snprintf(buf, sizeof buf, "other");
+    s += (s.empty() ? "" : "; ") + std::string(buf);
+  }
+  plug.ClearHostCalls();
+  return s;
+}
+
 // Records the editor's calls into it and paints its rectangle one flat colour.
 class ProbeControl : public IControl
 {
@@ -288,33 +308,7 @@ struct Editor
     gui->OnMouseUp(x + dX, y + dY, &mod);
   }
 
-  // What the plug-in told the host, as "begin 0; automate 0 0.5; end 0", and forgotten.
-  std::string HostLog()
-  {
-    std::string s;
-    for (const IPlugHeadless::HostCall& c : plug.HostCalls())
-    {
-      char buf[64];
-      switch (c.mKind)
-      {
-      case IPlugHeadless::EHostCall::kBeginEdit:
-        std::snprintf(buf, sizeof buf, "begin %d", c.mIdx);
-        break;
-      case IPlugHeadless::EHostCall::kEndEdit:
-        std::snprintf(buf, sizeof buf, "end %d", c.mIdx);
-        break;
-      case IPlugHeadless::EHostCall::kAutomate:
-        std::snprintf(buf, sizeof buf, "automate %d %g", c.mIdx, c.mValue);
-        break;
-      default:
-        std::snprintf(buf, sizeof buf, "other");
-        break;
-      }
-      s += (s.empty() ? "" : "; ") + std::string(buf);
-    }
-    plug.ClearHostCalls();
-    return s;
-  }
+  std::string HostLog() { return gfxtest::HostLog(plug); }
 
 private:
   bool mOpened = false;

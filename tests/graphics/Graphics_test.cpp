@@ -190,7 +190,9 @@ TEST(GraphicsParams, PlugAndEditorKeepControlsInStep)
   rig.gui->HideControl(gfxtest::kLevel, true);
   rig.gui->GrayOutControl(gfxtest::kGain, true);
   EXPECT_TRUE(a->IsHidden() && b->IsHidden() && !aux->IsHidden());
-  EXPECT_TRUE(aux->IsGrayed());
+  EXPECT_FLOAT_EQ(aux->GetBlend()->mWeight, 0.25f);
+  rig.gui->GrayOutControl(gfxtest::kGain, false);
+  EXPECT_FLOAT_EQ(aux->GetBlend()->mWeight, 1.0f) << "back at full weight";
 
   rig.gui->AssignParamNameToolTips();
   EXPECT_STREQ(a->GetTooltip(), "Level");
