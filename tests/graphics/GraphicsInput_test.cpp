@@ -22,6 +22,7 @@ struct Stack : Rig
   std::string Logs() { return "bg[" + bg->Log() + "] a[" + a->Log() + "] b[" + b->Log() + "]"; }
 };
 
+// The hit control, and the parameter offered for automation there.
 TEST(GraphicsInput, HitTestTakesTheTopVisibleUngreyedControl)
 {
   struct Row
@@ -29,23 +30,28 @@ TEST(GraphicsInput, HitTestTakesTheTopVisibleUngreyedControl)
     const char* what;
     int x, y;
     bool hideB, greyB;
-    int expected;
+    int expected, param;
   };
   const Row rows[] = {
-      {"only A", 15, 15, false, false, 1},
-      {"overlap: attached later wins", 35, 35, false, false, 2},
-      {"overlap, B hidden", 35, 35, true, false, 1},
-      {"overlap, B greyed", 35, 35, false, true, 1},
-      {"right edge is outside", 60, 45, false, false, 0},
-      {"background", 90, 90, false, false, 0},
-      {"outside everything", 150, 150, false, false, -1},
+      {"only A", 15, 15, false, false, 1, gfxtest::kLevel},
+      {"overlap: attached later wins", 35, 35, false, false, 2, gfxtest::kGain},
+      {"overlap, B hidden", 35, 35, true, false, 1, gfxtest::kLevel},
+      {"overlap, B greyed", 35, 35, false, true, 1, gfxtest::kLevel},
+      {"right edge is outside", 60, 45, false, false, 0, -1},
+      {"background", 90, 90, false, false, 0, -1},
+      {"outside everything", 150, 150, false, false, -1, -1},
   };
   for (const Row& row : rows)
   {
+    SCOPED_TRACE(row.what);
     Stack s;
     s.b->Hide(row.hideB);
     s.b->GrayOut(row.greyB);
-    EXPECT_EQ(s.gui->GetMouseControlIdx(row.x, row.y), row.expected) << row.what;
+    EXPECT_EQ(s.gui->GetMouseControlIdx(row.x, row.y), row.expected);
+    EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(row.x, row.y), row.param);
+    // The last clicked parameter is handed out once.
+    EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), row.param);
+    EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), -1);
   }
 }
 
@@ -189,16 +195,6 @@ TEST(GraphicsInput, DoubleClickAsClick)
   EXPECT_EQ(s.gui->GetCapturedControlIdx(), -1);
   EXPECT_EQ(s.Logs(), "bg[] a[down 15,15; drag 15,25 d0,10; up 15,25] b[]");
   EXPECT_EQ(s.HostLog(), "begin 4; end 4");
-}
-
-TEST(GraphicsInput, AutomationParamUnderThePointer)
-{
-  Stack s;
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(35, 35), gfxtest::kGain);
-  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), gfxtest::kGain);
-  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), -1);
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(90, 90), -1) << "background";
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(500, 500), -1);
 }
 
 // Resize rebuilds the editor: nothing captured or hovered survives, an edit in progress is

@@ -2,8 +2,8 @@
 // drives it: a host thread changes parameters with setParameter (the adapter moves the editor's
 // controls under the plug-in lock), an audio thread runs processDoubleReplacing, and an editor
 // thread ticks and draws and drags knobs as the platform's timer and mouse would, without any
-// lock. Built with -DTORVA_TSAN=ON this is the
-// ThreadSanitizer check of that hand-off; in the other builds it checks that nothing breaks.
+// lock. Built with -DTORVA_TSAN=ON this is the ThreadSanitizer check of that hand-off; in the
+// other builds it checks that nothing breaks.
 
 #include <atomic>
 #include <chrono>
