@@ -10,7 +10,7 @@
 #include "graphics/IGraphicsCaches.h"
 #include "raster/lice_text.h"
 
-using gfxtest::Rig;
+using namespace gfxtest;
 
 namespace
 {
@@ -117,7 +117,7 @@ TEST(DrawBitmap, ClippedToTheDrawRegion)
   for (const Row& row : rows)
   {
     Rig rig;
-    auto pixels = gfxtest::MakeIdStrip(20, 20, 1);
+    auto pixels = MakeIdStrip(20, 20, 1);
     IBitmap bm(pixels.get(), 20, 20);
     PaintIn(
         rig,
@@ -139,7 +139,7 @@ TEST(DrawBitmap, ClippedToTheDrawRegion)
 TEST(DrawImages, CacheLoadsEachIdOnce)
 {
   Rig rig;
-  const std::vector<char> png = gfxtest::PngBytes(*gfxtest::MakeIdStrip(4, 3, 2), "cache");
+  const std::vector<char> png = PngBytes(*MakeIdStrip(4, 3, 2), "cache");
   IGraphicsHeadless::RegisterImage(880001, "cache-a.png", png.data(), (int)png.size());
   const int loads = IGraphicsHeadless::OSLoadCount();
   IBitmap first = rig.gui->LoadIBitmap(880001, "cache-a.png", 2);
@@ -168,7 +168,7 @@ TEST(DrawImages, MissingImageGetsAPlaceholderAndAMessage)
   EXPECT_EQ(GetBitmapCache().Find(990101), nullptr);
 
   // A knob on it draws and turns like any other.
-  auto* knob = rig.Attach(new IKnobMultiControl(&rig.plug, 0, 0, gfxtest::kLevel, &bm));
+  auto* knob = rig.Attach(new IKnobMultiControl(&rig.plug, 0, 0, kLevel, &bm));
   rig.Open();
   rig.gui->RenderAll();
   EXPECT_EQ(*knob->GetRECT(), IRECT(0, 0, 16, 16));
@@ -179,18 +179,18 @@ TEST(DrawImages, ScaleCropRetainRelease)
 {
   Rig rig;
   BitmapStorage& cache = GetBitmapCache();
-  auto pixels = gfxtest::MakeIdStrip(10, 10, 4);
+  auto pixels = MakeIdStrip(10, 10, 4);
   IBitmap src(pixels.get(), 10, 40, 4);
   const int before = cache.Size();
 
   IBitmap scaled = rig.gui->ScaleBitmap(&src, 5, 20);
   EXPECT_EQ(scaled.mN, 4);
-  EXPECT_EQ(LICE_GetPixel(scaled.mData, 2, 2 + 5 * 2), gfxtest::IdColor(3));
+  EXPECT_EQ(LICE_GetPixel(scaled.mData, 2, 2 + 5 * 2), IdColor(3));
 
   IRECT area(0, 10, 10, 30);
   IBitmap cropped = rig.gui->CropBitmap(&src, &area);
-  EXPECT_EQ(LICE_GetPixel(cropped.mData, 0, 0), gfxtest::IdColor(2));
-  EXPECT_EQ(LICE_GetPixel(cropped.mData, 9, 19), gfxtest::IdColor(3));
+  EXPECT_EQ(LICE_GetPixel(cropped.mData, 0, 0), IdColor(2));
+  EXPECT_EQ(LICE_GetPixel(cropped.mData, 9, 19), IdColor(3));
   EXPECT_EQ(cache.Size(), before + 2);
   EXPECT_EQ(cache.Find(-1), nullptr) << "made images are never found by id";
 
@@ -199,7 +199,7 @@ TEST(DrawImages, ScaleCropRetainRelease)
   EXPECT_EQ(cache.Size(), before);
   // Not cached: left alone (the sanitizer build would catch a delete of the caller's pixels).
   rig.gui->ReleaseBitmap(&src);
-  EXPECT_EQ(LICE_GetPixel(pixels.get(), 0, 0), gfxtest::IdColor(1));
+  EXPECT_EQ(LICE_GetPixel(pixels.get(), 0, 0), IdColor(1));
 
   auto* owned = new LICE_MemBitmap(3, 3);
   IBitmap handle(owned, 3, 3);
@@ -325,7 +325,7 @@ TEST(DrawText, BitmapedTextCells)
        {{0, 0}, {30, 0}, {0, 5}, {5, 5}},
        {10, 5}},
   };
-  auto pixels = gfxtest::MakeIdStrip(4, 5, 96);
+  auto pixels = MakeIdStrip(4, 5, 96);
   IBitmap font(pixels.get(), 4, 5 * 96, 96);
   for (const Row& row : rows)
   {
@@ -346,7 +346,7 @@ TEST(DrawText, BitmapedTextCells)
 
 TEST(DrawText, BitmapedTextDegenerateCellsDrawNothing)
 {
-  auto pixels = gfxtest::MakeIdStrip(4, 5, 96);
+  auto pixels = MakeIdStrip(4, 5, 96);
   IBitmap font(pixels.get(), 4, 5 * 96, 96);
   IText style;
   struct Row
@@ -386,11 +386,11 @@ TEST(DrawText, BitmapedTextDegenerateCellsDrawNothing)
 TEST(DrawSheet, EveryOperation)
 {
   Rig rig(256, 192);
-  auto knob = gfxtest::MakeKnobStrip(24, 5);
+  auto knob = MakeKnobStrip(24, 5);
   IBitmap strip(knob.get(), 24, 24 * 5, 5);
-  auto dial = gfxtest::MakeKnobStrip(24, 1);
+  auto dial = MakeKnobStrip(24, 1);
   IBitmap oneDial(dial.get(), 24, 24);
-  auto lamp = gfxtest::MakeLampStrip(20, 12, 2);
+  auto lamp = MakeLampStrip(20, 12, 2);
   IBitmap lamps(lamp.get(), 20, 24, 2);
 
   // Rotating-mask parts: a grey disc base, a white wedge mask, a dark pointer on top.
@@ -402,7 +402,7 @@ TEST(DrawSheet, EveryOperation)
   LICE_Line(&top, 10, 10, 10, 2, LICE_RGBA(20, 20, 20, 255), 1.0f, 0, false);
   IBitmap bBase(&base, 21, 21), bMask(&mask, 21, 21), bTop(&top, 21, 21);
 
-  auto glyphs = gfxtest::MakeIdStrip(5, 7, 96);
+  auto glyphs = MakeIdStrip(5, 7, 96);
   // Give the glyph strip some shape: a hole in every cell.
   for (int k = 0; k < 96; ++k) LICE_FillRect(glyphs.get(), 1 + k % 3, k * 7 + 2, 2, 3, 0, 1.0f, 0);
   IBitmap glyphFont(glyphs.get(), 5, 7 * 96, 96);

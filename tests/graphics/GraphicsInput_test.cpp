@@ -4,8 +4,7 @@
 
 #include "GraphicsTestSupport.h"
 
-using gfxtest::ProbeControl;
-using gfxtest::Rig;
+using namespace gfxtest;
 
 namespace
 {
@@ -14,8 +13,8 @@ namespace
 struct Stack : Rig
 {
   ProbeControl* bg = Probe(IRECT(0, 0, 100, 100));
-  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), gfxtest::kLevel);
-  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), gfxtest::kGain);
+  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), kLevel);
+  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), kGain);
   IMouseMod left{true};
 
   Stack() { Open(); }
@@ -33,10 +32,10 @@ TEST(GraphicsInput, HitTestTakesTheTopVisibleUngreyedControl)
     int expected, param;
   };
   const Row rows[] = {
-      {"only A", 15, 15, false, false, 1, gfxtest::kLevel},
-      {"overlap: attached later wins", 35, 35, false, false, 2, gfxtest::kGain},
-      {"overlap, B hidden", 35, 35, true, false, 1, gfxtest::kLevel},
-      {"overlap, B greyed", 35, 35, false, true, 1, gfxtest::kLevel},
+      {"only A", 15, 15, false, false, 1, kLevel},
+      {"overlap: attached later wins", 35, 35, false, false, 2, kGain},
+      {"overlap, B hidden", 35, 35, true, false, 1, kLevel},
+      {"overlap, B greyed", 35, 35, false, true, 1, kLevel},
       {"right edge is outside", 60, 45, false, false, 0, -1},
       {"background", 90, 90, false, false, 0, -1},
       {"outside everything", 150, 150, false, false, -1, -1},
@@ -225,7 +224,7 @@ TEST(GraphicsInput, ResizeWhileCapturedOrPrompting)
   s.gui->OnMouseUp(20, 20, &s.left);
   EXPECT_FALSE(s.gui->OnKeyDown(20, 20, 1));
   EXPECT_EQ(s.HostLog(), "");
-  EXPECT_DOUBLE_EQ(s.plug.GetParam(gfxtest::kLevel)->Value(), 0.25);
+  EXPECT_DOUBLE_EQ(s.plug.GetParam(kLevel)->Value(), 0.25);
 }
 
 } // namespace

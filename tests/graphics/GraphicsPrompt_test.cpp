@@ -9,19 +9,17 @@
 #include "graphics/IPopupMenu.h"
 #include "support/locale.h"
 
-using gfxtest::ProbeControl;
-using gfxtest::Rig;
+using namespace gfxtest;
 
 namespace
 {
 
 struct PromptRig : Rig
 {
-  ProbeControl* ctl[gfxtest::kNParams];
+  ProbeControl* ctl[kNParams];
   PromptRig()
   {
-    for (int p = 0; p < gfxtest::kNParams; ++p)
-      ctl[p] = Probe(IRECT(10 * p, 0, 10 * p + 10, 10), p);
+    for (int p = 0; p < kNParams; ++p) ctl[p] = Probe(IRECT(10 * p, 0, 10 * p + 10, 10), p);
     Open();
     HostLog();
   }
@@ -36,11 +34,11 @@ struct PromptRig : Rig
 TEST(GraphicsPrompt, MenusForTextsTextEntryForNumbers)
 {
   PromptRig r;
-  r.Param(gfxtest::kMode)->Set(1.0);
-  r.Prompt(gfxtest::kMode);
-  r.Prompt(gfxtest::kOnOff);
-  r.Prompt(gfxtest::kGain);
-  r.Prompt(gfxtest::kSteps); // an enum without texts: nothing to list, so a text entry
+  r.Param(kMode)->Set(1.0);
+  r.Prompt(kMode);
+  r.Prompt(kOnOff);
+  r.Prompt(kGain);
+  r.Prompt(kSteps); // an enum without texts: nothing to list, so a text entry
 
   const auto& menus = r.gui->MenusShown();
   ASSERT_EQ(menus.size(), 2u);
@@ -53,8 +51,8 @@ TEST(GraphicsPrompt, MenusForTextsTextEntryForNumbers)
   const auto& entries = r.gui->TextEntriesOpened();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].mInitialText, "0.0") << "plain value, without display texts";
-  EXPECT_EQ(entries[0].mParam, r.Param(gfxtest::kGain));
-  EXPECT_EQ(entries[0].mControl, r.ctl[gfxtest::kGain]);
+  EXPECT_EQ(entries[0].mParam, r.Param(kGain));
+  EXPECT_EQ(entries[0].mControl, r.ctl[kGain]);
   EXPECT_EQ(entries[1].mInitialText, "0");
   EXPECT_EQ(r.HostLog(), "") << "no choice made, nothing changed";
 }
@@ -68,12 +66,12 @@ TEST(GraphicsPrompt, MenuChoiceReachesThePlugIn)
     const char* host;
   };
   const Row rows[] = {
-      {gfxtest::kMode, 2, "automate 1 1"},
-      {gfxtest::kMode, 1, "automate 1 0.5"},
-      {gfxtest::kMode, 0, ""}, // already shown
-      {gfxtest::kMode, -1, ""},
-      {gfxtest::kMode, 3, ""}, // an answer outside the menu is no choice
-      {gfxtest::kOnOff, 1, "automate 3 1"},
+      {kMode, 2, "automate 1 1"},
+      {kMode, 1, "automate 1 0.5"},
+      {kMode, 0, ""}, // already shown
+      {kMode, -1, ""},
+      {kMode, 3, ""}, // an answer outside the menu is no choice
+      {kOnOff, 1, "automate 3 1"},
   };
   for (const Row& row : rows)
   {
@@ -97,33 +95,33 @@ TEST(GraphicsPrompt, TypedAnswers)
   };
   const Row rows[] = {
       // Gain: double -20..20 dB.
-      {gfxtest::kGain, "10", "automate 0 0.75"},
-      {gfxtest::kGain, "  -5.5 dB", "automate 0 0.3625"},
-      {gfxtest::kGain, "+20", "automate 0 1"},
-      {gfxtest::kGain, "1e3", "automate 0 1"}, // clamped into the range
-      {gfxtest::kGain, "", ""},                // empty: cancelled, not zero
-      {gfxtest::kGain, "   ", ""},
-      {gfxtest::kGain, "loud", ""},
-      {gfxtest::kGain, "inf", ""},
-      {gfxtest::kGain, "nan", ""},
-      {gfxtest::kGain, "1e999", ""},
-      {gfxtest::kGain, "--3", ""},
-      {gfxtest::kGain, "\xff\xfe\x80", ""},             // not UTF-8
-      {gfxtest::kGain, "12\xc3\x28", "automate 0 0.8"}, // number, then broken UTF-8
-      {gfxtest::kGain, huge, ""},                       // overflows: not a finite number
-      {gfxtest::kLevel, hugeNumber, "automate 4 0.777778"},
-      {gfxtest::kLevel, "0,5", "automate 4 0"}, // the point is '.' in any locale: reads 0
+      {kGain, "10", "automate 0 0.75"},
+      {kGain, "  -5.5 dB", "automate 0 0.3625"},
+      {kGain, "+20", "automate 0 1"},
+      {kGain, "1e3", "automate 0 1"}, // clamped into the range
+      {kGain, "", ""},                // empty: cancelled, not zero
+      {kGain, "   ", ""},
+      {kGain, "loud", ""},
+      {kGain, "inf", ""},
+      {kGain, "nan", ""},
+      {kGain, "1e999", ""},
+      {kGain, "--3", ""},
+      {kGain, "\xff\xfe\x80", ""},             // not UTF-8
+      {kGain, "12\xc3\x28", "automate 0 0.8"}, // number, then broken UTF-8
+      {kGain, huge, ""},                       // overflows: not a finite number
+      {kLevel, hugeNumber, "automate 4 0.777778"},
+      {kLevel, "0,5", "automate 4 0"}, // the point is '.' in any locale: reads 0
       // Enum with texts: by text; an unknown text may still be a number, else nothing.
-      {gfxtest::kMode, "Lead", "automate 1 1"},
-      {gfxtest::kMode, "lead", ""},
-      {gfxtest::kMode, "1", "automate 1 0.5"},
+      {kMode, "Lead", "automate 1 1"},
+      {kMode, "lead", ""},
+      {kMode, "1", "automate 1 0.5"},
       // Enum without texts: by number.
-      {gfxtest::kSteps, "3", "automate 2 0.75"},
-      {gfxtest::kSteps, "Three", ""},
-      {gfxtest::kSteps, "9", "automate 2 1"}, // clamped to the last
+      {kSteps, "3", "automate 2 0.75"},
+      {kSteps, "Three", ""},
+      {kSteps, "9", "automate 2 1"}, // clamped to the last
       // Bool with its "off"/"on".
-      {gfxtest::kOnOff, "on", "automate 3 1"},
-      {gfxtest::kOnOff, "off", ""},
+      {kOnOff, "on", "automate 3 1"},
+      {kOnOff, "off", ""},
   };
   for (const Row& row : rows)
   {
@@ -138,8 +136,8 @@ TEST(GraphicsPrompt, TypedAnswers)
 TEST(GraphicsPrompt, NegatedDisplayIsReadBack)
 {
   PromptRig r;
-  r.Param(gfxtest::kGain)->NegateDisplay();
-  r.gui->SetFromStringAfterPrompt(r.ctl[gfxtest::kGain], r.Param(gfxtest::kGain), "10");
+  r.Param(kGain)->NegateDisplay();
+  r.gui->SetFromStringAfterPrompt(r.ctl[kGain], r.Param(kGain), "10");
   EXPECT_EQ(r.HostLog(), "automate 0 0.25");
 }
 
@@ -147,7 +145,7 @@ TEST(GraphicsPrompt, NumbersReadWithAPointInAnyLocale)
 {
   if (!torva_test::UseCommaLocale()) GTEST_SKIP() << "no comma locale";
   PromptRig r;
-  r.gui->SetFromStringAfterPrompt(r.ctl[gfxtest::kGain], r.Param(gfxtest::kGain), "-5.5");
+  r.gui->SetFromStringAfterPrompt(r.ctl[kGain], r.Param(kGain), "-5.5");
   torva_test::RestoreCLocale();
   EXPECT_EQ(r.HostLog(), "automate 0 0.3625");
 }
@@ -156,7 +154,7 @@ TEST(GraphicsPrompt, IgnoredPrompts)
 {
   PromptRig r;
   IRECT rect(0, 0, 5, 5);
-  IParam* gain = r.Param(gfxtest::kGain);
+  IParam* gain = r.Param(kGain);
   r.gui->PromptUserInput(nullptr, gain, &rect);
   r.gui->PromptUserInput(r.ctl[0], nullptr, &rect);
   r.gui->PromptUserInput(r.ctl[0], gain, nullptr);
@@ -166,7 +164,7 @@ TEST(GraphicsPrompt, IgnoredPrompts)
   r.gui->SetFromStringAfterPrompt(r.ctl[0], nullptr, "5");
   r.gui->SetFromStringAfterPrompt(r.ctl[0], gain, nullptr);
   r.gui->SetFromStringAfterPrompt(nullptr, gain, "5");
-  ProbeControl stray(&r.plug, IRECT(0, 0, 5, 5), gfxtest::kGain); // not attached
+  ProbeControl stray(&r.plug, IRECT(0, 0, 5, 5), kGain); // not attached
   r.gui->SetFromStringAfterPrompt(&stray, gain, "5");
   EXPECT_EQ(r.HostLog(), "");
 }
@@ -176,11 +174,11 @@ TEST(GraphicsPrompt, TextEntryRoundTrip)
 {
   PromptRig r;
   r.gui->QueueText("-10");
-  r.Prompt(gfxtest::kGain);
+  r.Prompt(kGain);
   EXPECT_FALSE(r.gui->IsTextEntryOpen());
   EXPECT_EQ(r.HostLog(), "automate 0 0.25");
 
-  r.Prompt(gfxtest::kLevel);
+  r.Prompt(kLevel);
   EXPECT_TRUE(r.gui->IsTextEntryOpen());
   EXPECT_TRUE(r.gui->CommitTextEntry("0.5"));
   EXPECT_FALSE(r.gui->CommitTextEntry("0.6"));
@@ -193,7 +191,7 @@ TEST(GraphicsPrompt, TextEntryRoundTrip)
   EXPECT_EQ(r.ctl[0]->Log(), "text xyz");
 
   // Closing from outside commits nothing.
-  r.Prompt(gfxtest::kLevel);
+  r.Prompt(kLevel);
   r.gui->ForceEndUserEdit();
   EXPECT_FALSE(r.gui->CommitTextEntry("0.9"));
   EXPECT_EQ(r.HostLog(), "");

@@ -185,10 +185,7 @@ public:
     pGraphics->FillIRect(&mColour, &mRECT, &mBlend);
     return true;
   }
-  void OnMouseDown(int x, int y, IMouseMod* pMod) override
-  {
-    Add("down " + XY(x, y) + (pMod->mR ? " R" : ""));
-  }
+  void OnMouseDown(int x, int y, IMouseMod*) override { Add("down " + XY(x, y)); }
   void OnMouseUp(int x, int y, IMouseMod*) override { Add("up " + XY(x, y)); }
   void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod*) override
   {

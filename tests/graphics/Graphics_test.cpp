@@ -4,8 +4,7 @@
 
 #include "GraphicsTestSupport.h"
 
-using gfxtest::ProbeControl;
-using gfxtest::Rig;
+using namespace gfxtest;
 using R = IRECT;
 
 namespace
@@ -132,7 +131,7 @@ TEST(GraphicsRedraw, NonStrictPassPaintsOnlyTheDirtyRectangle)
   Rig rig;
   IColor grey = COLOR_GRAY;
   rig.gui->AttachPanelBackground(&grey);
-  IBitmap strip = rig.Strip(gfxtest::MakeIdStrip(40, 40, 1), 1);
+  IBitmap strip = rig.Strip(MakeIdStrip(40, 40, 1), 1);
   auto* wide = rig.Attach(new IBitmapControl(&rig.plug, 0, 0, -1, &strip));
   auto* small = rig.Probe(R(10, 10, 20, 20), -1, COLOR_BLUE);
   rig.Open();
@@ -153,15 +152,15 @@ TEST(GraphicsRedraw, NonStrictPassPaintsOnlyTheDirtyRectangle)
 TEST(GraphicsParams, PlugAndEditorKeepControlsInStep)
 {
   Rig rig;
-  ProbeControl* a = rig.Probe(R(0, 0, 10, 10), gfxtest::kLevel);
-  ProbeControl* b = rig.Probe(R(10, 0, 20, 10), gfxtest::kLevel);
-  ProbeControl* aux = rig.Probe(R(20, 0, 30, 10), gfxtest::kGain);
-  aux->AddAuxParam(gfxtest::kLevel);
+  ProbeControl* a = rig.Probe(R(0, 0, 10, 10), kLevel);
+  ProbeControl* b = rig.Probe(R(10, 0, 20, 10), kLevel);
+  ProbeControl* aux = rig.Probe(R(20, 0, 30, 10), kGain);
+  aux->AddAuxParam(kLevel);
   rig.Open();
   rig.Settle();
   EXPECT_DOUBLE_EQ(aux->GetAuxParam(0)->mValue.load(), 0.25);
 
-  rig.gui->SetParameterFromPlug(gfxtest::kLevel, 0.5, true);
+  rig.gui->SetParameterFromPlug(kLevel, 0.5, true);
   EXPECT_DOUBLE_EQ(a->GetValue(), 0.5);
   EXPECT_DOUBLE_EQ(b->GetValue(), 0.5);
   EXPECT_DOUBLE_EQ(aux->GetAuxParam(0)->mValue.load(), 0.5);
@@ -169,7 +168,7 @@ TEST(GraphicsParams, PlugAndEditorKeepControlsInStep)
   EXPECT_EQ(rig.HostLog(), "");
   rig.Settle();
   a->mDraws = aux->mDraws = 0;
-  rig.gui->SetParameterFromPlug(gfxtest::kGain, 10.0, false); // plain: 10 dB of -20..20
+  rig.gui->SetParameterFromPlug(kGain, 10.0, false); // plain: 10 dB of -20..20
   EXPECT_DOUBLE_EQ(aux->GetValue(), 0.75);
   rig.Settle();
   EXPECT_EQ(aux->mDraws, 2);
@@ -180,18 +179,18 @@ TEST(GraphicsParams, PlugAndEditorKeepControlsInStep)
   rig.gui->SetControlFromPlug(-1, 0.1);
   EXPECT_DOUBLE_EQ(b->GetValue(), 0.75);
 
-  rig.gui->SetParameterFromGUI(gfxtest::kLevel, 0.125);
+  rig.gui->SetParameterFromGUI(kLevel, 0.125);
   EXPECT_EQ(rig.HostLog(), "automate 4 0.125; automate 4 0.125");
 
-  rig.gui->ClampControl(gfxtest::kGain, -10.0, 10.0, false);
+  rig.gui->ClampControl(kGain, -10.0, 10.0, false);
   EXPECT_DOUBLE_EQ(aux->GetClampLow(), 0.25);
   EXPECT_DOUBLE_EQ(aux->GetClampHigh(), 0.75);
 
-  rig.gui->HideControl(gfxtest::kLevel, true);
-  rig.gui->GrayOutControl(gfxtest::kGain, true);
+  rig.gui->HideControl(kLevel, true);
+  rig.gui->GrayOutControl(kGain, true);
   EXPECT_TRUE(a->IsHidden() && b->IsHidden() && !aux->IsHidden());
   EXPECT_FLOAT_EQ(aux->GetBlend()->mWeight, 0.25f);
-  rig.gui->GrayOutControl(gfxtest::kGain, false);
+  rig.gui->GrayOutControl(kGain, false);
   EXPECT_FLOAT_EQ(aux->GetBlend()->mWeight, 1.0f) << "back at full weight";
 
   rig.gui->AssignParamNameToolTips();
