@@ -312,18 +312,13 @@ TEST(DrawText, BitmapedTextCells)
   // Cells 4 x 5, 1 pixel apart; single lines are cut at 30 / 4 = 7 characters, multi-line text
   // wraps 7 to a row.
   const auto N = IText::kAlignNear, F = IText::kAlignFar, C = IText::kAlignCenter;
+  const IRECT W(0, 0, 30, 10);
   const Row rows[] = {
       {"!\"#", N, false, false, IRECT(10, 10, 40, 20), {{10, 10}, {15, 10}, {20, 10}}, {25, 10}},
       {"!\"", F, false, false, IRECT(10, 10, 40, 20), {{32, 10}, {37, 10}}, {27, 10}},
       {"!", C, false, true, IRECT(10, 10, 40, 21), {{23, 13}}, {23, 10}},
-      {"!!!!!!!!!!", N, false, false, IRECT(0, 0, 30, 10), {{0, 0}, {30, 0}}, {35, 0}},
-      {"!!!!!!!!!",
-       N,
-       true,
-       false,
-       IRECT(0, 0, 30, 10),
-       {{0, 0}, {30, 0}, {0, 5}, {5, 5}},
-       {10, 5}},
+      {"!!!!!!!!!!", N, false, false, W, {{0, 0}, {30, 0}}, {35, 0}},
+      {"!!!!!!!!!", N, true, false, W, {{0, 0}, {30, 0}, {0, 5}, {5, 5}}, {10, 5}},
   };
   auto pixels = MakeIdStrip(4, 5, 96);
   IBitmap font(pixels.get(), 4, 5 * 96, 96);
