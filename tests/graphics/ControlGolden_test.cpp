@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "tests/graphics/ControlTestSupport.h"
+#include "GraphicsTestSupport.h"
 
-using namespace ctltest;
+using namespace gfxtest;
 
 namespace
 {
@@ -57,11 +57,6 @@ std::unique_ptr<LICE_MemBitmap> MakeFontStrip()
   }
   return b;
 }
-
-void Render(Editor& ed)
-{
-  ed.gui->RenderAll();
-}
 } // namespace
 
 TEST(ControlGolden, SwitchesAndBitmaps)
@@ -96,7 +91,7 @@ TEST(ControlGolden, SwitchesAndBitmaps)
   for (auto& [c, v] : shown) c->SetValueFromPlug(v);
   grey->SetValueFromPlug(1.0);
   grey->GrayOut(true);
-  Render(ed);
+  ed.gui->RenderAll();
   ExpectMatchesGolden(*ed.gui->GetDrawBitmap(), "controls_switches",
                       "Switch family, film-strip frames by value, overlay on/off, frames switch, "
                       "radio buttons (vertical, reversed, horizontal), a greyed switch");
@@ -130,7 +125,7 @@ TEST(ControlGolden, Knobs)
   ed.Open();
   for (auto& [c, v] : shown) c->SetValueFromPlug(v);
   shown[4].first->GrayOut(true); // the second multi knob, at a quarter weight
-  Render(ed);
+  ed.gui->RenderAll();
   ExpectMatchesGolden(*ed.gui->GetDrawBitmap(), "controls_knobs",
                       "Knobs at 0, .25, .5, .75, 1: film strip (second one greyed), line, "
                       "rotating bitmap, rotating mask");
@@ -154,7 +149,7 @@ TEST(ControlGolden, Faders)
   }
   ed.Open();
   for (auto& [c, v] : shown) c->SetValueFromPlug(v);
-  Render(ed);
+  ed.gui->RenderAll();
   ExpectMatchesGolden(*ed.gui->GetDrawBitmap(), "controls_faders",
                       "Vertical and horizontal faders at 0, 0.3 and 1");
 }
@@ -177,7 +172,7 @@ TEST(ControlGolden, Texts)
   ed.plug.GetParam(kGain)->Set(-3.5);
   ed.plug.GetParam(kMode)->Set(1);
   changing->SetTextFromPlug("right!");
-  Render(ed);
+  ed.gui->RenderAll();
   ExpectMatchesGolden(*ed.gui->GetDrawBitmap(), "controls_texts",
                       "Text, caption with and without label, film-strip font multi-line and "
                       "right-aligned centred");

@@ -1,8 +1,8 @@
 // Fader geometry and SnapToMouse through a headless editor.
 
-#include "tests/graphics/ControlTestSupport.h"
+#include "GraphicsTestSupport.h"
 
-using namespace ctltest;
+using namespace gfxtest;
 
 // The handle (20 x 10 bitmap) travels length - handle size pixels; its rectangle at a value,
 // and the value a press at a point gives (the handle centred on the pointer, clamped).
@@ -38,13 +38,9 @@ TEST(Fader, GeometryAndSnapToMouse)
     int len = c.dir == kVertical ? 110 : 120;
     auto* fader = ed.Attach(new IFaderControl(&ed.plug, 10, 10, len, kLevel, &handle, c.dir));
     ed.Open();
-    EXPECT_EQ(*fader->GetRECT(),
-              c.dir == kVertical ? IRECT(10, 10, 30, 120) : IRECT(10, 10, 130, 20));
-    EXPECT_EQ(fader->GetHandleHeadroom(), c.dir == kVertical ? 10 : 20);
     fader->SetValueFromPlug(c.value);
     EXPECT_EQ(fader->GetHandleRECT(), c.handle);
     EXPECT_EQ(fader->GetHandleRECT(c.value), c.handle);
-    EXPECT_EQ(ed.FrameShown(fader, c.handle.mL - 10, c.handle.mT - 10), 1);
     ed.Press(c.px, c.py);
     EXPECT_NEAR(fader->GetValue(), c.snap, 1e-12);
     EXPECT_NEAR(ed.plug.Automated(kLevel).back(), c.snap, 1e-12);
@@ -65,12 +61,10 @@ TEST(Fader, DragHitAndDegenerateTrack)
 
   IMouseMod mod(true);
   ed.gui->OnMouseDown(15, 115, &mod);
-  const int ys[] = {95, 65, 15, 5};
-  const double vs[] = {0.2, 0.5, 1.0, 1.0};
-  for (int i = 0; i < 4; ++i)
+  for (auto [y, v] : {std::pair{95, 0.2}, {65, 0.5}, {15, 1.0}, {5, 1.0}})
   {
-    ed.gui->OnMouseDrag(40, ys[i], &mod); // x does not matter to a vertical fader
-    EXPECT_NEAR(fader->GetValue(), vs[i], 1e-12);
+    ed.gui->OnMouseDrag(40, y, &mod); // x does not matter to a vertical fader
+    EXPECT_NEAR(fader->GetValue(), v, 1e-12) << y;
   }
   ed.gui->OnMouseUp(15, 5, &mod);
 

@@ -4,8 +4,7 @@
 
 #include "GraphicsTestSupport.h"
 
-using gfxtest::ProbeControl;
-using gfxtest::Rig;
+using namespace gfxtest;
 
 namespace
 {
@@ -14,14 +13,15 @@ namespace
 struct Stack : Rig
 {
   ProbeControl* bg = Probe(IRECT(0, 0, 100, 100));
-  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), ctltest::kLevel);
-  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), ctltest::kGain);
+  ProbeControl* a = Probe(IRECT(10, 10, 40, 40), kLevel);
+  ProbeControl* b = Probe(IRECT(30, 30, 60, 60), kGain);
   IMouseMod left{true};
 
   Stack() { Open(); }
   std::string Logs() { return "bg[" + bg->Log() + "] a[" + a->Log() + "] b[" + b->Log() + "]"; }
 };
 
+// The hit control, and the parameter offered for automation there.
 TEST(GraphicsInput, HitTestTakesTheTopVisibleUngreyedControl)
 {
   struct Row
@@ -29,23 +29,28 @@ TEST(GraphicsInput, HitTestTakesTheTopVisibleUngreyedControl)
     const char* what;
     int x, y;
     bool hideB, greyB;
-    int expected;
+    int expected, param;
   };
   const Row rows[] = {
-      {"only A", 15, 15, false, false, 1},
-      {"overlap: attached later wins", 35, 35, false, false, 2},
-      {"overlap, B hidden", 35, 35, true, false, 1},
-      {"overlap, B greyed", 35, 35, false, true, 1},
-      {"right edge is outside", 60, 45, false, false, 0},
-      {"background", 90, 90, false, false, 0},
-      {"outside everything", 150, 150, false, false, -1},
+      {"only A", 15, 15, false, false, 1, kLevel},
+      {"overlap: attached later wins", 35, 35, false, false, 2, kGain},
+      {"overlap, B hidden", 35, 35, true, false, 1, kLevel},
+      {"overlap, B greyed", 35, 35, false, true, 1, kLevel},
+      {"right edge is outside", 60, 45, false, false, 0, -1},
+      {"background", 90, 90, false, false, 0, -1},
+      {"outside everything", 150, 150, false, false, -1, -1},
   };
   for (const Row& row : rows)
   {
+    SCOPED_TRACE(row.what);
     Stack s;
     s.b->Hide(row.hideB);
     s.b->GrayOut(row.greyB);
-    EXPECT_EQ(s.gui->GetMouseControlIdx(row.x, row.y), row.expected) << row.what;
+    EXPECT_EQ(s.gui->GetMouseControlIdx(row.x, row.y), row.expected);
+    EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(row.x, row.y), row.param);
+    // The last clicked parameter is handed out once.
+    EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), row.param);
+    EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), -1);
   }
 }
 
@@ -191,16 +196,6 @@ TEST(GraphicsInput, DoubleClickAsClick)
   EXPECT_EQ(s.HostLog(), "begin 4; end 4");
 }
 
-TEST(GraphicsInput, AutomationParamUnderThePointer)
-{
-  Stack s;
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(35, 35), ctltest::kGain);
-  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), ctltest::kGain);
-  EXPECT_EQ(s.gui->GetLastClickedParamForPTAutomation(), -1);
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(90, 90), -1) << "background";
-  EXPECT_EQ(s.gui->GetParamIdxForPTAutomation(500, 500), -1);
-}
-
 // Resize rebuilds the editor: nothing captured or hovered survives, an edit in progress is
 // ended, and an open text entry can no longer answer for a deleted control.
 TEST(GraphicsInput, ResizeWhileCapturedOrPrompting)
@@ -229,7 +224,7 @@ TEST(GraphicsInput, ResizeWhileCapturedOrPrompting)
   s.gui->OnMouseUp(20, 20, &s.left);
   EXPECT_FALSE(s.gui->OnKeyDown(20, 20, 1));
   EXPECT_EQ(s.HostLog(), "");
-  EXPECT_DOUBLE_EQ(s.plug.GetParam(ctltest::kLevel)->Value(), 0.25);
+  EXPECT_DOUBLE_EQ(s.plug.GetParam(kLevel)->Value(), 0.25);
 }
 
 } // namespace

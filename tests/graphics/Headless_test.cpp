@@ -3,18 +3,17 @@
 
 #include "GraphicsTestSupport.h"
 
-using gfxtest::Rig;
+using namespace gfxtest;
 
 namespace
 {
 
 TEST(Headless, ImagesFromBytesNamesAndFiles)
 {
-  const std::vector<char> png = gfxtest::PngBytes(*ctltest::MakeIdStrip(3, 2, 1), "headless");
+  const std::vector<char> png = PngBytes(*MakeIdStrip(3, 2, 1), "headless");
   const std::string folder = std::string(TORVA_BINARY_DIR);
   const std::string fileName = "gfx-headless-file-" + std::to_string((long)getpid()) + ".png";
-  torva_test::WritePng(folder + "/" + fileName,
-                       torva_test::ImageOf(*ctltest::MakeIdStrip(5, 4, 1)));
+  torva_test::WritePng(folder + "/" + fileName, torva_test::ImageOf(*MakeIdStrip(5, 4, 1)));
 
   IGraphicsHeadless::RegisterImage(880101, "by-id.png", png.data(), (int)png.size());
   IGraphicsHeadless::RegisterImage(-1, "by-name.png", png.data(), (int)png.size());
@@ -48,7 +47,7 @@ TEST(Headless, ImagesFromBytesNamesAndFiles)
     {
       EXPECT_EQ(bm.mW, row.w) << row.name;
       EXPECT_EQ(bm.mH, row.h) << row.name;
-      EXPECT_EQ(LICE_GetPixel(bm.mData, 0, 0), ctltest::IdColor(1)) << row.name;
+      EXPECT_EQ(LICE_GetPixel(bm.mData, 0, 0), IdColor(1)) << row.name;
       EXPECT_EQ(err, "") << row.name;
     }
     else
@@ -66,7 +65,7 @@ TEST(Headless, WindowTicksAndPresentedRegions)
   Rig rig(50, 40);
   IColor grey = COLOR_GRAY;
   rig.gui->AttachPanelBackground(&grey);
-  auto* probe = rig.Probe(IRECT(5, 5, 15, 15), ctltest::kLevel);
+  auto* probe = rig.Probe(IRECT(5, 5, 15, 15), kLevel);
   rig.Open();
   EXPECT_FALSE(rig.gui->WindowIsOpen());
   EXPECT_NE(rig.gui->OpenWindow(nullptr), nullptr);
@@ -74,7 +73,7 @@ TEST(Headless, WindowTicksAndPresentedRegions)
 
   EXPECT_TRUE(rig.gui->Tick());
   EXPECT_FALSE(rig.gui->Tick());
-  rig.gui->SetParameterFromPlug(ctltest::kLevel, 0.9, true);
+  rig.gui->SetParameterFromPlug(kLevel, 0.9, true);
   EXPECT_TRUE(rig.gui->Tick());
   ASSERT_EQ(rig.gui->Presented().size(), 2u);
   EXPECT_EQ(rig.gui->Presented()[0], IRECT(0, 0, 50, 40));

@@ -2,10 +2,11 @@
 // wheel, and the line, rotating and mask knobs' geometry.
 
 #include <cmath>
+#include <tuple>
 
-#include "tests/graphics/ControlTestSupport.h"
+#include "GraphicsTestSupport.h"
 
-using namespace ctltest;
+using namespace gfxtest;
 
 // value += dY / (top - bottom) / g or dX / (right - left) / g; g ten times the gearing with shift
 // or control; the result clamped and pushed.
@@ -42,17 +43,12 @@ TEST(Knob, DragArithmetic)
     SCOPED_TRACE(testing::Message() << "dir " << c.dir << " gearing " << c.gearing << " mods "
                                     << c.mods << " d " << c.dX << "," << c.dY);
     Editor ed(300, 300);
-    IBitmap strip = ed.Strip(MakeIdStrip(50, 50, 31), 31);
-    auto* knob =
-        ed.Attach(new IKnobMultiControl(&ed.plug, 100, 100, kLevel, &strip, c.dir, c.gearing));
+    auto* knob = ed.Knob(100, 100, kLevel, 50, 31, c.dir, c.gearing);
     ed.Open();
     knob->SetValueFromPlug(c.from);
     ed.plug.ClearHostCalls();
     ed.Drag(120, 120, c.dX, c.dY, Mods(c.mods));
     EXPECT_NEAR(knob->GetValue(), c.expect, 1e-12);
-    // Begin-edit, the pushed value (when it moved), end-edit.
-    EXPECT_EQ(ed.plug.CountHostCalls(IPlugHeadless::EHostCall::kBeginEdit), 1);
-    EXPECT_EQ(ed.plug.CountHostCalls(IPlugHeadless::EHostCall::kEndEdit), 1);
     if (c.dX != 0 || c.dY != 0)
     {
       EXPECT_NEAR(ed.plug.Automated(kLevel).back(), c.expect, 1e-12);
@@ -64,8 +60,7 @@ TEST(Knob, DragArithmetic)
 TEST(Knob, DragInStepsAndDegenerateKnobs)
 {
   Editor ed(300, 300);
-  IBitmap strip = ed.Strip(MakeIdStrip(50, 50, 31), 31);
-  auto* knob = ed.Attach(new IKnobMultiControl(&ed.plug, 100, 100, kLevel, &strip));
+  auto* knob = ed.Knob(100, 100, kLevel, 50);
   auto* flat = ed.Attach(new IKnobLineControl(&ed.plug, IRECT(0, 10, 40, 10), kGain, &COLOR_WHITE));
   ed.Open();
   knob->SetValueFromPlug(0.0);
@@ -99,9 +94,8 @@ TEST(Knob, WheelArithmetic)
   {
     SCOPED_TRACE(testing::Message() << c.mods << " " << c.delta << " from " << c.from);
     Editor ed(300, 300);
-    IBitmap strip = ed.Strip(MakeIdStrip(50, 50, 31), 31);
     IBitmap handle = ed.Strip(MakeIdStrip(20, 10, 1), 1);
-    auto* knob = ed.Attach(new IKnobMultiControl(&ed.plug, 100, 100, kLevel, &strip));
+    auto* knob = ed.Knob(100, 100, kLevel, 50);
     auto* fader = ed.Attach(new IFaderControl(&ed.plug, 10, 10, 100, kGain, &handle));
     ed.Open();
     knob->SetValueFromPlug(c.from);
@@ -115,37 +109,22 @@ TEST(Knob, WheelArithmetic)
   }
 }
 
-// Line knob: the line runs from the inner to the outer radius at min + v * (max - min).
-TEST(Knob, LineKnobGeometry)
+// Line knob with its own angles: the line runs from the inner to the outer radius at
+// min + v * (max - min). (Default angles and radii are pinned by the knobs sheet.)
+TEST(Knob, LineKnobAngles)
 {
-  struct Case
-  {
-    double value;
-    int x, y; // a pixel the line must cover (centre (50, 50), radii 10 .. 40)
-  };
   const double pi = IKnobLineControl::kPi;
-  const Case cases[] = {{0.5, 50, 15}, {0.0, 15, 50}, {1.0, 85, 50}, {0.25, 30, 30}};
-  for (const Case& c : cases)
-  {
-    SCOPED_TRACE(c.value);
-    Editor ed(100, 100);
-    ed.gui->AttachPanelBackground(&COLOR_BLACK);
-    auto* knob = ed.Attach(new IKnobLineControl(&ed.plug, IRECT(0, 0, 100, 100), -1, &COLOR_WHITE,
-                                                10.0, 40.0, -0.5 * pi, 0.5 * pi));
-    ed.Open();
-    knob->SetValueFromPlug(c.value);
-    ed.gui->RenderAll();
-    EXPECT_GT(ed.gui->GetPoint(c.x, c.y).mR, 100);
-    EXPECT_EQ(ed.gui->GetPoint(50, 50).mR, 0); // inside the inner radius
-    EXPECT_EQ(knob->GetBlend()->mMethod, IChannelBlend::kBlendCopy);
-  }
-  // An outer radius of 0 reaches half the width.
   Editor ed(100, 100);
   ed.gui->AttachPanelBackground(&COLOR_BLACK);
-  auto* knob = ed.Attach(new IKnobLineControl(&ed.plug, IRECT(20, 0, 80, 100), -1, &COLOR_WHITE));
+  auto* knob = ed.Attach(new IKnobLineControl(&ed.plug, IRECT(0, 0, 100, 100), -1, &COLOR_WHITE,
+                                              10.0, 40.0, -0.5 * pi, 0.5 * pi));
   ed.Open();
-  knob->SetValueFromPlug(0.5); // straight up, from the centre (50, 50) to (50, 20)
-  ed.gui->RenderAll();
-  EXPECT_GT(ed.gui->GetPoint(50, 21).mR, 100);
-  EXPECT_EQ(ed.gui->GetPoint(50, 17).mR, 0);
+  // A pixel the line must cover: centre (50, 50), radii 10 .. 40.
+  for (auto [value, x, y] : {std::tuple{0.5, 50, 15}, {0.0, 15, 50}, {1.0, 85, 50}, {0.25, 30, 30}})
+  {
+    knob->SetValueFromPlug(value);
+    ed.gui->RenderAll();
+    EXPECT_GT(ed.gui->GetPoint(x, y).mR, 100) << value;
+    EXPECT_EQ(ed.gui->GetPoint(50, 50).mR, 0) << "inside the inner radius";
+  }
 }

@@ -2,8 +2,8 @@
 // drives it: a host thread changes parameters with setParameter (the adapter moves the editor's
 // controls under the plug-in lock), an audio thread runs processDoubleReplacing, and an editor
 // thread ticks and draws and drags knobs as the platform's timer and mouse would, without any
-// lock. Built with -DTORVA_TSAN=ON this is the
-// ThreadSanitizer check of that hand-off; in the other builds it checks that nothing breaks.
+// lock. Built with -DTORVA_TSAN=ON this is the ThreadSanitizer check of that hand-off; in the
+// other builds it checks that nothing breaks.
 
 #include <atomic>
 #include <chrono>
@@ -23,19 +23,15 @@ class StressPlug : public IPlugVST
 {
 public:
   StressPlug()
-      : IPlugVST(IPlugInstanceInfo(), ctltest::kNParams, "1-1 2-2", 1, "Stress", "", "Test",
+      : IPlugVST(IPlugInstanceInfo(), gfxtest::kNParams, "1-1 2-2", 1, "Stress", "", "Test",
                  0x10000, 0x53747231, 0x54657374)
   {
-    GetParam(ctltest::kGain)->InitDouble("Gain", 0.0, -20.0, 20.0, 0.1, "dB");
-    GetParam(ctltest::kMode)->InitEnum("Mode", 0, 3);
-    GetParam(ctltest::kSteps)->InitEnum("Steps", 0, 5);
-    GetParam(ctltest::kOnOff)->InitBool("On", false);
-    GetParam(ctltest::kLevel)->InitDouble("Level", 0.25, 0.0, 1.0, 0.01, "%");
+    gfxtest::InitParams(this);
   }
 
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override
   {
-    const double level = GetParam(ctltest::kLevel)->Value();
+    const double level = GetParam(gfxtest::kLevel)->Value();
     for (int c = 0; c < NOutChannels(); ++c)
       for (int i = 0; i < nFrames; ++i) outputs[c][i] = inputs[c][i] * level;
   }
@@ -59,16 +55,16 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
   auto* gui = new IGraphicsHeadless(&plug, 200, 60);
   IColor panel(255, 40, 40, 44);
   gui->AttachPanelBackground(&panel);
-  auto pixels = ctltest::MakeKnobStrip(24, 31);
+  auto pixels = gfxtest::MakeKnobStrip(24, 31);
   IBitmap strip(pixels.get(), 24, 24 * 31, 31);
-  const int params[] = {ctltest::kGain, ctltest::kLevel, ctltest::kMode, ctltest::kSteps};
+  const int params[] = {gfxtest::kGain, gfxtest::kLevel, gfxtest::kMode, gfxtest::kSteps};
   IKnobMultiControl* knobs[4];
   for (int i = 0; i < 4; ++i)
   {
     knobs[i] = new IKnobMultiControl(&plug, 10 + 40 * i, 10, params[i], &strip);
     gui->AttachControl(knobs[i]);
   }
-  auto* lamp = new gfxtest::ProbeControl(&plug, IRECT(170, 10, 190, 30), ctltest::kOnOff);
+  auto* lamp = new gfxtest::ProbeControl(&plug, IRECT(170, 10, 190, 30), gfxtest::kOnOff);
   gui->AttachControl(lamp);
   plug.AttachGraphics(gui);
   gui->OpenWindow(nullptr);
@@ -84,7 +80,7 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
         while (!stop.load(std::memory_order_relaxed))
         {
           seed = seed * 1664525u + 1013904223u;
-          const int p = (int)((seed >> 8) % ctltest::kNParams);
+          const int p = (int)((seed >> 8) % gfxtest::kNParams);
           effect->setParameter(effect, p, (float)((seed >> 12) % 1001) / 1000.0f);
           ++hostChanges;
         }
@@ -93,7 +89,6 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
   std::thread audio(
       [&]
       {
-        constexpr int kFrames = 256;
         std::vector<double> inL(kFrames, 0.5), inR(kFrames, -0.5), outL(kFrames), outR(kFrames);
         double* in[] = {inL.data(), inR.data()};
         double* out[] = {outL.data(), outR.data()};
@@ -145,14 +140,14 @@ TEST(ThreadsStress, HostAudioAndEditorThreads)
   }
 
   // Quiet again: a host change is shown after the next ticks, and then all is clean.
-  effect->setParameter(effect, ctltest::kLevel, 1.0f);
+  effect->setParameter(effect, gfxtest::kLevel, 1.0f);
   int ticks = 0;
   while (gui->Tick() && ticks < 10) ++ticks;
   EXPECT_LE(ticks, 2);
   EXPECT_DOUBLE_EQ(knobs[1]->GetValue(), 1.0);
   IRECT r;
   EXPECT_FALSE(gui->IsDirty(&r));
-  EXPECT_EQ(plug.GetParam(ctltest::kLevel)->Value(), 1.0);
+  EXPECT_EQ(plug.GetParam(gfxtest::kLevel)->Value(), 1.0);
   std::vector<double> in(kFrames, 0.5), out(kFrames, 0.0);
   double* ins[] = {in.data(), in.data()};
   double* outs[] = {out.data(), out.data()};
