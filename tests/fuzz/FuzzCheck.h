@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/IPlugBase.h"
+#include "support/PlugState.h"
 
 #define FUZZ_CHECK(cond)                                                                           \
   do                                                                                               \
@@ -25,12 +26,6 @@
 
 namespace torva_fuzz
 {
-
-inline std::vector<unsigned char> Bytes(ByteChunk const& chunk)
-{
-  unsigned char const* p = chunk.GetBytes();
-  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
-}
 
 inline std::vector<unsigned char> ReadAll(char const* path)
 {
@@ -66,7 +61,7 @@ struct PlugImage
       IPreset const* p = plug.GetPreset(i);
       mNames.emplace_back(p->mName);
       mInitialized.push_back(p->mInitialized);
-      mSlotChunks.push_back(Bytes(p->mChunk));
+      mSlotChunks.push_back(torva_test::Bytes(p->mChunk));
     }
     mCurrent = plug.GetCurrentPresetIdx();
   }

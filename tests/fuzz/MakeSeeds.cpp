@@ -50,7 +50,7 @@ void Chunks()
     ByteChunk chunk;
     plug.GetHostChunk(&chunk, shape & 1);
     Put("host_chunk", "valid-" + std::to_string(shape),
-        Prefixed(static_cast<unsigned char>(shape), torva_fuzz::Bytes(chunk)));
+        Prefixed(static_cast<unsigned char>(shape), torva_test::Bytes(chunk)));
   }
 
   TORVA plug{IPlugInstanceInfo()};
