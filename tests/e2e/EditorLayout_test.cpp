@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/TestHost.h"
 
@@ -25,37 +26,25 @@ int Entries(char const* dir)
   return n;
 }
 
-// DISPLAY unset (or pointing nowhere) for the test's lifetime.
-struct DisplayAs
+void SetDisplay(char const* value)
 {
-  explicit DisplayAs(char const* value)
-  {
-    if (char const* d = std::getenv("DISPLAY")) mSaved = d, mHad = true;
-    if (value)
-      setenv("DISPLAY", value, 1);
-    else
-      unsetenv("DISPLAY");
-  }
-  ~DisplayAs()
-  {
-    if (mHad)
-      setenv("DISPLAY", mSaved.c_str(), 1);
-    else
-      unsetenv("DISPLAY");
-  }
-  std::string mSaved;
-  bool mHad = false;
-};
+  if (value)
+    setenv("DISPLAY", value, 1);
+  else
+    unsetenv("DISPLAY");
+}
 } // namespace
 
 TEST(EditorLayout, AnnouncedWithoutADisplay)
 {
   Host host;
   ASSERT_TRUE(host.Load(PluginPath())) << host.mError;
+  char const* saved = std::getenv("DISPLAY");
+  std::string const had = saved ? saved : "";
   for (char const* display : {(char const*)nullptr, ":4711", "/nonexistent/socket:0"})
   {
     SCOPED_TRACE(display ? display : "no DISPLAY");
-    DisplayAs env(display);
+    SetDisplay(display);
     int const fds = Entries("/proc/self/fd"), threads = Entries("/proc/self/task");
     {
       Instance p(host);
@@ -65,16 +54,8 @@ TEST(EditorLayout, AnnouncedWithoutADisplay)
       ERect* rect = nullptr;
       ASSERT_EQ(p.Dispatch(effEditGetRect, 0, 0, &rect), 1);
       ASSERT_TRUE(rect);
-      EXPECT_EQ(rect->top, 0);
-      EXPECT_EQ(rect->left, 0);
-      EXPECT_EQ(rect->bottom, 285);
-      EXPECT_EQ(rect->right, 1024);
-
-      // The default preset the constructor makes last.
-      EXPECT_EQ(p->numPrograms, 1);
-      char name[kVstMaxProgNameLen] = {};
-      EXPECT_EQ(p.Dispatch(effGetProgramNameIndexed, 0, 0, name), 1);
-      EXPECT_STREQ(name, "-");
+      EXPECT_EQ((std::vector<int>{rect->top, rect->left, rect->bottom, rect->right}),
+                (std::vector<int>{0, 0, 285, 1024}));
 
       // No server to open on: refused, nothing left behind, and the host may close as usual.
       EXPECT_EQ(p.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x200001)), 0);
@@ -85,4 +66,5 @@ TEST(EditorLayout, AnnouncedWithoutADisplay)
     }
     EXPECT_EQ(Entries("/proc/self/fd"), fds);
   }
+  SetDisplay(saved ? had.c_str() : nullptr);
 }

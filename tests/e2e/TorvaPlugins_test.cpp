@@ -14,11 +14,6 @@
 
 namespace
 {
-bool Contains(const std::string& text, const std::string& part)
-{
-  return text.find(part) != std::string::npos;
-}
-
 void ExpectFinite(const Audio& a)
 {
   for (double v : a.mSamples) ASSERT_TRUE(std::isfinite(v));

@@ -3,6 +3,7 @@
 // that broke it) and a plug-in's whole state taken without side effects, to compare before and
 // after an input.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "framework/IPlugBase.h"
+#include "support/PlugState.h"
 
 #define FUZZ_CHECK(cond)                                                                           \
   do                                                                                               \
@@ -25,10 +27,15 @@
 namespace torva_fuzz
 {
 
-inline std::vector<unsigned char> Bytes(ByteChunk const& chunk)
+inline std::vector<unsigned char> ReadAll(char const* path)
 {
-  unsigned char const* p = chunk.GetBytes();
-  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
+  std::vector<unsigned char> bytes;
+  if (FILE* f = std::fopen(path, "rb"))
+  {
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
+    std::fclose(f);
+  }
+  return bytes;
 }
 
 // Everything a load may change, read directly: values bit for bit, the slots, the current slot.
@@ -54,7 +61,7 @@ struct PlugImage
       IPreset const* p = plug.GetPreset(i);
       mNames.emplace_back(p->mName);
       mInitialized.push_back(p->mInitialized);
-      mSlotChunks.push_back(Bytes(p->mChunk));
+      mSlotChunks.push_back(torva_test::Bytes(p->mChunk));
     }
     mCurrent = plug.GetCurrentPresetIdx();
   }
@@ -70,6 +77,15 @@ inline bool ParamsInRange(IPlugBase const& plug)
     double const v = p->Value();
     if (!(v >= p->GetMin() && v <= p->GetMax())) return false;
   }
+  return true;
+}
+
+// The product's signal-path settings all finite (the product's own type, given by its users).
+template <class Product> bool SettingsFinite(Product const& plug)
+{
+  auto const& s = plug.GetSettings();
+  for (double v : {s.bass, s.masterGain, s.middle, s.presence, s.treble, s.drive1, s.drive2})
+    if (!std::isfinite(v)) return false;
   return true;
 }
 

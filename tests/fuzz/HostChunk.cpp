@@ -7,8 +7,8 @@
 #include "support/EightParamPlug.h"
 #include "tests/fuzz/FuzzCheck.h"
 
-using torva_fuzz::Bytes;
 using torva_fuzz::PlugImage;
+using torva_test::Bytes;
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {

@@ -13,6 +13,7 @@
 #include "TORVA/TORVA.h"
 #include "framework/WDL_String.h"
 #include "support/EightParamPlug.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace
 {
@@ -34,18 +35,6 @@ std::vector<unsigned char> Prefixed(unsigned char first, std::vector<unsigned ch
   return rest;
 }
 
-std::vector<unsigned char> ReadAll(char const* path)
-{
-  std::vector<unsigned char> bytes;
-  if (FILE* f = std::fopen(path, "rb"))
-  {
-    int c;
-    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
-    std::fclose(f);
-  }
-  return bytes;
-}
-
 void Shape(torva_test::EightParamPlug& plug)
 {
   plug.MakePreset("warm", 0.2, -3.0, 0.7, 1.5, 7, 2, 25.5, 1);
@@ -60,9 +49,8 @@ void Chunks()
     if (shape & 8) Shape(plug);
     ByteChunk chunk;
     plug.GetHostChunk(&chunk, shape & 1);
-    std::vector<unsigned char> bytes(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
     Put("host_chunk", "valid-" + std::to_string(shape),
-        Prefixed(static_cast<unsigned char>(shape), bytes));
+        Prefixed(static_cast<unsigned char>(shape), torva_test::Bytes(chunk)));
   }
 
   TORVA plug{IPlugInstanceInfo()};
@@ -88,7 +76,7 @@ void PresetFiles()
       plug.SaveBankAsFXB(&path);
     else
       plug.SaveProgramAsFXP(&path);
-    std::vector<unsigned char> const bytes = ReadAll(path.Get());
+    std::vector<unsigned char> const bytes = torva_fuzz::ReadAll(path.Get());
     std::string const name = std::string(shape & 1 ? "bank" : "program") +
                              (shape & 2 ? "-chunk-" : "-values-") + std::to_string(shape);
     Put("preset_file", name, Prefixed(static_cast<unsigned char>(shape), bytes));
@@ -98,7 +86,7 @@ void PresetFiles()
 }
 
 // A tiny PNG of the given colour type and depth, pixels a simple ramp.
-void Png(std::string const& name, int w, int h, int colorType, int depth, bool interlaced)
+void Png(std::string const& name, int w, int h, int colorType, int depth)
 {
   std::string const path = gRoot + "/png/" + name;
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -106,8 +94,7 @@ void Png(std::string const& name, int w, int h, int colorType, int depth, bool i
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, depth, colorType,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, w, h, depth, colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   if (colorType == PNG_COLOR_TYPE_PALETTE)
   {
@@ -121,22 +108,13 @@ void Png(std::string const& name, int w, int h, int colorType, int depth, bool i
   for (int y = 0; y < h; ++y)
   {
     for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<png_byte>((i * 37 + y * 11) & 0x3);
-    for (int pass = 0; pass < 1; ++pass) png_write_row(png, row.data());
+    png_write_row(png, row.data());
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   std::fclose(f);
 }
 
-void Pngs()
-{
-  Png("rgba-3x2.png", 3, 2, PNG_COLOR_TYPE_RGBA, 8, false);
-  Png("rgb-2x3.png", 2, 3, PNG_COLOR_TYPE_RGB, 8, false);
-  Png("gray-4x1.png", 4, 1, PNG_COLOR_TYPE_GRAY, 8, false);
-  Png("gray-alpha-16bit-2x2.png", 2, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 16, false);
-  Png("palette-trns-5x2.png", 5, 2, PNG_COLOR_TYPE_PALETTE, 2, false);
-  Png("rgb16-1x1.png", 1, 1, PNG_COLOR_TYPE_RGB, 16, false);
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -149,6 +127,11 @@ int main(int argc, char** argv)
   gRoot = argv[1];
   Chunks();
   PresetFiles();
-  Pngs();
+  Png("rgba-3x2.png", 3, 2, PNG_COLOR_TYPE_RGBA, 8);
+  Png("rgb-2x3.png", 2, 3, PNG_COLOR_TYPE_RGB, 8);
+  Png("gray-4x1.png", 4, 1, PNG_COLOR_TYPE_GRAY, 8);
+  Png("gray-alpha-16bit-2x2.png", 2, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 16);
+  Png("palette-trns-5x2.png", 5, 2, PNG_COLOR_TYPE_PALETTE, 2);
+  Png("rgb16-1x1.png", 1, 1, PNG_COLOR_TYPE_RGB, 16);
   return 0;
 }

@@ -53,16 +53,6 @@ struct SaveDir
     unlink(mPath.Get());
     rmdir(mDir.c_str());
   }
-  std::vector<unsigned char> Read() const
-  {
-    std::vector<unsigned char> bytes;
-    if (FILE* f = std::fopen(mPath.Get(), "rb"))
-    {
-      for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
-      std::fclose(f);
-    }
-    return bytes;
-  }
 };
 
 bool Load(IPlugBase& plug, WDL_String& path, bool isBank)
@@ -73,7 +63,7 @@ bool Load(IPlugBase& plug, WDL_String& path, bool isBank)
 std::vector<unsigned char> Save(IPlugBase& plug, SaveDir& dir, bool isBank)
 {
   FUZZ_CHECK(isBank ? plug.SaveBankAsFXB(&dir.mPath) : plug.SaveProgramAsFXP(&dir.mPath));
-  return dir.Read();
+  return torva_fuzz::ReadAll(dir.mPath.Get());
 }
 } // namespace
 

@@ -3,7 +3,6 @@
 //
 // Input: byte 0 bit 0 picks a bank chunk, the rest is the chunk.
 
-#include <cmath>
 #include <cstring>
 
 #include "TORVA/TORVA.h"
@@ -21,14 +20,6 @@ std::vector<unsigned char> GetChunk(AEffect* e, bool isBank)
   auto const* b = static_cast<unsigned char const*>(p);
   return std::vector<unsigned char>(b, b + n);
 }
-
-bool SettingsFinite(TORVA const& plug)
-{
-  TORVA_PATH::Settings const& s = plug.GetSettings();
-  for (double v : {s.bass, s.masterGain, s.middle, s.presence, s.treble, s.drive1, s.drive2})
-    if (!std::isfinite(v)) return false;
-  return true;
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
@@ -45,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
                                     static_cast<VstIntPtr>(buffer.size()), buffer.data(), 0.0f);
   FUZZ_CHECK(r == 0 || r == 1);
   FUZZ_CHECK(torva_fuzz::ParamsInRange(plug));
-  FUZZ_CHECK(SettingsFinite(plug));
+  FUZZ_CHECK(torva_fuzz::SettingsFinite(plug));
   if (r == 0)
   {
     FUZZ_CHECK(PlugImage(plug) == before);

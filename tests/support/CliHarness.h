@@ -15,6 +15,11 @@ using torva_test::ReadText;
 using torva_test::TempDir;
 using torva_test::WriteText;
 
+inline bool Contains(const std::string& text, const std::string& part)
+{
+  return text.find(part) != std::string::npos;
+}
+
 struct RunResult
 {
   int mExit = -1; // exit status; 128 + signal when killed

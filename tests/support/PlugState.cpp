@@ -8,12 +8,6 @@
 namespace torva_test
 {
 
-std::vector<unsigned char> Bytes(ByteChunk const& chunk)
-{
-  unsigned char const* p = chunk.GetBytes();
-  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
-}
-
 void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes)
 {
   pChunk->Resize(static_cast<int>(bytes.size()));

@@ -10,8 +10,12 @@
 namespace torva_test
 {
 
-// A chunk's bytes, and back.
-std::vector<unsigned char> Bytes(ByteChunk const& chunk);
+// A chunk's bytes, and back. (Bytes is inline: the fuzz targets use it without gtest.)
+inline std::vector<unsigned char> Bytes(ByteChunk const& chunk)
+{
+  unsigned char const* p = chunk.GetBytes();
+  return p ? std::vector<unsigned char>(p, p + chunk.Size()) : std::vector<unsigned char>();
+}
 void SetBytes(ByteChunk* pChunk, std::vector<unsigned char> const& bytes);
 
 // Every parameter's plain value, in order.

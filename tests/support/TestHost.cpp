@@ -76,6 +76,7 @@ VstIntPtr Host::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
   if (opcode == audioMasterVersion) return kVstVersion;
   if (!host) return 0;
   host->mCalls.push_back({opcode, index, value, opt});
+  if (host->mOnCall) host->mOnCall(effect, opcode);
   switch (opcode)
   {
   case audioMasterGetTime:

@@ -4,6 +4,7 @@
 // of it. Tests set what the host answers (transport, host name, process level) beforehand.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ public:
 
   std::string mError;
   std::vector<HostCall> mCalls;
+  // Runs on every recorded request before the host answers it (a host that calls back).
+  std::function<void(AEffect*, int opcode)> mOnCall;
   std::vector<SentEvent> mEvents;
 
   // What the host answers.

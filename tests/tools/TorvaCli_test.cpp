@@ -24,11 +24,6 @@ std::vector<std::string> Lines(const std::string& text)
   return lines;
 }
 
-bool Contains(const std::string& text, const std::string& part)
-{
-  return text.find(part) != std::string::npos;
-}
-
 // One line on stderr, starting "torva: ", saying `part`; nothing on stdout.
 void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCode = 1)
 {

@@ -6,42 +6,24 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "framework/vst2/IPlugVST.h"
+#include "support/TestHost.h"
+
+using vsthost::Host;
 
 namespace
 {
-std::atomic<bool> gDeleted{false};
-std::atomic<int> gCloseOn{-1}; // the host opcode answered with effClose
-std::atomic<bool> gClosedInCall{false};
-std::mutex gCallsMutex;
-std::vector<int> gCalls; // host opcodes, in order
-
-VstIntPtr Callback(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
-{
-  if (opcode == audioMasterVersion) return kVstVersion;
-  {
-    std::lock_guard<std::mutex> lock(gCallsMutex);
-    gCalls.push_back(opcode);
-  }
-  if (opcode == audioMasterGetProductString && ptr) static_cast<char*>(ptr)[0] = 'x';
-  int expected = opcode;
-  if (e && gCloseOn.compare_exchange_strong(expected, -1))
-  {
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-    gClosedInCall = true;
-  }
-  return 0;
-}
+std::atomic<bool> gDeleted{false}, gClosedInCall{false};
+std::atomic<int> gChangesAfterClose{0};
 
 class Closable : public IPlugVST
 {
 public:
   Closable()
-      : IPlugVST(IPlugInstanceInfo{&Callback}, 1, "1-1", 1, "Closable", "", "Maker", 0x10000,
+      : IPlugVST(IPlugInstanceInfo{&Host::Callback}, 1, "1-1", 1, "Closable", "", "Maker", 0x10000,
                  TORVA_VST_FOURCC('C', 'l', 's', '1'), TORVA_VST_FOURCC('M', 'k', 'r', '1'))
   {
     GetParam(0)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01);
@@ -50,33 +32,41 @@ public:
   // Runs after the host's answer in both paths below: the object must still be whole.
   void OnParamChange(int) override
   {
-    if (gClosedInCall) mChangesAfterClose.fetch_add(gDeleted ? 1000 : 1);
+    if (gClosedInCall) gChangesAfterClose.fetch_add(gDeleted ? 1000 : 1);
   }
-  static std::atomic<int> mChangesAfterClose;
 };
-std::atomic<int> Closable::mChangesAfterClose{0};
 
-bool WaitDeleted()
+// A host that answers `closeOn` (once) with effClose, and a plug-in opened under it.
+Closable* OpenClosingOn(Host& host, int closeOn)
 {
+  gDeleted = gClosedInCall = false;
+  gChangesAfterClose = 0;
+  host.mOnCall = [closeOn](AEffect* e, int opcode) mutable
+  {
+    if (opcode != closeOn) return;
+    closeOn = -1;
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    gClosedInCall = true;
+  };
+  auto* plug = new Closable;
+  plug->GetAEffect()->dispatcher(plug->GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
+  return plug;
+}
+
+std::vector<int> Opcodes(Host const& host)
+{
+  std::vector<int> ops;
+  for (vsthost::HostCall const& c : host.mCalls) ops.push_back(c.opcode);
+  return ops;
+}
+
+void ExpectClosedOnceAndDeleted()
+{
+  EXPECT_TRUE(gClosedInCall);
+  EXPECT_EQ(gChangesAfterClose, 1);
   for (int i = 0; i < 4000 && !gDeleted; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return gDeleted;
-}
-
-void Reset(int closeOn)
-{
-  gDeleted = false;
-  gClosedInCall = false;
-  gCloseOn = closeOn;
-  Closable::mChangesAfterClose = 0;
-  std::lock_guard<std::mutex> lock(gCallsMutex);
-  gCalls.clear();
-}
-
-std::vector<int> Calls()
-{
-  std::lock_guard<std::mutex> lock(gCallsMutex);
-  return gCalls;
+  ASSERT_TRUE(gDeleted);
 }
 } // namespace
 
@@ -85,24 +75,19 @@ std::vector<int> Calls()
 // that would follow a named host is not made.
 TEST(CloseReentry, InsideADispatcherRequest)
 {
-  Reset(audioMasterGetProductString);
-  auto* plug = new Closable;
-  AEffect* e = plug->GetAEffect();
-  e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-  EXPECT_TRUE(gClosedInCall);
-  EXPECT_EQ(Closable::mChangesAfterClose, 1);
-  ASSERT_TRUE(WaitDeleted());
-  EXPECT_EQ(Calls(), std::vector<int>{audioMasterGetProductString});
+  Host host;
+  OpenClosingOn(host, audioMasterGetProductString);
+  ExpectClosedOnceAndDeleted();
+  EXPECT_EQ(Opcodes(host), std::vector<int>{audioMasterGetProductString});
 }
 
 // An editor gesture on a thread of its own: automate is answered with effClose; the rest of the
 // gesture (OnParamChange, end-edit) runs on the live object and tells the host nothing.
 TEST(CloseReentry, InsideAnEditorNotification)
 {
-  Reset(audioMasterAutomate);
-  auto* plug = new Closable;
-  AEffect* e = plug->GetAEffect();
-  e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+  Host host;
+  Closable* plug = OpenClosingOn(host, audioMasterAutomate);
+  host.ClearCalls();
   std::thread editor(
       [plug]
       {
@@ -114,11 +99,6 @@ TEST(CloseReentry, InsideAnEditorNotification)
         EXPECT_FALSE(gDeleted); // not while the lock is held up the stack
       });
   editor.join();
-  EXPECT_TRUE(gClosedInCall);
-  EXPECT_EQ(Closable::mChangesAfterClose, 1);
-  ASSERT_TRUE(WaitDeleted());
-  const std::vector<int> calls = Calls();
-  ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[calls.size() - 2], audioMasterBeginEdit);
-  EXPECT_EQ(calls.back(), audioMasterAutomate);
+  ExpectClosedOnceAndDeleted();
+  EXPECT_EQ(Opcodes(host), (std::vector<int>{audioMasterBeginEdit, audioMasterAutomate}));
 }

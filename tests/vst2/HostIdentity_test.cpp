@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,8 +68,7 @@ TEST(HostIdentity, AskedOnceWhateverTheThreads)
     Bare plug;
     constexpr int kThreads = 4;
     std::atomic<int> ready{0};
-    std::vector<int> versions(kThreads, -1);
-    std::vector<std::string> texts(kThreads);
+    std::vector<std::string> answers(kThreads); // version text, or version number
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
       threads.emplace_back(
@@ -77,23 +77,14 @@ TEST(HostIdentity, AskedOnceWhateverTheThreads)
             ++ready;
             while (ready < kThreads) std::this_thread::yield();
             char str[kVersionStrLen] = {};
-            if (t % 2)
-              plug.GetHostVersionStr(str);
-            else
-              versions[t] = plug.GetHostVersion(true);
-            texts[t] = str;
+            if (t % 2) plug.GetHostVersionStr(str);
+            answers[t] = t % 2 ? str : std::to_string(plug.GetHostVersion(true));
           });
     for (std::thread& th : threads) th.join();
 
     EXPECT_EQ(gProductAsks, 1);
     EXPECT_EQ(gVersionAsks, 1);
-    for (int t = 0; t < kThreads; ++t)
-    {
-      if (t % 2)
-        EXPECT_EQ(texts[t], "v5.10.0") << t;
-      else
-        EXPECT_EQ(versions[t], 51000) << t;
-    }
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(answers[t], t % 2 ? "v5.10.0" : "51000") << t;
     // effOpen afterwards finds the host known and asks nothing.
     plug.GetAEffect()->dispatcher(plug.GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(plug.GetHost(), kHostReaper);

@@ -4,16 +4,14 @@
 // test fails instead of hanging.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <future>
 #include <memory>
-#include <string>
 #include <thread>
 
 #include "framework/vst2/IPlugVST.h"
+#include "support/TempFiles.h"
 
 namespace
 {
@@ -65,10 +63,7 @@ public:
 
 TEST(LoaderHostCalls, HostMayCallBackFromAnotherThread)
 {
-  namespace fs = std::filesystem;
-  fs::path const dir = fs::temp_directory_path() / ("torva-loaders-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-
+  torva_test::TempDir dir;
   for (bool chunks : {false, true})
     for (bool bank : {false, true})
     {
@@ -92,5 +87,4 @@ TEST(LoaderHostCalls, HostMayCallBackFromAnotherThread)
       EXPECT_EQ(watch.mValue, 0.75f); // the state was in place before the host heard of it
       EXPECT_GT(watch.mChunkSize, 0);
     }
-  fs::remove_all(dir);
 }

@@ -3,17 +3,16 @@
 // product told the values it ends up with.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "framework/fxfile/FxFile.h"
 #include "framework/vst2/IPlugVST.h"
+#include "support/PlugState.h"
+#include "support/TempFiles.h"
 
 namespace
 {
@@ -61,10 +60,8 @@ std::string Fingerprint(RollbackPlug& plug)
   for (int k = 0; k < plug.NPresets(); ++k)
   {
     IPreset const* p = plug.GetPreset(k);
-    s << '|' << (p->mInitialized ? "I " : "U ") << p->mName << ':';
-    for (int j = 0; j < p->mChunk.Size(); ++j)
-      s << "0123456789abcdef"[p->mChunk.GetBytes()[j] >> 4]
-        << "0123456789abcdef"[p->mChunk.GetBytes()[j] & 15];
+    s << '|' << (p->mInitialized ? "I " : "U ") << p->mName << ':' << std::hex;
+    for (unsigned char b : torva_test::Bytes(p->mChunk)) s << ' ' << int(b);
   }
   s << "|current " << plug.GetCurrentPresetIdx();
   return s.str();
@@ -82,9 +79,7 @@ Bytes HostChunk(RollbackPlug& plug, bool bank)
 
 TEST(StateRollback, RejectedChunksAndFilesRestoreExactValues)
 {
-  namespace fs = std::filesystem;
-  fs::path const dir = fs::temp_directory_path() / ("torva-rollback-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  torva_test::TempDir dir;
 
   // Chunks from another instance, cut where the reader has already changed something: after the
   // first value of a program, inside the third slot of a bank.
@@ -105,42 +100,30 @@ TEST(StateRollback, RejectedChunksAndFilesRestoreExactValues)
     f.mPluginId = donor.GetUniqueID();
     f.mChunk = chunk;
     Bytes bytes;
-    EXPECT_TRUE(WriteFxFile(f, bytes));
-    fs::path const path = dir / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<char const*>(bytes.data()), static_cast<long>(bytes.size()));
-    return WDL_String(path.c_str());
+    EXPECT_TRUE(WriteFxFile(f, bytes) && torva_test::WriteFile(dir / name, bytes));
+    return WDL_String((dir / name).c_str());
   };
   WDL_String fxp = file(FxFile::kProgramChunk, program, "cut.fxp");
   WDL_String fxb = file(FxFile::kBankChunk, bank, "cut.fxb");
 
   // Through the host's dispatcher (program and bank chunk), and through the preset files.
-  struct Case
+  for (int c = 0; c < 4; ++c)
   {
-    char const* what;
-    Bytes const* chunk; // effSetChunk with this, or else load the file
-    bool isBank;
-    WDL_String* file;
-  };
-  Case const cases[] = {{"program chunk", &program, false, nullptr},
-                        {"bank chunk", &bank, true, nullptr},
-                        {".fxp", nullptr, false, &fxp},
-                        {".fxb", nullptr, true, &fxb}};
-  for (Case const& c : cases)
-  {
-    SCOPED_TRACE(c.what);
+    bool const isBank = c & 1, viaFile = c & 2;
+    Bytes const& chunk = isBank ? bank : program;
+    SCOPED_TRACE(testing::Message() << (isBank ? "bank" : "program") << (viaFile ? " file" : ""));
     RollbackPlug plug;
     Prepare(plug, 0.3, "");
     ASSERT_LT(plug.GetParam(0)->Value(), plug.GetParam(0)->GetMin());
     std::string const before = Fingerprint(plug);
 
     AEffect* e = plug.GetAEffect();
-    if (c.chunk)
-      EXPECT_EQ(e->dispatcher(e, effSetChunk, c.isBank ? 0 : 1, VstIntPtr(c.chunk->size()),
-                              const_cast<unsigned char*>(c.chunk->data()), 0.0f),
+    if (!viaFile)
+      EXPECT_EQ(e->dispatcher(e, effSetChunk, isBank ? 0 : 1, VstIntPtr(chunk.size()),
+                              const_cast<unsigned char*>(chunk.data()), 0.0f),
                 0);
     else
-      EXPECT_FALSE(c.isBank ? plug.LoadBankFromFXB(c.file) : plug.LoadProgramFromFXP(c.file));
+      EXPECT_FALSE(isBank ? plug.LoadBankFromFXB(&fxb) : plug.LoadProgramFromFXP(&fxp));
     EXPECT_EQ(Fingerprint(plug), before);
     for (int i = 0; i < plug.NParams(); ++i)
     {
@@ -148,5 +131,4 @@ TEST(StateRollback, RejectedChunksAndFilesRestoreExactValues)
       EXPECT_EQ(std::memcmp(&v, &seen, sizeof v), 0) << "the product last heard " << seen;
     }
   }
-  fs::remove_all(dir);
 }

@@ -45,6 +45,7 @@ struct Fake
   xcb_connection_t* mConn = nullptr; // while the editor is open
   xcb_window_t mParent = 0;
   int mIdles = 0;
+  std::string mEditorMode; // TORVA_FAKE_EDITOR
 };
 
 const char* SwitchText(float v)
@@ -159,8 +160,7 @@ VstIntPtr OpenEditor(Fake* f, void* ptr, std::string& line)
 {
   const auto parent = xcb_window_t(reinterpret_cast<uintptr_t>(ptr));
   line += " window=" + std::string(parent ? "set" : "none");
-  const char* mode = std::getenv("TORVA_FAKE_EDITOR");
-  if (!parent || f->mConn || (mode && std::strcmp(mode, "fail") == 0)) return 0;
+  if (!parent || f->mConn || f->mEditorMode == "fail") return 0;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c))
   {
@@ -178,10 +178,9 @@ VstIntPtr OpenEditor(Fake* f, void* ptr, std::string& line)
 
 void IdleEditor(Fake* f)
 {
-  const char* mode = std::getenv("TORVA_FAKE_EDITOR");
-  if (!f->mConn || !mode || ++f->mIdles != 3) return;
-  if (std::strcmp(mode, "term") == 0) kill(getpid(), SIGTERM);
-  if (std::strcmp(mode, "close") != 0) return;
+  if (!f->mConn || ++f->mIdles != 3) return;
+  if (f->mEditorMode == "term") kill(getpid(), SIGTERM);
+  if (f->mEditorMode != "close") return;
   auto atom = [&](const char* name)
   {
     xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
@@ -290,8 +289,7 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     line += std::string(" ") + static_cast<const char*>(ptr);
     break;
   case effEditGetRect:
-    if (const char* mode = std::getenv("TORVA_FAKE_EDITOR"); mode && !std::strcmp(mode, "wide"))
-      f->mRect.right = 4000;
+    if (f->mEditorMode == "wide") f->mRect.right = 4000;
     if (ptr) *static_cast<ERect**>(ptr) = &f->mRect;
     result = 1;
     break;
@@ -343,6 +341,7 @@ AEffect* Create(audioMasterCallback host)
   if (const char* flags = std::getenv("TORVA_FAKE_FLAGS")) e.flags = std::atoi(flags);
   f->mNan = std::getenv("TORVA_FAKE_NAN") != nullptr;
   f->mEnum = std::getenv("TORVA_FAKE_ENUM") != nullptr;
+  if (const char* mode = std::getenv("TORVA_FAKE_EDITOR")) f->mEditorMode = mode;
   if (const char* io = std::getenv("TORVA_FAKE_IO"))
     std::sscanf(io, "%d-%d", &e.numInputs, &e.numOutputs);
   char vendor[kVstMaxVendorStrLen] = {};
