@@ -201,8 +201,9 @@ struct IText
   void SetFont(const char* font)
   {
     if (!font) return;
-    std::strncpy(mFont, font, kMaxFontNameLen - 1);
-    mFont[kMaxFontNameLen - 1] = '\0';
+    const size_t n = strnlen(font, kMaxFontNameLen - 1);
+    std::memcpy(mFont, font, n);
+    mFont[n] = '\0';
   }
 };
 
