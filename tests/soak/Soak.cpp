@@ -143,10 +143,16 @@ public:
     switch (mRng.Int(0, 9))
     {
     case 0:
-      Dispatch(mEffect, effSetProgram, 0, 0);
-      if (Dispatch(mEffect, effGetProgram) != 0)
-        Fail(mId, "program is not 0 after effSetProgram 0");
+    {
+      // One past either end as well: a program that does not exist changes nothing.
+      VstIntPtr const before = Dispatch(mEffect, effGetProgram);
+      int const program = mRng.Int(-1, mEffect->numPrograms);
+      Dispatch(mEffect, effSetProgram, 0, program);
+      bool const exists = program >= 0 && program < mEffect->numPrograms;
+      if (Dispatch(mEffect, effGetProgram) != (exists ? program : before))
+        Fail(mId, "effSetProgram left the wrong program", program);
       break;
+    }
     case 1:
     case 2:
     {
