@@ -3,6 +3,7 @@
 #include "tools/EditorWindow.h"
 #include "tools/LiveEngine.h"
 #include "tools/Render.h"
+#include "tools/StopSignals.h"
 #include "tools/TextFormat.h"
 #include "tools/VstHost.h"
 
@@ -23,39 +24,6 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 constexpr auto kStatusInterval = std::chrono::milliseconds(500);
-
-volatile sig_atomic_t gStop = 0;
-
-void OnStop(int)
-{
-  gStop = 1;
-}
-
-// SIGINT and SIGTERM end playing while installed; the editor installs its own for its loop.
-class StopOnSignals
-{
-public:
-  StopOnSignals()
-  {
-    gStop = 0;
-    struct sigaction action = {};
-    action.sa_handler = OnStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &mOldInt);
-    sigaction(SIGTERM, &action, &mOldTerm);
-  }
-  ~StopOnSignals()
-  {
-    sigaction(SIGINT, &mOldInt, nullptr);
-    sigaction(SIGTERM, &mOldTerm, nullptr);
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-  struct sigaction mOldInt = {};
-  struct sigaction mOldTerm = {};
-};
 
 // JACK reports its own failures on stderr in several lines; ours is one.
 void Quiet(const char*) {}
@@ -123,7 +91,7 @@ struct Session
   static void OnShutdown(void* arg)
   {
     static_cast<Session*>(arg)->mServerGone.store(true);
-    kill(getpid(), SIGTERM); // wakes whichever loop runs: ours or the editor's
+    kill(getpid(), SIGTERM); // ends the loop that runs: the editor's or the waiting one
   }
 };
 
@@ -309,7 +277,7 @@ bool Play(const PlayOptions& options, Clock::time_point started, std::string& er
   jack_set_sample_rate_callback(client.get(), Session::OnSampleRate, &session);
   jack_set_xrun_callback(client.get(), Session::OnXrun, &session);
   jack_on_shutdown(client.get(), Session::OnShutdown, &session);
-  const StopOnSignals signals;
+  const StopSignals signals;
   if (jack_activate(client.get()) != 0)
   {
     session.mEngine.Stop();
@@ -327,7 +295,7 @@ bool Play(const PlayOptions& options, Clock::time_point started, std::string& er
   if (options.mEditor)
     ok = RunEditor(host, EditorOptions{}, error);
   else
-    while (!gStop) poll(nullptr, 0, 100);
+    while (!StopSignals::Requested()) poll(nullptr, 0, 100);
   statusLine.Finish();
   const auto stopped = Clock::now();
 
