@@ -108,16 +108,6 @@ std::vector<std::string> Ports(jack_client_t* any, const std::string& pattern)
   return names;
 }
 
-std::vector<std::string> WaitForPorts(jack_client_t* any, const std::string& pattern, int ms)
-{
-  for (int waited = 0;; waited += 10)
-  {
-    std::vector<std::string> found = Ports(any, pattern);
-    if (!found.empty() || waited >= ms) return found;
-    SleepMs(10);
-  }
-}
-
 std::vector<std::string> Connections(jack_client_t* any, const std::string& port)
 {
   std::vector<std::string> names;

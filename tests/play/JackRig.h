@@ -43,8 +43,6 @@ bool HaveJackd();
 
 // Names of the ports of `client` (".*" for any) whose short name matches `pattern`.
 std::vector<std::string> Ports(jack_client_t* any, const std::string& pattern);
-// Polls every 10 ms up to `ms` for ports matching the pattern; the names found.
-std::vector<std::string> WaitForPorts(jack_client_t* any, const std::string& pattern, int ms);
 // Full names of the ports connected to `port`.
 std::vector<std::string> Connections(jack_client_t* any, const std::string& port);
 

@@ -54,9 +54,10 @@ std::vector<std::string> Lifecycle(const std::string& log)
       if (out.empty() || out.back() != entry) out.push_back(entry);
       continue;
     }
-    for (const char* op :
+    // Prefixes end in a space; the others are whole lines.
+    for (const std::string op :
          {"op 1", "op 10 ", "op 11 ", "op 12 ", "op 71", "op 72", "op 14 ", "op 15 "})
-      if (line == op || line.rfind(op, 0) == 0)
+      if (line == op || (op.back() == ' ' && line.rfind(op, 0) == 0))
       {
         out.push_back(line.substr(0, line.find(" window")));
         break;
