@@ -1,10 +1,10 @@
 #include "tools/EditorWindow.h"
 
+#include "tools/StopSignals.h"
 #include "tools/VstHost.h"
 
 #include <png.h>
 #include <poll.h>
-#include <signal.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -23,40 +23,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kIdleInterval = std::chrono::microseconds(1000000 / 30);
 constexpr auto kMapTimeout = std::chrono::seconds(10); // a window manager may be slow to map
 constexpr int kMaxSide = 16384;
-
-volatile sig_atomic_t gStopSignal = 0;
-
-void OnStopSignal(int)
-{
-  gStopSignal = 1;
-}
-
-// SIGINT and SIGTERM end the session cleanly while installed; without SA_RESTART so that the
-// loop's poll returns at once.
-class StopSignals
-{
-public:
-  StopSignals()
-  {
-    gStopSignal = 0;
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &mOldInt);
-    sigaction(SIGTERM, &action, &mOldTerm);
-  }
-  ~StopSignals()
-  {
-    sigaction(SIGINT, &mOldInt, nullptr);
-    sigaction(SIGTERM, &mOldTerm, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-  struct sigaction mOldInt = {};
-  struct sigaction mOldTerm = {};
-};
 
 struct Size
 {
@@ -333,7 +299,7 @@ bool Loop(VstHost& host, Window& window, const EditorOptions& options, std::vect
   auto nextIdle = started;
   for (;;)
   {
-    if (!window.Pump() || gStopSignal) return true;
+    if (!window.Pump() || StopSignals::Requested()) return true;
     if (window.Broken())
     {
       error = "lost the connection to the display";

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -14,30 +15,32 @@
 namespace
 {
 // Plug-ins call back with their effect record, or with none while their entry runs. The
-// table finds the host object for a record; `gLoading` answers for the entry call.
+// table finds the host object for a record; `gLoading` answers for the entry call. Lookups
+// take no lock: a plug-in asks from its audio thread too, which must never wait. Entries only
+// change while their plug-in makes no calls (before its first, after its last).
 constexpr int kMaxHosts = 16;
-std::mutex gTableMutex;
-AEffect* gEffects[kMaxHosts] = {};
-VstHost* gHosts[kMaxHosts] = {};
-VstHost* gLoading = nullptr;
+std::mutex gTableMutex; // between writers
+std::atomic<AEffect*> gEffects[kMaxHosts] = {};
+std::atomic<VstHost*> gHosts[kMaxHosts] = {};
+std::atomic<VstHost*> gLoading = nullptr;
 
 VstHost* HostFor(AEffect* effect)
 {
-  std::lock_guard<std::mutex> lock(gTableMutex);
   if (effect)
     for (int i = 0; i < kMaxHosts; ++i)
-      if (gEffects[i] == effect) return gHosts[i];
-  return gLoading;
+      if (gEffects[i].load(std::memory_order_acquire) == effect)
+        return gHosts[i].load(std::memory_order_acquire);
+  return gLoading.load(std::memory_order_acquire);
 }
 
 void Register(AEffect* effect, VstHost* host)
 {
   std::lock_guard<std::mutex> lock(gTableMutex);
   for (int i = 0; i < kMaxHosts; ++i)
-    if (!gEffects[i])
+    if (!gEffects[i].load())
     {
-      gEffects[i] = effect;
-      gHosts[i] = host;
+      gHosts[i].store(host, std::memory_order_release);
+      gEffects[i].store(effect, std::memory_order_release);
       return;
     }
 }
@@ -46,7 +49,11 @@ void Unregister(const VstHost* host)
 {
   std::lock_guard<std::mutex> lock(gTableMutex);
   for (int i = 0; i < kMaxHosts; ++i)
-    if (gHosts[i] == host) gEffects[i] = nullptr, gHosts[i] = nullptr;
+    if (gHosts[i].load() == host)
+    {
+      gEffects[i].store(nullptr, std::memory_order_release);
+      gHosts[i].store(nullptr, std::memory_order_release);
+    }
 }
 
 // Bounded copy into a plug-in's buffer of `size` bytes, always terminated.
@@ -137,15 +144,11 @@ bool VstHost::Load(const std::string& path, std::string& error)
     return false;
   }
   mPath = path;
-  {
-    std::lock_guard<std::mutex> lock(gTableMutex);
-    gLoading = this;
-  }
+  std::unique_lock<std::mutex> loading(gTableMutex);
+  gLoading.store(this, std::memory_order_release);
   AEffect* effect = reinterpret_cast<VstPluginMainProc>(entry)(&VstHost::HostCallback);
-  {
-    std::lock_guard<std::mutex> lock(gTableMutex);
-    gLoading = nullptr;
-  }
+  gLoading.store(nullptr, std::memory_order_release);
+  loading.unlock();
   if (!effect || effect->magic != kEffectMagic || !effect->dispatcher)
   {
     error = path + " is not a VST 2 plug-in (its " + mEntryName + " returned " +
@@ -164,6 +167,7 @@ void VstHost::Unload()
   {
     if (mResumed) Suspend();
     // effClose destroys the plug-in object; the record is gone afterwards.
+    std::lock_guard<std::recursive_mutex> lock(mDispatchMutex);
     mEffect->dispatcher(mEffect, effClose, 0, 0, nullptr, 0.0f);
     Unregister(this);
     mEffect = nullptr;
@@ -179,6 +183,7 @@ void VstHost::Unload()
 VstIntPtr VstHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
   if (!mEffect) return 0;
+  std::lock_guard<std::recursive_mutex> lock(mDispatchMutex);
   return mEffect->dispatcher(mEffect, opcode, index, value, ptr, opt);
 }
 

@@ -15,12 +15,15 @@
 // The host callback answers what plug-ins ask of a host: version 2400, the host's identity,
 // sample rate and block size, a transport record (120 BPM 4/4, playing, positioned at the
 // current block), the process level (offline while rendering) and a few capabilities.
-// Requests arrive on the calling thread; the host runs everything on one thread.
+// Requests arrive on the calling thread. Dispatcher calls take turns (one recursive lock), so
+// that a live host may reconfigure the plug-in from its audio server's thread while the editor
+// is idled from the main thread; the process calls take no lock of the host's.
 
 #pragma once
 
 #include "framework/vst2/VstAbi.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -109,4 +112,5 @@ private:
   VstSpeakerArrangement mInputArrangement = {};
   VstSpeakerArrangement mOutputArrangement = {};
   int mAutomateCalls = 0;
+  std::recursive_mutex mDispatchMutex;
 };

@@ -6,6 +6,7 @@
 //   torva demo [OUT]
 //   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
 //   torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
+//   torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]... [--preset FILE]
 //
 // Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
 // line on stderr and exits with 1 (2 for a malformed command line).
@@ -13,6 +14,7 @@
 #include "tools/AudioFile.h"
 #include "tools/DemoPhrase.h"
 #include "tools/EditorWindow.h"
+#include "tools/JackPlay.h"
 #include "tools/Render.h"
 #include "tools/TextFormat.h"
 #include "tools/VstHost.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +49,8 @@ const char kUsage[] =
     "       torva demo [OUT]\n"
     "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
     "       torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...\n"
+    "       torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]...\n"
+    "                  [--preset FILE]\n"
     "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
 
 const std::string kSeeHelp = " (see torva help)";
@@ -189,9 +194,13 @@ void PrintSummary(const std::string& plugin, const std::string& in, const std::s
   for (const std::string& w : r.mWarnings) std::fprintf(stderr, "torva: warning: %s\n", w.c_str());
 }
 
-// Options shared by render and demo; positional arguments are collected in order.
+// Options shared by render, demo, preset and play; positional arguments are collected in
+// order. `switches` names the options without a value a command takes; those given land in
+// `given`.
 bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
-                  std::vector<std::string>& positional, std::string& error)
+                  std::vector<std::string>& positional, std::string& error,
+                  const std::vector<std::string>& switches = {},
+                  std::vector<std::string>* given = nullptr)
 {
   for (size_t i = 0; i < args.size(); ++i)
   {
@@ -217,6 +226,15 @@ bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
     }
     if (!option)
       positional.push_back(arg);
+    else if (given && std::find(switches.begin(), switches.end(), arg) != switches.end())
+    {
+      if (!value.empty() || args[i].find('=') != std::string::npos)
+      {
+        error = arg + " takes no value";
+        return false;
+      }
+      given->push_back(arg);
+    }
     else if (arg == "--set")
       job.mSettings.push_back(value);
     else if (arg == "--preset")
@@ -419,10 +437,34 @@ int EditorCommand(const std::vector<std::string>& args)
   return ok ? 0 : Fail(error);
 }
 
+// Hosts the plug-in live through JACK until Ctrl-C, SIGTERM or its editor closes.
+int PlayCommand(const std::vector<std::string>& args, std::chrono::steady_clock::time_point started)
+{
+  RenderJob job;
+  std::vector<std::string> positional, switches;
+  std::string error;
+  if (!ParseOptions(args, job, positional, error, {"--connect", "--editor"}, &switches))
+    return Fail(error, kExitUsage);
+  for (const std::string& a : args)
+    if (a.rfind("--block", 0) == 0 || a.rfind("--precision", 0) == 0)
+      return Fail("play runs at the server's period and in single precision" + kSeeHelp,
+                  kExitUsage);
+  if (positional.size() > 1) return Fail("play takes at most one plug-in" + kSeeHelp, kExitUsage);
+  PlayOptions options;
+  options.mPluginPath = positional.empty() ? DefaultPlugin() : positional[0];
+  options.mSettings = job.mSettings;
+  options.mPresetPath = job.mPresetPath;
+  for (const std::string& s : switches)
+    (s == "--connect" ? options.mConnect : options.mEditor) = true;
+  if (!Play(options, started, error)) return Fail(error + BuildHint(positional.empty()));
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+  const auto started = std::chrono::steady_clock::now();
   if (argc < 2)
   {
     std::fputs(kUsage, stderr);
@@ -435,6 +477,7 @@ int main(int argc, char** argv)
   if (command == "demo") return DemoCommand(args);
   if (command == "preset") return PresetCommand(args);
   if (command == "editor") return EditorCommand(args);
+  if (command == "play") return PlayCommand(args, started);
   if (command == "help" || command == "--help" || command == "-h")
   {
     std::fputs(kUsage, stdout);

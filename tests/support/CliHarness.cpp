@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +18,14 @@ extern char** environ;
 RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env,
                    bool stderrTerminal)
 {
-  TempDir dir;
-  const std::string outPath = dir / "stdout", errPath = dir / "stderr";
+  TorvaProcess process(args, env, stderrTerminal);
+  return process.Stop(0, 1e9);
+}
+
+TorvaProcess::TorvaProcess(const std::vector<std::string>& args,
+                           const std::vector<std::string>& env, bool stderrTerminal)
+{
+  const std::string outPath = mDir / "stdout", errPath = mDir / "stderr";
   std::vector<std::string> argStore = {BinaryPath("torva")};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -34,38 +41,72 @@ RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
-  int master = -1, slave = -1;
+  int slave = -1;
   if (stderrTerminal)
   {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-      slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    mMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    if (mMaster >= 0 && grantpt(mMaster) == 0 && unlockpt(mMaster) == 0)
+      slave = open(ptsname(mMaster), O_RDWR | O_NOCTTY);
     if (slave >= 0) posix_spawn_file_actions_adddup2(&actions, slave, 2);
   }
   else
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-  RunResult result;
   pid_t pid;
   if ((!stderrTerminal || slave >= 0) &&
       posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
-  {
-    if (slave >= 0) close(slave);
-    // Read while it runs: a full terminal buffer would stop the program.
-    char buf[4096];
-    for (ssize_t n; master >= 0 && (n = read(master, buf, sizeof buf)) > 0;)
-      result.mErr.append(buf, size_t(n));
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.mExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  else if (slave >= 0)
-    close(slave);
-  if (master >= 0) close(master);
+    mPid = pid;
+  if (slave >= 0) close(slave);
   posix_spawn_file_actions_destroy(&actions);
-  result.mOut = ReadText(outPath);
-  if (!stderrTerminal) result.mErr = ReadText(errPath);
+  // Read without waiting, so that the program never stops on a full terminal buffer.
+  if (mMaster >= 0) fcntl(mMaster, F_SETFL, fcntl(mMaster, F_GETFL) | O_NONBLOCK);
+}
+
+TorvaProcess::~TorvaProcess()
+{
+  if (Running())
+  {
+    kill(mPid, SIGKILL);
+    waitpid(mPid, &mStatus, 0);
+  }
+  if (mMaster >= 0) close(mMaster);
+}
+
+void TorvaProcess::Drain()
+{
+  char buf[4096];
+  for (ssize_t n; mMaster >= 0 && (n = read(mMaster, buf, sizeof buf)) > 0;)
+    mTerminalText.append(buf, size_t(n));
+}
+
+bool TorvaProcess::Running()
+{
+  Drain();
+  if (mPid <= 0 || mExited) return false;
+  mExited = waitpid(mPid, &mStatus, WNOHANG) == mPid;
+  return !mExited;
+}
+
+RunResult TorvaProcess::Stop(int signal, double seconds)
+{
+  RunResult result;
+  if (mPid <= 0) return result;
+  if (signal && Running()) kill(mPid, signal);
+  for (int waited = 0; Running(); ++waited)
+  {
+    if (waited * 0.005 > seconds) kill(mPid, SIGKILL);
+    usleep(5000);
+  }
+  Drain();
+  result.mExit = WIFEXITED(mStatus) ? WEXITSTATUS(mStatus) : 128 + WTERMSIG(mStatus);
+  result.mOut = ReadText(mDir / "stdout");
+  result.mErr = mMaster >= 0 ? mTerminalText : ReadText(mDir / "stderr");
   return result;
+}
+
+std::string TorvaProcess::ErrSoFar() const
+{
+  return ReadText(mDir / "stderr");
 }
 
 Audio TestSignal(int channels, int rate, long frames, int format)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sndfile.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -31,6 +32,37 @@ struct RunResult
 // stderrTerminal: stderr is a pseudo-terminal (what it shows lands in mErr), as for a user.
 RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                    bool stderrTerminal = false);
+
+// `torva` left running in the background, for commands that run until stopped. The destructor
+// kills a program still running.
+class TorvaProcess
+{
+public:
+  TorvaProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+               bool stderrTerminal = false);
+  ~TorvaProcess();
+  TorvaProcess(const TorvaProcess&) = delete;
+  TorvaProcess& operator=(const TorvaProcess&) = delete;
+
+  bool Started() const { return mPid > 0; }
+  // Whether it has not exited yet.
+  bool Running();
+  // Sends `signal` (none for 0) and waits up to `seconds` for the exit, killing it after that
+  // (mExit is then 128 + SIGKILL).
+  RunResult Stop(int signal, double seconds = 20.0);
+  // What it wrote on stderr so far (not on a terminal).
+  std::string ErrSoFar() const;
+
+private:
+  void Drain();
+
+  TempDir mDir;
+  pid_t mPid = -1;
+  int mMaster = -1;
+  bool mExited = false;
+  int mStatus = 0;
+  std::string mTerminalText;
+};
 
 struct Audio
 {
