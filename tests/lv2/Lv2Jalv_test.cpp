@@ -1,0 +1,195 @@
+// jalv.gtk3, a real LV2 host, running TORVA.lv2 on JACK's dummy backend under the private Xvfb:
+// the editor appears embedded in jalv's window and shows the defaults, a picture of the whole
+// window is kept beside the build, and a knob dragged with XTest moves jalv's control port.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lv2/Lv2Host.h"
+#include "support/CliHarness.h"
+#include "support/Sanitized.h"
+#include "support/golden.h"
+#include "x11/X11TestSupport.h"
+
+extern char** environ;
+
+using namespace x11test;
+
+namespace
+{
+constexpr int kW = 1024, kH = 285;
+constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+
+bool OnPath(char const* program)
+{
+  std::string const cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// A child process with extra environment, its output into a file; killed and reaped on
+// destruction.
+class Child
+{
+public:
+  Child(std::vector<std::string> const& args, std::vector<std::string> const& env,
+        std::string const& outFile)
+  {
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) envStore.push_back(*e);
+    for (std::string const& e : env) envStore.push_back(e);
+    std::vector<char*> argv, envp;
+    for (auto const& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto const& e : envStore) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) mPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Child() { Stop(); }
+  Child(Child const&) = delete;
+  Child& operator=(Child const&) = delete;
+  bool Running() { return mPid > 0 && waitpid(mPid, &mStatus, WNOHANG) == 0; }
+  void Stop()
+  {
+    if (mPid <= 0) return;
+    if (waitpid(mPid, &mStatus, WNOHANG) == 0)
+    {
+      kill(mPid, SIGTERM);
+      if (!WaitFor([&] { return waitpid(mPid, &mStatus, WNOHANG) != 0; }, 5000))
+      {
+        kill(mPid, SIGKILL);
+        waitpid(mPid, &mStatus, 0);
+      }
+    }
+    mPid = -1;
+  }
+
+private:
+  pid_t mPid = -1;
+  int mStatus = 0;
+};
+
+class Lv2Jalv : public XServerTest
+{
+protected:
+  void SetUp() override
+  {
+    if (torva_test::Sanitized())
+      GTEST_SKIP() << "jalv cannot load a module built with the sanitizers";
+    for (char const* program : {"jalv.gtk3", "jackd", "jack_wait"})
+      if (!OnPath(program)) GTEST_SKIP() << program << " is not installed (jalv, jackd2)";
+    XServerTest::SetUp();
+  }
+
+  // The deepest window of the tree under win that has the editor's size.
+  xcb_window_t FindEditor(xcb_window_t win)
+  {
+    for (xcb_window_t child : D().ChildList(win))
+    {
+      if (xcb_window_t found = FindEditor(child)) return found;
+      Display::Rect const r = D().Geometry(child);
+      if (r.w == kW && r.h == kH && D().Children(child) == 0) return child;
+    }
+    return 0;
+  }
+  // Where a window's origin is on the root.
+  std::pair<int, int> RootPosition(xcb_window_t win)
+  {
+    xcb_connection_t* c = D().Conn();
+    xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_translate_coordinates_reply_t* t =
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, win, root, 0, 0), nullptr);
+    std::pair<int, int> xy(t ? t->dst_x : -1, t ? t->dst_y : -1);
+    free(t);
+    return xy;
+  }
+};
+
+TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
+{
+  TempDir dir;
+  std::string const server = "torva-lv2-" + std::to_string(getpid());
+  std::string const bundle = lv2host::BundlePath();
+  std::vector<std::string> const env = {"JACK_DEFAULT_SERVER=" + server, "JACK_NO_START_SERVER=1",
+                                        "LV2_PATH=" + bundle.substr(0, bundle.rfind('/')),
+                                        "DISPLAY=" + SharedDisplay(), "NO_AT_BRIDGE=1"};
+  Child jack({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
+             env, dir / "jackd.log");
+  Child wait({"jack_wait", "-w", "-s", server, "-t", "10"}, env, dir / "wait.log");
+  ASSERT_TRUE(WaitFor([&] { return !wait.Running(); }, 15000));
+  ASSERT_TRUE(jack.Running()) << ReadText(dir / "jackd.log");
+
+  std::string const jalvLog = dir / "jalv.log";
+  Child jalv({"jalv.gtk3", "--print-controls", "-d", "--jack-name", "torva-lv2-test",
+              "urn:brindlecircuits:torva"},
+             env, jalvLog);
+  xcb_window_t editor = 0;
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        return (editor = FindEditor(
+                    xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root)) != 0;
+      },
+      20000))
+      << ReadText(jalvLog);
+
+  // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
+  torva_test::Image picture, last;
+  int same = 0;
+  WaitFor(
+      [&]
+      {
+        picture.width = kW;
+        picture.height = kH;
+        picture.pixels.clear();
+        for (uint32_t p : D().Picture(editor, kW, kH)) picture.pixels.push_back(0xFF000000u | p);
+        same = picture.pixels == last.pixels ? same + 1 : 0;
+        last = picture;
+        Sleep(100);
+        return same >= 3;
+      });
+  ExpectMatchesGolden(picture, "amp_editor_defaults");
+
+  // The whole of jalv's window, kept for people to look at.
+  xcb_window_t top = editor;
+  xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root;
+  for (;;)
+  {
+    xcb_query_tree_reply_t* t =
+        xcb_query_tree_reply(D().Conn(), xcb_query_tree(D().Conn(), top), nullptr);
+    xcb_window_t const parent = t ? t->parent : root;
+    free(t);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  Display::Rect const r = D().Geometry(top);
+  torva_test::Image whole;
+  whole.width = r.w;
+  whole.height = r.h;
+  for (uint32_t p : D().Picture(top, r.w, r.h)) whole.pixels.push_back(0xFF000000u | p);
+  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/lv2/jalv_window.png", whole,
+                                   "jalv.gtk3 with TORVA's editor embedded"));
+
+  // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port.
+  auto const [x, y] = RootPosition(editor);
+  D().Drag(x + kBassCentreX, y + kKnobCentreY, 0, 36, 4);
+  EXPECT_TRUE(WaitFor([&] { return Contains(ReadText(jalvLog), "bass = 0.575"); }, 10000))
+      << ReadText(jalvLog);
+  jalv.Stop();
+  jack.Stop();
+}
+
+} // namespace
