@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -105,6 +106,22 @@ protected:
     }
     return 0;
   }
+  // The topmost mapped window on the root.
+  xcb_window_t TopViewable()
+  {
+    xcb_connection_t* c = D().Conn();
+    std::vector<xcb_window_t> const all =
+        D().ChildList(xcb_setup_roots_iterator(xcb_get_setup(c)).data->root);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+    {
+      xcb_get_window_attributes_reply_t* a =
+          xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, *it), nullptr);
+      bool const viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+      free(a);
+      if (viewable) return *it;
+    }
+    return 0;
+  }
   // Where a window's origin is on the root.
   std::pair<int, int> RootPosition(xcb_window_t win)
   {
@@ -123,9 +140,13 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   TempDir dir;
   std::string const server = "torva-lv2-" + std::to_string(getpid());
   std::string const bundle = lv2host::BundlePath();
-  std::vector<std::string> const env = {"JACK_DEFAULT_SERVER=" + server, "JACK_NO_START_SERVER=1",
+  std::vector<std::string> const env = {"JACK_DEFAULT_SERVER=" + server,
+                                        "JACK_NO_START_SERVER=1",
                                         "LV2_PATH=" + bundle.substr(0, bundle.rfind('/')),
-                                        "DISPLAY=" + SharedDisplay(), "NO_AT_BRIDGE=1"};
+                                        "DISPLAY=" + SharedDisplay(),
+                                        "NO_AT_BRIDGE=1",
+                                        "GSETTINGS_BACKEND=memory",
+                                        "HOME=" + dir.Path()};
   Child jack({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
              env, dir / "jackd.log");
   Child wait({"jack_wait", "-w", "-s", server, "-t", "10"}, env, dir / "wait.log");
@@ -133,9 +154,16 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   ASSERT_TRUE(jack.Running()) << ReadText(dir / "jackd.log");
 
   std::string const jalvLog = dir / "jalv.log";
-  Child jalv({"jalv.gtk3", "--print-controls", "-d", "--jack-name", "torva-lv2-test",
-              "urn:brindlecircuits:torva"},
-             env, jalvLog);
+  // Typed with XTest below, so only lower-case letters, digits and '/'.
+  std::string const home = "/tmp/torvalv2" + std::to_string(getpid());
+  std::system(("mkdir -p '" + home + "'").c_str());
+  struct RemoveAfter
+  {
+    std::string mPath;
+    ~RemoveAfter() { std::system(("rm -rf '" + mPath + "'").c_str()); }
+  } const removeHome{home};
+  Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", "urn:brindlecircuits:torva"}, env,
+             jalvLog);
   xcb_window_t editor = 0;
   ASSERT_TRUE(WaitFor(
       [&]
@@ -180,14 +208,46 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   whole.width = r.w;
   whole.height = r.h;
   for (uint32_t p : D().Picture(top, r.w, r.h)) whole.pixels.push_back(0xFF000000u | p);
-  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/lv2/jalv_window.png", whole,
+  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png", whole,
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
-  // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port.
+  // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port, as the preset
+  // jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
   auto const [x, y] = RootPosition(editor);
   D().Drag(x + kBassCentreX, y + kKnobCentreY, 0, 36, 4);
-  EXPECT_TRUE(WaitFor([&] { return Contains(ReadText(jalvLog), "bass = 0.575"); }, 10000))
-      << ReadText(jalvLog);
+  Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
+  auto const [tx, ty] = RootPosition(top);
+  D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
+  D().Move(tx + 70, ty + 12);
+  D().Click();
+  ASSERT_TRUE(WaitFor([&] { return TopViewable() != top; })); // the menu
+  D().Key(0xff54);                                            // Down
+  D().Key(0xff0d);                                            // Return
+  xcb_window_t dialog = 0;
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        dialog = TopViewable();
+        return dialog != top && D().Geometry(dialog).w > 400;
+      }));
+  Sleep(300);
+  D().Focus(dialog); // no window manager gives the dialog the keyboard
+  // A full path in the name field: the preset goes there, not into the user's home folder.
+  D().Type(home + "/dragged");
+  std::string const presetFile = home + "/TORVA_dragged.preset.lv2/dragged.ttl";
+  // The entry's completion may take the first Return: press it until the dialog saves.
+  bool saved = false;
+  for (int i = 0; i < 6 && !saved; ++i)
+  {
+    Sleep(300);
+    D().Key(0xff0d);
+    saved = WaitFor([&] { return Contains(ReadText(presetFile), "state:state"); }, 1500);
+  }
+  ASSERT_TRUE(saved) << ReadText(jalvLog);
+  std::string const preset = ReadText(presetFile);
+  size_t const at = preset.find("pset:value", preset.find("\"bass\""));
+  ASSERT_NE(at, std::string::npos) << preset;
+  EXPECT_FLOAT_EQ(std::stof(preset.substr(at + 10)), 0.575f) << preset;
   jalv.Stop();
   jack.Stop();
 }
