@@ -208,6 +208,20 @@ int IPlugLV2::ParamOfPort(uint32_t port) const
   return port >= first && port < NPorts() ? static_cast<int>(port - first) : -1;
 }
 
+bool IPlugLV2::IsToggle(IParam const& p)
+{
+  if (p.Type() == IParam::kTypeBool) return true;
+  return (p.Type() == IParam::kTypeInt || p.Type() == IParam::kTypeEnum) && p.GetMin() == 0.0 &&
+         p.GetMax() == 1.0 && p.GetNDisplayTexts() == 0;
+}
+
+void IPlugLV2::SetFromPort(int idx, float value)
+{
+  IParam const& p = *GetParam(idx);
+  if (IsToggle(p)) value = value > 0.0f ? 1.0f : 0.0f;
+  if (static_cast<float>(p.Value()) != value) SetParameterFromHost(idx, value);
+}
+
 void IPlugLV2::GetTimeSig(int* pNum, int* pDenom)
 {
   if (pNum) *pNum = 0;
@@ -251,9 +265,8 @@ void IPlugLV2::Activate(bool active)
 void IPlugLV2::Run(uint32_t nFrames)
 {
   WDL_MutexLock lock(&mMutex);
-  // Only a port whose value moved since the last run becomes a change, and only when it differs
-  // from the parameter in single precision: a restored state or a default that no float holds
-  // exactly (0.7) is not overwritten by the same value rounded.
+  // Only a port whose value moved since the last run becomes a change (SetFromPort): a restored
+  // state is not overwritten by ports the host left as they were.
   for (int i = 0, n = NParams(); i < n; ++i)
   {
     float const* pPort = mControls[static_cast<size_t>(i)];
@@ -262,7 +275,7 @@ void IPlugLV2::Run(uint32_t nFrames)
     float& last = mLastControl[static_cast<size_t>(i)];
     if (!std::isfinite(v) || v == last) continue;
     last = v;
-    if (static_cast<float>(GetParam(i)->Value()) != v) SetParameterFromHost(i, v);
+    SetFromPort(i, v);
   }
   int const frames = nFrames > static_cast<uint32_t>(std::numeric_limits<int>::max())
                          ? 0
@@ -333,8 +346,7 @@ void IPlugLV2::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, vo
   std::memcpy(&v, pBuffer, sizeof v);
   if (!std::isfinite(v)) return;
   WDL_MutexLock lock(&mMutex);
-  // The echo of the editor's own write changes nothing.
-  if (static_cast<float>(GetParam(idx)->Value()) != v) SetParameterFromHost(idx, v);
+  SetFromPort(idx, v);
 }
 
 void IPlugLV2::Queue(Gesture::EKind kind, int idx, float value)

@@ -71,6 +71,8 @@ public:
   uint32_t FirstParamPort() const { return static_cast<uint32_t>(NInChannels() + NOutChannels()); }
   // The parameter behind a port, or -1 for an audio port or an index out of range.
   int ParamOfPort(uint32_t port) const;
+  // A two-valued parameter without texts: a toggled port, where any value above 0 means on.
+  static bool IsToggle(IParam const& param);
 
   // Largest number of frames the base converts at once; longer runs are sliced by the base.
   static constexpr int kBlockSize = 4096;
@@ -123,6 +125,9 @@ private:
     float mValue;
   };
   void Queue(Gesture::EKind kind, int idx, float value);
+  // A port's value into parameter idx unless it is the parameter's value in single precision
+  // already (a default no float holds exactly, a host's echo). Lock held.
+  void SetFromPort(int idx, float value);
 
   bool mEditor;
   LV2UI_Write_Function mWrite;

@@ -36,13 +36,6 @@ std::string Quoted(std::string const& text)
   return out + "\"";
 }
 
-bool IsToggle(IParam const& p)
-{
-  if (p.Type() == IParam::kTypeBool) return true;
-  return (p.Type() == IParam::kTypeInt || p.Type() == IParam::kTypeEnum) && p.GetMin() == 0.0 &&
-         p.GetMax() == 1.0 && p.GetNDisplayTexts() == 0;
-}
-
 char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .\n"
                               "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
                               "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
@@ -139,7 +132,7 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
     t += "            lv2:default " + Number(p.GetDefault()) + " ;\n";
     t += "            lv2:minimum " + Number(p.GetMin()) + " ;\n";
     t += "            lv2:maximum " + Number(p.GetMax());
-    if (IsToggle(p))
+    if (IPlugLV2::IsToggle(p))
       t += " ;\n            lv2:portProperty lv2:toggled";
     else if (p.Type() == IParam::kTypeInt || p.Type() == IParam::kTypeEnum ||
              p.Type() == IParam::kTypeBool)

@@ -226,6 +226,14 @@ TEST_F(Lv2Module, InPlaceAndUnconnectedBuffers)
   EXPECT_TRUE(a == b);
   float const* nothing[2] = {nullptr, nullptr};
   float* outs[2] = {silent.mL.data(), silent.mR.data()};
+  // A toggled port is on for any value above 0: bypassed, the output is the input.
+  Stereo bypassed;
+  inPlace.mControls[kBypass] = 0.25f;
+  Blocks(in, bypassed, 0, kFrames, {300},
+         [&](float const* const* i, float* const* o, int n) { inPlace.Run(i, o, n); });
+  Stereo passed = in;
+  passed.mL[100] = 0.0f; // no subnormal reaches the host
+  EXPECT_TRUE(bypassed == passed);
   Instance bare(mModule, map, 44100.0);
   bare.Run(nothing, outs, 500);
   EXPECT_TRUE(
