@@ -103,32 +103,10 @@ protected:
         mModule.mEditor->extension_data(LV2_UI__idleInterface));
     return idle ? idle->idle(h) : -1;
   }
-  torva_test::Image Picture(xcb_window_t win)
-  {
-    torva_test::Image img;
-    img.width = kW;
-    img.height = kH;
-    for (uint32_t p : D().Picture(win, kW, kH)) img.pixels.push_back(0xFF000000u | p);
-    return img;
-  }
-  // The picture once drawn and unchanged over three reads (and unlike `unlike` when given).
+  torva_test::Image Picture(xcb_window_t win) { return WindowPicture(D(), win, kW, kH); }
   torva_test::Image Settled(xcb_window_t win, torva_test::Image const* unlike = nullptr)
   {
-    torva_test::Image last;
-    int same = 0;
-    WaitFor(
-        [&]
-        {
-          torva_test::Image now = Picture(win);
-          bool const drawn = (!unlike || now.pixels != unlike->pixels) &&
-                             std::any_of(now.pixels.begin(), now.pixels.end(),
-                                         [](uint32_t p) { return p != 0xFF000000u; });
-          same = drawn && now.pixels == last.pixels ? same + 1 : 0;
-          last = std::move(now);
-          Sleep(50);
-          return same >= 2;
-        });
-    return last;
+    return SettledPicture(D(), win, kW, kH, unlike);
   }
 
   lv2host::Module& mModule = lv2host::TheModule();

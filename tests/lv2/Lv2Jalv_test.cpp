@@ -175,20 +175,7 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
       << ReadText(jalvLog);
 
   // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
-  torva_test::Image picture, last;
-  int same = 0;
-  WaitFor(
-      [&]
-      {
-        picture.width = kW;
-        picture.height = kH;
-        picture.pixels.clear();
-        for (uint32_t p : D().Picture(editor, kW, kH)) picture.pixels.push_back(0xFF000000u | p);
-        same = picture.pixels == last.pixels ? same + 1 : 0;
-        last = picture;
-        Sleep(100);
-        return same >= 3;
-      });
+  torva_test::Image const picture = SettledPicture(D(), editor, kW, kH);
   ExpectMatchesGolden(picture, "amp_editor_defaults");
 
   // The whole of jalv's window, kept for people to look at.
@@ -204,10 +191,7 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
     top = parent;
   }
   Display::Rect const r = D().Geometry(top);
-  torva_test::Image whole;
-  whole.width = r.w;
-  whole.height = r.h;
-  for (uint32_t p : D().Picture(top, r.w, r.h)) whole.pixels.push_back(0xFF000000u | p);
+  torva_test::Image const whole = WindowPicture(D(), top, r.w, r.h);
   EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png", whole,
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
