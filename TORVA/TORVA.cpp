@@ -34,7 +34,7 @@ double DBToGain(double db)
 
 } // namespace
 
-IGraphicsLinux* MakeGraphics(IPlugVST* pPlug, int w, int h, int fps)
+IGraphicsLinux* MakeGraphics(IPlugAdapter* pPlug, int w, int h, int fps)
 {
   // The artwork is compiled into the module; a TORVA.resources/img folder beside the module
   // file overrides it. The module file takes the place of a bundle identifier.
@@ -42,8 +42,8 @@ IGraphicsLinux* MakeGraphics(IPlugVST* pPlug, int w, int h, int fps)
 }
 
 TORVA::TORVA(IPlugInstanceInfo instanceInfo)
-    : IPlugVST(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
-               kVendorVersion, kUniqueID, kMfrID, 0, false, false, false, 0)
+    : IPlugAdapter(instanceInfo, kNumParams, "1-1 2-2", 1, "TORVA", "", "BrindleCircuits",
+                   kVendorVersion, kUniqueID, kMfrID, 0, false, false, false, 0)
 {
   // The filter memories (mPath) start at zero.
 

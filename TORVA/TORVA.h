@@ -9,11 +9,20 @@
 // the host opens the plug-in and whenever parameter values are restored.
 
 #include "TORVA/TORVA_PATH.h"
-#include "framework/vst2/IPlugVST.h"
 
-// Everything the host sees goes through the VST 2 adapter (IPlugVST); the signal path
-// (TORVA_PATH) knows nothing of it.
-class TORVA : public IPlugVST
+// Everything the host sees goes through a host adapter, chosen when the product library is
+// built: the LV2 adapter (IPlugLV2) when TORVA_LV2 is defined, the VST 2 adapter (IPlugVST)
+// otherwise. Both take the same constructor arguments; the signal path (TORVA_PATH) knows
+// neither.
+#if defined(TORVA_LV2)
+#include "framework/lv2/IPlugLV2.h"
+using IPlugAdapter = IPlugLV2;
+#else
+#include "framework/vst2/IPlugVST.h"
+using IPlugAdapter = IPlugVST;
+#endif
+
+class TORVA : public IPlugAdapter
 {
 public:
   enum EParams
@@ -56,4 +65,4 @@ private:
 class IGraphicsLinux;
 // The product's editor factory: the X11 editor host of the given size and refresh rate (0 for
 // the default) for the plug-in. Opens no window.
-IGraphicsLinux* MakeGraphics(IPlugVST* pPlug, int w, int h, int fps);
+IGraphicsLinux* MakeGraphics(IPlugAdapter* pPlug, int w, int h, int fps);

@@ -205,6 +205,18 @@ void IPlugBase::SetParameterFromGUI(int idx, double normalizedValue)
   OnParamChange(idx);
 }
 
+bool IPlugBase::SetParameterFromHost(int idx, double value)
+{
+  IParam* param = GetParam(idx);
+  if (!param || std::isnan(value)) return false;
+  double const lo = param->GetMin(), hi = param->GetMax();
+  value = value < lo ? lo : value > hi ? hi : value;
+  if (mGraphics) mGraphics->SetParameterFromPlug(idx, value, false);
+  param->Set(value);
+  OnParamChange(idx);
+  return true;
+}
+
 void IPlugBase::AttachGraphics(IGraphics* pGraphics)
 {
   if (!pGraphics) return;
@@ -313,6 +325,8 @@ char const* IPlugBase::GetAPIString()
     return "AAX";
   case kAPISA:
     return "Standalone";
+  case kAPILV2:
+    return "LV2";
   default:
     return "";
   }

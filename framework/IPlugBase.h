@@ -53,7 +53,8 @@ enum EAPI : int
   kAPIAU = 2,
   kAPIRTAS = 3,
   kAPIAAX = 4,
-  kAPISA = 5 // standalone
+  kAPISA = 5, // standalone
+  kAPILV2 = 6
 };
 
 constexpr int kMaxEffectNameLen = 128; // effect, product and manufacturer names, with terminator
@@ -145,6 +146,10 @@ public:
   // the host informed of the value exactly as given, then OnParamChange. A non-finite value or an
   // index out of range does nothing.
   virtual void SetParameterFromGUI(int idx, double normalizedValue);
+  // A plain value from the host (a typed text, an LV2 control port): clamped into the range (an
+  // infinity lands on its bound), shown by the editor, set, then OnParamChange. NaN or an index
+  // out of range does nothing and returns false. No lock of its own; allocates nothing.
+  bool SetParameterFromHost(int idx, double value);
   // Host calls, supplied by the adapter. Begin/End bracket an editor gesture (editor thread);
   // Inform reports an automated value (editor thread, lock held).
   virtual void BeginInformHostOfParamChange(int idx) = 0;
@@ -314,6 +319,10 @@ public:
   // slot; a bank chunk reloads every slot. False when the data ran out (the parameters still
   // end inside their ranges). On success the editor's controls follow.
   bool SetHostChunk(ByteChunk* pChunk, bool isBank);
+  // SetHostChunk on a copy of size bytes at pData (the host may hand back our own buffer), all
+  // or nothing: a chunk that fails leaves every parameter, slot and the product's state as they
+  // were. Takes the lock; allocates.
+  bool LoadHostChunk(void const* pData, int size, bool isBank);
 
   // Everything a rejected host chunk or preset file has to put back: every parameter's value
   // bit for bit (a host may have set one below its minimum, which no clamping path restores),

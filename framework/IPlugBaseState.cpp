@@ -142,6 +142,25 @@ bool IPlugBase::SetHostChunk(ByteChunk* pChunk, bool isBank)
   return true;
 }
 
+bool IPlugBase::LoadHostChunk(void const* pData, int size, bool isBank)
+{
+  if (!pData || size < 0) return false;
+  ByteChunk chunk;
+  if (chunk.Resize(size) != size) return false;
+  if (size > 0) std::memcpy(chunk.GetBytes(), pData, static_cast<size_t>(size));
+
+  WDL_MutexLock lock(&mMutex);
+  // A chunk that runs out half way would leave half a state behind: roll back instead.
+  StateSnapshot before(this);
+  if (!before.Ok()) return false;
+  if (!SetHostChunk(&chunk, isBank))
+  {
+    before.Restore();
+    return false;
+  }
+  return true;
+}
+
 // ---- Rollback --------------------------------------------------------------------------------
 
 IPlugBase::StateSnapshot::StateSnapshot(IPlugBase* pPlug)

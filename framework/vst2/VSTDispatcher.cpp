@@ -342,22 +342,7 @@ VstIntPtr IPlugVST::DoSetChunk(void const* pData, VstIntPtr size, bool isBank)
 {
   // Nothing is read unless the whole claimed size is plausible.
   if (!pData || size < 0 || size > kMaxHostChunkSize) return 0;
-
-  // The host may hand back the very buffer effGetChunk gave it, so the bytes are taken into a
-  // chunk of their own before anything is rewritten.
-  ByteChunk chunk;
-  if (chunk.Resize(static_cast<int>(size)) != size) return 0;
-  if (size > 0) std::memcpy(chunk.GetBytes(), pData, static_cast<size_t>(size));
-
-  // A chunk that runs out half way would leave half a state behind: roll back instead.
-  StateSnapshot before(this);
-  if (!before.Ok()) return 0;
-  if (!SetHostChunk(&chunk, isBank))
-  {
-    before.Restore();
-    return 0;
-  }
-  return 1;
+  return LoadHostChunk(pData, static_cast<int>(size), isBank) ? 1 : 0;
 }
 
 VstIntPtr IPlugVST::DoProcessEvents(VstEvents const* pEvents)
@@ -402,13 +387,8 @@ VstIntPtr IPlugVST::DoString2Parameter(int idx, char const* text)
     v = ParseLeadingNumber(text);
     if (pParam->DisplayIsNegated()) v = -v;
   }
-  // Clamped here so that an out-of-range number (infinity included) lands on the bound.
-  double const lo = pParam->GetMin(), hi = pParam->GetMax();
-  v = v < lo ? lo : v > hi ? hi : v;
-
-  if (IGraphics* pGraphics = GetGUI()) pGraphics->SetParameterFromPlug(idx, v, false);
-  pParam->Set(v);
-  OnParamChange(idx);
+  // An out-of-range number (infinity included) lands on the bound.
+  SetParameterFromHost(idx, v);
   return 1;
 }
 

@@ -153,34 +153,10 @@ protected:
 
   xcb_window_t Parent(int y = 0) { return D().MakeParent(0, y, kW, kH); }
   xcb_window_t EditorOf(xcb_window_t parent) { return D().OnlyChild(parent); }
-  // The window's picture as an image (opaque pixels).
-  torva_test::Image Picture(xcb_window_t win)
-  {
-    torva_test::Image img;
-    img.width = kW;
-    img.height = kH;
-    for (uint32_t p : D().Picture(win, kW, kH)) img.pixels.push_back(0xFF000000u | p);
-    return img;
-  }
-  // The picture once it has settled: drawn (not the parent's black) and the same over three
-  // reads a few frames apart, and different from `unlike` when that is given.
+  torva_test::Image Picture(xcb_window_t win) { return WindowPicture(D(), win, kW, kH); }
   torva_test::Image Settled(xcb_window_t win, const torva_test::Image* unlike = nullptr)
   {
-    torva_test::Image last;
-    int same = 0;
-    WaitFor(
-        [&]
-        {
-          torva_test::Image now = Picture(win);
-          bool drawn = !unlike || now.pixels != unlike->pixels;
-          drawn = drawn && std::any_of(now.pixels.begin(), now.pixels.end(),
-                                       [](uint32_t p) { return p != 0xFF000000u; });
-          same = drawn && now.pixels == last.pixels ? same + 1 : 0;
-          last = std::move(now);
-          Sleep(50);
-          return same >= 2;
-        });
-    return last;
+    return SettledPicture(D(), win, kW, kH, unlike);
   }
   // A plug-in with its editor open in a new parent at the root's origin, settled.
   xcb_window_t OpenSettled(Plugin& p)

@@ -365,7 +365,8 @@ TEST(PlugIdentity, NamesVersionsHostAndAPI)
 
   EXPECT_STREQ(plug.GetAPIString(), "VST2");
   EXPECT_STREQ(BarePlug("1-1", 0, kAPISA).GetAPIString(), "Standalone");
-  EXPECT_STREQ(BarePlug("1-1", 0, static_cast<EAPI>(6)).GetAPIString(), "");
+  EXPECT_STREQ(BarePlug("1-1", 0, kAPILV2).GetAPIString(), "LV2");
+  EXPECT_STREQ(BarePlug("1-1", 0, static_cast<EAPI>(7)).GetAPIString(), "");
   EXPECT_STREQ(plug.GetArchString(), "x64");
 
   IPlugHeadless big(IPlugHeadlessInfo(), 0, "1-1", 0, longName.c_str(), longName.c_str(),

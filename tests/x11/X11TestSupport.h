@@ -27,6 +27,7 @@
 #include "platform/linux/IGraphicsLinux.h"
 #include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
+#include "support/golden.h"
 
 #include "XvfbServer.h"
 
@@ -433,6 +434,38 @@ private:
   xcb_screen_t* mScreen = nullptr;
   xcb_key_symbols_t* mKeySyms = nullptr;
 };
+
+// A window's w x h pixels as an opaque image.
+inline torva_test::Image WindowPicture(Display& d, xcb_window_t win, int w, int h)
+{
+  torva_test::Image img;
+  img.width = w;
+  img.height = h;
+  for (uint32_t p : d.Picture(win, w, h)) img.pixels.push_back(0xFF000000u | p);
+  return img;
+}
+
+// The picture once it has settled: drawn (not all black) and the same over three reads a few
+// frames apart, and different from `unlike` when that is given.
+inline torva_test::Image SettledPicture(Display& d, xcb_window_t win, int w, int h,
+                                        const torva_test::Image* unlike = nullptr)
+{
+  torva_test::Image last;
+  int same = 0;
+  WaitFor(
+      [&]
+      {
+        torva_test::Image now = WindowPicture(d, win, w, h);
+        bool drawn = !unlike || now.pixels != unlike->pixels;
+        drawn = drawn && std::any_of(now.pixels.begin(), now.pixels.end(),
+                                     [](uint32_t p) { return p != 0xFF000000u; });
+        same = drawn && now.pixels == last.pixels ? same + 1 : 0;
+        last = std::move(now);
+        Sleep(50);
+        return same >= 2;
+      });
+  return last;
+}
 
 // The back bitmap as 0x00RRGGBB words, w x h (read under the editors' draw lock).
 inline std::vector<uint32_t> BackBitmap(IGraphics* gui)

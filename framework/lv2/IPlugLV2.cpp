@@ -1,0 +1,401 @@
+#include "framework/lv2/IPlugLV2.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include <lv2/atom/atom.h>
+
+#include "framework/WDL_Mutex.h"
+#include "graphics/IGraphics.h"
+
+namespace
+{
+constexpr size_t kMaxQueuedGestures = 4096;
+
+void const* FindFeature(LV2_Feature const* const* features, char const* uri)
+{
+  for (int i = 0; features && features[i]; ++i)
+    if (features[i]->URI && !std::strcmp(features[i]->URI, uri)) return features[i]->data;
+  return nullptr;
+}
+
+IPlugLV2* Plug(void* handle)
+{
+  return static_cast<IPlugLV2*>(handle);
+}
+
+// Hosts may create instances from several threads at once; the product's constructor and the
+// preset filling run one at a time, as for the VST 2 entry.
+IPlugLV2* Construct(IPlugInstanceInfo const& info)
+{
+  static WDL_Mutex sInstantiateMutex;
+  WDL_MutexLock lock(&sInstantiateMutex);
+  IPlugLV2* pPlug = MakePlug(info);
+  if (pPlug) pPlug->EnsureDefaultPreset();
+  return pPlug;
+}
+
+// ---- The plug-in descriptor's callbacks ----------------------------------------------------
+
+LV2_Handle CbInstantiate(LV2_Descriptor const*, double rate, char const*,
+                         LV2_Feature const* const* features)
+{
+  IPlugLV2* pPlug = Construct(IPlugInstanceInfo{});
+  if (pPlug) pPlug->InitDSP(rate, features);
+  return pPlug;
+}
+
+void CbConnectPort(LV2_Handle h, uint32_t port, void* data)
+{
+  Plug(h)->ConnectPort(port, data);
+}
+
+void CbActivate(LV2_Handle h)
+{
+  Plug(h)->Activate(true);
+}
+
+void CbRun(LV2_Handle h, uint32_t nFrames)
+{
+  Plug(h)->Run(nFrames);
+}
+
+void CbDeactivate(LV2_Handle h)
+{
+  Plug(h)->Activate(false);
+}
+
+void CbCleanup(LV2_Handle h)
+{
+  IPlugLV2* pPlug = Plug(h);
+  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->CloseWindow();
+  delete pPlug;
+}
+
+LV2_State_Status CbSave(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle,
+                        uint32_t, LV2_Feature const* const*)
+{
+  return Plug(h)->SaveState(store, handle);
+}
+
+LV2_State_Status CbRestore(LV2_Handle h, LV2_State_Retrieve_Function retrieve,
+                           LV2_State_Handle handle, uint32_t, LV2_Feature const* const*)
+{
+  return Plug(h)->RestoreState(retrieve, handle);
+}
+
+void const* CbExtensionData(char const* uri)
+{
+  static LV2_State_Interface const sState = {CbSave, CbRestore};
+  if (uri && !std::strcmp(uri, LV2_STATE__interface)) return &sState;
+  return nullptr;
+}
+
+// ---- The editor descriptor's callbacks -----------------------------------------------------
+
+LV2UI_Handle CbInstantiateEditor(LV2UI_Descriptor const*, char const* pluginURI, char const*,
+                                 LV2UI_Write_Function write, LV2UI_Controller controller,
+                                 LV2UI_Widget* widget, LV2_Feature const* const* features)
+{
+  void* parent = const_cast<void*>(FindFeature(features, LV2_UI__parent));
+  if (!pluginURI || std::strcmp(pluginURI, LV2PluginURI()) || !write || !widget || !parent)
+    return nullptr;
+  IPlugInstanceInfo info;
+  info.mEditor = true;
+  info.mWrite = write;
+  info.mController = controller;
+  info.mTouch = static_cast<LV2UI_Touch const*>(FindFeature(features, LV2_UI__touch));
+  IPlugLV2* pPlug = Construct(info);
+  if (!pPlug) return nullptr;
+  auto const* pResize = static_cast<LV2UI_Resize const*>(FindFeature(features, LV2_UI__resize));
+  uintptr_t const window = pPlug->OpenEditor(parent, pResize);
+  if (!window)
+  {
+    delete pPlug;
+    return nullptr;
+  }
+  *widget = reinterpret_cast<LV2UI_Widget>(window);
+  return pPlug;
+}
+
+void CbCleanupEditor(LV2UI_Handle h)
+{
+  // The editor thread may wait for the plug-in mutex; it is not held here, so the close joins.
+  IPlugLV2* pPlug = Plug(h);
+  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->CloseWindow();
+  delete pPlug;
+}
+
+void CbPortEvent(LV2UI_Handle h, uint32_t port, uint32_t size, uint32_t format, void const* buffer)
+{
+  Plug(h)->PortEvent(port, size, format, buffer);
+}
+
+int CbEditorIdle(LV2UI_Handle h)
+{
+  return Plug(h)->Idle();
+}
+
+void const* CbEditorExtensionData(char const* uri)
+{
+  static LV2UI_Idle_Interface const sIdle = {CbEditorIdle};
+  if (uri && !std::strcmp(uri, LV2_UI__idleInterface)) return &sIdle;
+  return nullptr;
+}
+} // namespace
+
+// ---- Descriptors and URIs ------------------------------------------------------------------
+
+LV2_Descriptor const* IPlugLV2::PluginDescriptor()
+{
+  static LV2_Descriptor const sDescriptor = {LV2PluginURI(), CbInstantiate,  CbConnectPort,
+                                             CbActivate,     CbRun,          CbDeactivate,
+                                             CbCleanup,      CbExtensionData};
+  return &sDescriptor;
+}
+
+LV2UI_Descriptor const* IPlugLV2::EditorDescriptor()
+{
+  static LV2UI_Descriptor const sDescriptor = {EditorURI(), CbInstantiateEditor, CbCleanupEditor,
+                                               CbPortEvent, CbEditorExtensionData};
+  return &sDescriptor;
+}
+
+char const* IPlugLV2::EditorURI()
+{
+  static std::string const sURI = std::string(LV2PluginURI()) + "#ui";
+  return sURI.c_str();
+}
+
+char const* IPlugLV2::ChunkKeyURI()
+{
+  static std::string const sURI = std::string(LV2PluginURI()) + "#chunk";
+  return sURI.c_str();
+}
+
+// ---- Construction --------------------------------------------------------------------------
+
+IPlugLV2::IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr,
+                   int nPresets, char const* effectName, char const* productName,
+                   char const* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
+                   bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int)
+    : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+                uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPILV2),
+      mEditor(instanceInfo.mEditor), mWrite(instanceInfo.mWrite),
+      mController(instanceInfo.mController), mTouch(instanceInfo.mTouch)
+{
+  int const nIn = NInChannels(), nOut = NOutChannels();
+  mAudioIn.assign(static_cast<size_t>(nIn), nullptr);
+  mAudioOut.assign(static_cast<size_t>(nOut), nullptr);
+  mControls.assign(static_cast<size_t>(nParams), nullptr);
+  mLastControl.assign(static_cast<size_t>(nParams), std::numeric_limits<float>::quiet_NaN());
+  SetInputChannelConnections(0, nIn, true);
+  SetOutputChannelConnections(0, nOut, true);
+  if (mEditor)
+  {
+    mQueue.reserve(256);
+    mDraining.reserve(256);
+  }
+}
+
+IPlugLV2::~IPlugLV2() = default;
+
+int IPlugLV2::ParamOfPort(uint32_t port) const
+{
+  uint32_t const first = FirstParamPort();
+  return port >= first && port < NPorts() ? static_cast<int>(port - first) : -1;
+}
+
+bool IPlugLV2::IsToggle(IParam const& p)
+{
+  if (p.Type() == IParam::kTypeBool) return true;
+  return (p.Type() == IParam::kTypeInt || p.Type() == IParam::kTypeEnum) && p.GetMin() == 0.0 &&
+         p.GetMax() == 1.0 && p.GetNDisplayTexts() == 0;
+}
+
+void IPlugLV2::SetFromPort(int idx, float value)
+{
+  IParam const& p = *GetParam(idx);
+  if (IsToggle(p)) value = value > 0.0f ? 1.0f : 0.0f;
+  if (static_cast<float>(p.Value()) != value) SetParameterFromHost(idx, value);
+}
+
+void IPlugLV2::GetTimeSig(int* pNum, int* pDenom)
+{
+  if (pNum) *pNum = 0;
+  if (pDenom) *pDenom = 0;
+}
+
+// ---- DSP side ------------------------------------------------------------------------------
+
+void IPlugLV2::InitDSP(double sampleRate, LV2_Feature const* const* features)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (std::isfinite(sampleRate) && sampleRate > 0.0) SetSampleRate(sampleRate);
+  SetBlockSize(kBlockSize);
+  if (auto const* pMap = static_cast<LV2_URID_Map const*>(FindFeature(features, LV2_URID__map)))
+  {
+    mChunkKey = pMap->map(pMap->handle, ChunkKeyURI());
+    mChunkType = pMap->map(pMap->handle, LV2_ATOM__Chunk);
+  }
+  OnParamReset();
+  Reset();
+}
+
+void IPlugLV2::ConnectPort(uint32_t port, void* data)
+{
+  int const nIn = NInChannels(), nOut = NOutChannels();
+  if (port < static_cast<uint32_t>(nIn))
+    mAudioIn[port] = static_cast<float*>(data);
+  else if (port < static_cast<uint32_t>(nIn + nOut))
+    mAudioOut[port - static_cast<uint32_t>(nIn)] = static_cast<float*>(data);
+  else if (int const idx = ParamOfPort(port); idx >= 0)
+    mControls[static_cast<size_t>(idx)] = static_cast<float const*>(data);
+}
+
+void IPlugLV2::Activate(bool active)
+{
+  WDL_MutexLock lock(&mMutex);
+  OnActivate(active);
+  if (!active) Reset();
+}
+
+void IPlugLV2::Run(uint32_t nFrames)
+{
+  WDL_MutexLock lock(&mMutex);
+  // Only a port whose value moved since the last run becomes a change (SetFromPort): a restored
+  // state is not overwritten by ports the host left as they were.
+  for (int i = 0, n = NParams(); i < n; ++i)
+  {
+    float const* pPort = mControls[static_cast<size_t>(i)];
+    if (!pPort) continue;
+    float const v = *pPort;
+    float& last = mLastControl[static_cast<size_t>(i)];
+    if (!std::isfinite(v) || v == last) continue;
+    last = v;
+    SetFromPort(i, v);
+  }
+  int const frames = nFrames > static_cast<uint32_t>(std::numeric_limits<int>::max())
+                         ? 0
+                         : static_cast<int>(nFrames);
+  AttachInputBuffers(0, NInChannels(), mAudioIn.data(), frames);
+  AttachOutputBuffers(0, NOutChannels(), mAudioOut.data());
+  ProcessBuffers(0.0f, frames);
+}
+
+LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle)
+{
+  if (!store) return LV2_STATE_ERR_UNKNOWN;
+  if (!mChunkKey || !mChunkType) return LV2_STATE_ERR_NO_FEATURE;
+  ByteChunk chunk;
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (!GetHostChunk(&chunk, false) || chunk.Size() <= 0) return LV2_STATE_ERR_UNKNOWN;
+  }
+  return store(handle, mChunkKey, chunk.GetBytes(), static_cast<size_t>(chunk.Size()), mChunkType,
+               LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+}
+
+LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
+                                        LV2_State_Handle handle)
+{
+  if (!retrieve) return LV2_STATE_ERR_UNKNOWN;
+  if (!mChunkKey || !mChunkType) return LV2_STATE_ERR_NO_FEATURE;
+  size_t size = 0;
+  uint32_t type = 0, flags = 0;
+  void const* pData = retrieve(handle, mChunkKey, &size, &type, &flags);
+  if (!pData) return LV2_STATE_ERR_NO_PROPERTY;
+  if (type != mChunkType) return LV2_STATE_ERR_BAD_TYPE;
+  if (size > static_cast<size_t>(kMaxChunkSize)) return LV2_STATE_ERR_UNKNOWN;
+
+  // Every chunk this adapter writes carries the version header; without it the bytes are not
+  // ours (a VST 2 host may still hand over a bare state, a session never does).
+  ByteChunk header;
+  int const headerSize = size < 8 ? static_cast<int>(size) : 8;
+  header.PutBytes(pData, headerSize);
+  int pos = 0;
+  if (GetIPlugVerFromChunk(&header, &pos) <= 0) return LV2_STATE_ERR_UNKNOWN;
+  WDL_MutexLock lock(&mMutex);
+  if (!LoadHostChunk(pData, static_cast<int>(size), false)) return LV2_STATE_ERR_UNKNOWN;
+  // The ports as they stand were the old state's: only a port the host moves from here on
+  // overrides the restored values (a host that restores its ports too sets the same values).
+  for (size_t i = 0; i < mControls.size(); ++i)
+    if (mControls[i]) mLastControl[i] = *mControls[i];
+  return LV2_STATE_SUCCESS;
+}
+
+// ---- Editor side ---------------------------------------------------------------------------
+
+uintptr_t IPlugLV2::OpenEditor(void* pParent, LV2UI_Resize const* pResize)
+{
+  IGraphics* pGraphics = GetGUI();
+  if (!pGraphics) return 0;
+  auto const window = reinterpret_cast<uintptr_t>(pGraphics->OpenWindow(pParent));
+  if (window && pResize && pResize->ui_resize)
+    pResize->ui_resize(pResize->handle, pGraphics->Width(), pGraphics->Height());
+  return window;
+}
+
+void IPlugLV2::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, void const* pBuffer)
+{
+  int const idx = ParamOfPort(port);
+  if (idx < 0 || format != 0 || bufferSize != sizeof(float) || !pBuffer) return;
+  float v;
+  std::memcpy(&v, pBuffer, sizeof v);
+  if (!std::isfinite(v)) return;
+  WDL_MutexLock lock(&mMutex);
+  SetFromPort(idx, v);
+}
+
+void IPlugLV2::Queue(Gesture::EKind kind, int idx, float value)
+{
+  if (!mEditor || idx < 0 || idx >= NParams()) return;
+  uint32_t const port = FirstParamPort() + static_cast<uint32_t>(idx);
+  std::lock_guard<std::mutex> lock(mQueueMutex);
+  // A drag between two idle calls keeps only its latest value.
+  if (kind == Gesture::kValue && !mQueue.empty() && mQueue.back().mKind == Gesture::kValue &&
+      mQueue.back().mPort == port)
+  {
+    mQueue.back().mValue = value;
+    return;
+  }
+  if (mQueue.size() >= kMaxQueuedGestures) return; // a host that never idles
+  mQueue.push_back({kind, port, value});
+}
+
+void IPlugLV2::BeginInformHostOfParamChange(int idx)
+{
+  Queue(Gesture::kBegin, idx, 0.0f);
+}
+
+void IPlugLV2::InformHostOfParamChange(int idx, double normalizedValue)
+{
+  if (IParam const* pParam = GetParam(idx))
+    Queue(Gesture::kValue, idx, static_cast<float>(pParam->GetNonNormalized(normalizedValue)));
+}
+
+void IPlugLV2::EndInformHostOfParamChange(int idx)
+{
+  Queue(Gesture::kEnd, idx, 0.0f);
+}
+
+int IPlugLV2::Idle()
+{
+  {
+    std::lock_guard<std::mutex> lock(mQueueMutex);
+    mDraining.swap(mQueue);
+  }
+  // The host is called without our locks: it may answer with a port event at once.
+  for (Gesture const& g : mDraining)
+  {
+    if (g.mKind == Gesture::kValue)
+      mWrite(mController, g.mPort, sizeof(float), 0, &g.mValue);
+    else if (mTouch && mTouch->touch)
+      mTouch->touch(mTouch->handle, g.mPort, g.mKind == Gesture::kBegin);
+  }
+  mDraining.clear();
+  IGraphics* pGraphics = GetGUI();
+  return pGraphics && pGraphics->GetWindow() ? 0 : 1;
+}

@@ -1,0 +1,161 @@
+#include "framework/lv2/LV2Turtle.h"
+
+#include <charconv>
+#include <cstdio>
+#include <set>
+
+#include "framework/lv2/IPlugLV2.h"
+
+namespace
+{
+// Shortest text that reads back as the same double, with '.' whatever the locale.
+std::string Number(double v)
+{
+  char buf[64];
+  auto const res = std::to_chars(buf, buf + sizeof buf, v);
+  std::string s(buf, res.ptr);
+  // Turtle reads "1" as an integer and "1.0" as a decimal; both are fine for a port value, but
+  // a decimal keeps the float ports' values recognisably real.
+  if (s.find_first_of(".eE") == std::string::npos && s.find_first_of("ni") == std::string::npos)
+    s += ".0";
+  return s;
+}
+
+// A Turtle string literal.
+std::string Quoted(std::string const& text)
+{
+  std::string out = "\"";
+  for (char c : text)
+  {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n')
+      out += "\\n";
+    else if (static_cast<unsigned char>(c) >= 0x20)
+      out += c;
+  }
+  return out + "\"";
+}
+
+char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .\n"
+                              "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
+                              "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
+                              "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+                              "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+                              "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                              "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+                              "@prefix ui:    <http://lv2plug.in/ns/extensions/ui#> .\n"
+                              "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n\n";
+} // namespace
+
+std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names)
+{
+  std::vector<std::string> symbols;
+  std::set<std::string> taken;
+  for (std::string const& name : names)
+  {
+    std::string s;
+    for (char c : name)
+    {
+      bool const alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (alnum)
+        s += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      else if (!s.empty() && s.back() != '_')
+        s += '_';
+    }
+    while (!s.empty() && s.back() == '_') s.pop_back();
+    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) s = "p_" + s;
+    std::string unique = s;
+    for (int n = 2; taken.count(unique); ++n) unique = s + "_" + std::to_string(n);
+    taken.insert(unique);
+    symbols.push_back(unique);
+  }
+  return symbols;
+}
+
+std::string LV2ManifestTurtle(char const* binary, char const* dataFile)
+{
+  std::string const plugin = std::string("<") + LV2PluginURI() + ">";
+  std::string const editor = std::string("<") + IPlugLV2::EditorURI() + ">";
+  return std::string(kPrefixes) + plugin + "\n    a lv2:Plugin ;\n    lv2:binary <" + binary +
+         "> ;\n    rdfs:seeAlso <" + dataFile + "> .\n\n" + editor +
+         "\n    a ui:X11UI ;\n    ui:binary <" + binary + "> ;\n    rdfs:seeAlso <" + dataFile +
+         "> .\n";
+}
+
+std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
+{
+  int const nIn = plug.NInChannels(), nOut = plug.NOutChannels();
+  std::vector<std::string> names;
+  for (int i = 0; i < plug.NParams(); ++i) names.push_back(plug.GetParam(i)->GetNameForHost());
+  std::vector<std::string> channelNames;
+  for (int i = 0; i < nIn; ++i) channelNames.push_back("in " + std::to_string(i + 1));
+  for (int i = 0; i < nOut; ++i) channelNames.push_back("out " + std::to_string(i + 1));
+  for (std::string const& n : names) channelNames.push_back(n);
+  std::vector<std::string> const symbols = LV2PortSymbols(channelNames);
+
+  int const version = plug.GetEffectVersion(false);
+  std::string t = kPrefixes;
+  t += std::string("<") + LV2PluginURI() + ">\n    a lv2:Plugin, lv2:AmplifierPlugin ;\n";
+  t += "    doap:name " + Quoted(plug.GetEffectName()) + " ;\n";
+  t += "    doap:maintainer [ foaf:name " + Quoted(plug.GetMfrName()) + " ] ;\n";
+  // The version's minor and micro numbers, as the format wants them (the major one is not part
+  // of it; an even minor number marks a release).
+  t += "    lv2:minorVersion " + std::to_string((version >> 8) & 0xFF) + " ;\n";
+  t += "    lv2:microVersion " + std::to_string(version & 0xFF) + " ;\n";
+  t += "    lv2:optionalFeature urid:map ;\n";
+  t += "    lv2:extensionData state:interface ;\n";
+  t += std::string("    ui:ui <") + IPlugLV2::EditorURI() + "> ;\n";
+  t += "    lv2:port";
+  uint32_t port = 0;
+  auto const open = [&](char const* types)
+  {
+    t += std::string(port ? " ,\n        [\n" : "\n        [\n") + "            a " + types +
+         " ;\n            lv2:index " + std::to_string(port) + " ;\n            lv2:symbol \"" +
+         symbols[port] + "\" ;\n";
+  };
+  for (int i = 0; i < nIn + nOut; ++i, ++port)
+  {
+    bool const input = i < nIn;
+    open(input ? "lv2:AudioPort, lv2:InputPort" : "lv2:AudioPort, lv2:OutputPort");
+    int const ch = input ? i : i - nIn;
+    char const* label = input ? plug.GetInputLabel(ch) : plug.GetOutputLabel(ch);
+    std::string const name =
+        label && label[0] ? label
+                          : std::string(input ? "Input " : "Output ") + std::to_string(ch + 1);
+    t += "            lv2:name " + Quoted(name) + "\n        ]";
+  }
+  for (int i = 0; i < plug.NParams(); ++i, ++port)
+  {
+    IParam const& p = *plug.GetParam(i);
+    open("lv2:InputPort, lv2:ControlPort");
+    t += "            lv2:name " + Quoted(p.GetNameForHost()) + " ;\n";
+    t += "            lv2:default " + Number(p.GetDefault()) + " ;\n";
+    t += "            lv2:minimum " + Number(p.GetMin()) + " ;\n";
+    t += "            lv2:maximum " + Number(p.GetMax());
+    if (IPlugLV2::IsToggle(p))
+      t += " ;\n            lv2:portProperty lv2:toggled";
+    else if (p.Type() == IParam::kTypeInt || p.Type() == IParam::kTypeEnum ||
+             p.Type() == IParam::kTypeBool)
+    {
+      t += " ;\n            lv2:portProperty lv2:integer";
+      if (p.GetNDisplayTexts() > 0)
+      {
+        t += ", lv2:enumeration";
+        for (int k = 0; k < p.GetNDisplayTexts(); ++k)
+        {
+          double v = 0.0;
+          char const* text = p.GetDisplayTextAtIdx(k, &v);
+          t += std::string(k ? " ,\n" : " ;\n            lv2:scalePoint\n") +
+               "                [ rdfs:label " + Quoted(text) + " ; rdf:value " + Number(v) + " ]";
+        }
+      }
+    }
+    t += "\n        ]";
+  }
+  t += " .\n\n";
+  t += std::string("<") + IPlugLV2::EditorURI() + ">\n    a ui:X11UI ;\n    ui:binary <" + binary +
+       "> ;\n    lv2:requiredFeature ui:parent ;\n"
+       "    lv2:optionalFeature ui:resize, ui:touch, ui:idleInterface ;\n"
+       "    lv2:extensionData ui:idleInterface .\n";
+  return t;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The Turtle of an LV2 bundle, written from a plug-in instance's own tables at build time, so
+// that what hosts read cannot drift from the code: the manifest, and the plug-in's description
+// with one port per channel and per parameter, and its X11 editor.
+
+#include <string>
+#include <vector>
+
+class IPlugLV2;
+
+// manifest.ttl: the plug-in and its editor, both in binary, described in dataFile.
+std::string LV2ManifestTurtle(char const* binary, char const* dataFile);
+// The plug-in's description: name, vendor, version, ports (plain units, ranges and defaults of
+// the parameters; toggled, integer or enumerated where the parameter is), the state interface
+// and the editor.
+std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary);
+// One symbol per name: lower-case ASCII letters, digits and '_', never starting with a digit,
+// never empty, unique within the list ("Volume 1" -> "volume_1").
+std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names);

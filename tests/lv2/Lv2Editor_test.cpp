@@ -1,0 +1,215 @@
+// TORVA.lv2's editor as an LV2 host embeds it, under a private Xvfb: opened inside the host's
+// parent with its size announced, host port values on screen, a knob drag handed to the host's
+// touch and write functions only from the host's idle call, and a clean close.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lv2/Lv2Host.h"
+#include "support/golden.h"
+#include "x11/X11TestSupport.h"
+
+using namespace x11test;
+
+namespace
+{
+constexpr int kW = 1024, kH = 285;
+constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+constexpr uint32_t kBassPort = 4, kTreblePort = 8, kBypassPort = 11;
+
+// The host's side: every write, touch and resize, in order, with the thread it came from.
+struct HostSide
+{
+  struct Event
+  {
+    char kind; // 'w'rite, 't'ouch on, 'r'elease
+    uint32_t port;
+    float value;
+    std::thread::id thread;
+  };
+  static void Write(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t protocol,
+                    void const* buffer)
+  {
+    auto* self = static_cast<HostSide*>(c);
+    ASSERT_EQ(size, sizeof(float));
+    ASSERT_EQ(protocol, 0u);
+    float v;
+    std::memcpy(&v, buffer, sizeof v);
+    std::lock_guard<std::mutex> lock(self->mMutex);
+    self->mEvents.push_back({'w', port, v, std::this_thread::get_id()});
+  }
+  static void Touch(LV2UI_Feature_Handle h, uint32_t port, bool grabbed)
+  {
+    auto* self = static_cast<HostSide*>(h);
+    std::lock_guard<std::mutex> lock(self->mMutex);
+    self->mEvents.push_back({grabbed ? 't' : 'r', port, 0.0f, std::this_thread::get_id()});
+  }
+  static int Resize(LV2UI_Feature_Handle h, int w, int hh)
+  {
+    static_cast<HostSide*>(h)->mSize = {w, hh};
+    return 0;
+  }
+  std::vector<Event> Events()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mEvents;
+  }
+  std::mutex mMutex;
+  std::vector<Event> mEvents;
+  std::pair<int, int> mSize{0, 0};
+};
+
+class Lv2Editor : public XServerTest
+{
+protected:
+  void SetUp() override
+  {
+    std::thread([] {}).join(); // a sanitizer's own thread joins the baseline
+    XServerTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(mModule.mEditor) << dlerror();
+    mThreads = Threads();
+  }
+  void TearDown() override
+  {
+    EXPECT_TRUE(!mDisplay || WaitFor([&] { return Threads() == mThreads; }));
+  }
+
+  LV2UI_Handle Open(xcb_window_t parent, LV2UI_Widget* widget, char const* uri = nullptr,
+                    bool withParent = true)
+  {
+    mParent = {LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
+    mResize = {&mHost, HostSide::Resize};
+    mTouch = {&mHost, HostSide::Touch};
+    LV2_Feature const resize{LV2_UI__resize, &mResize}, touch{LV2_UI__touch, &mTouch};
+    LV2_Feature const* features[] = {&resize, &touch, withParent ? &mParent : nullptr, nullptr};
+    return mModule.mEditor->instantiate(mModule.mEditor, uri ? uri : "urn:brindlecircuits:torva",
+                                        lv2host::BundlePath().c_str(), HostSide::Write, &mHost,
+                                        widget, features);
+  }
+  void Port(LV2UI_Handle h, uint32_t port, float v)
+  {
+    mModule.mEditor->port_event(h, port, sizeof v, 0, &v);
+  }
+  int Idle(LV2UI_Handle h)
+  {
+    auto const* idle = static_cast<LV2UI_Idle_Interface const*>(
+        mModule.mEditor->extension_data(LV2_UI__idleInterface));
+    return idle ? idle->idle(h) : -1;
+  }
+  torva_test::Image Picture(xcb_window_t win) { return WindowPicture(D(), win, kW, kH); }
+  torva_test::Image Settled(xcb_window_t win, torva_test::Image const* unlike = nullptr)
+  {
+    return SettledPicture(D(), win, kW, kH, unlike);
+  }
+
+  lv2host::Module& mModule = lv2host::TheModule();
+  HostSide mHost;
+  LV2_Feature mParent{};
+  LV2UI_Resize mResize{};
+  LV2UI_Touch mTouch{};
+  int mThreads = 0;
+};
+
+TEST_F(Lv2Editor, RefusesWithoutAParentOrForAnotherPlugin)
+{
+  xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
+  LV2UI_Widget widget = nullptr;
+  EXPECT_EQ(Open(parent, &widget, nullptr, false), nullptr);
+  EXPECT_EQ(Open(parent, &widget, "urn:another:plugin"), nullptr);
+  EXPECT_EQ(Open(0, &widget), nullptr); // a parent that is no window
+  EXPECT_EQ(D().Children(parent), 0);
+  D().Destroy(parent);
+}
+
+TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
+{
+  xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle h = Open(parent, &widget);
+  ASSERT_NE(h, nullptr);
+  xcb_window_t const win = D().OnlyChild(parent);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(widget), win);
+  EXPECT_EQ(mHost.mSize, std::make_pair(kW, kH));
+
+  // The host's port values, as it sends them when it opens an editor: the defaults (0.7 arrives
+  // rounded to a float and still shows the default frame), then the same changes a VST 2 host
+  // makes in the amplifier's editor test.
+  float const defaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
+  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, defaults[i]);
+  torva_test::Image const before = Settled(win);
+  ExpectMatchesGolden(before, "amp_editor_defaults");
+  Port(h, kBassPort, 0.0f);
+  Port(h, kTreblePort, 1.0f);
+  Port(h, kBypassPort, 1.0f);
+  ExpectMatchesGolden(Settled(win, &before), "amp_editor_host_changes");
+  Port(h, kBassPort, 0.7f);
+  EXPECT_EQ(Idle(h), 0);
+  EXPECT_TRUE(mHost.Events().empty()); // host values are not echoed back
+
+  // A drag down by half the knob: nothing reaches the host until it idles, and then from its
+  // own thread: touch, values, release.
+  D().Drag(kBassCentreX, kKnobCentreY, 0, 36, 4);
+  Sleep(300);
+  EXPECT_TRUE(mHost.Events().empty());
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        Idle(h);
+        auto const e = mHost.Events();
+        return !e.empty() && e.back().kind == 'r';
+      }));
+  auto const events = mHost.Events();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front().kind, 't');
+  for (auto const& e : events)
+  {
+    EXPECT_EQ(e.port, kBassPort);
+    EXPECT_EQ(e.thread, std::this_thread::get_id());
+  }
+  for (size_t i = 1; i + 1 < events.size(); ++i) EXPECT_EQ(events[i].kind, 'w');
+  EXPECT_NEAR(events[events.size() - 2].value, 0.575f, 1e-6f);
+
+  // The host's echo of that value changes nothing and sends nothing.
+  Port(h, kBassPort, events[events.size() - 2].value);
+  EXPECT_EQ(Idle(h), 0);
+  EXPECT_EQ(mHost.Events().size(), events.size());
+
+  // Malformed port events are ignored: an audio port, a port past the last, another protocol,
+  // a wrong size, a NaN.
+  torva_test::Image const settled = Settled(win);
+  float const nan = std::nanf("");
+  Port(h, 0, 1.0f);
+  Port(h, 12, 1.0f);
+  Port(h, kTreblePort, nan);
+  float v = 0.0f;
+  mModule.mEditor->port_event(h, kTreblePort, sizeof v, 7, &v);
+  mModule.mEditor->port_event(h, kTreblePort, 2, 0, &v);
+  Sleep(200);
+  EXPECT_EQ(Picture(win).pixels, settled.pixels);
+
+  mModule.mEditor->cleanup(h);
+  EXPECT_EQ(D().Children(parent), 0);
+  D().Destroy(parent);
+}
+
+// A parent the host destroys first: idle says the editor is gone, cleanup still succeeds.
+TEST_F(Lv2Editor, ParentDestroyedUnderTheEditor)
+{
+  xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle h = Open(parent, &widget);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Idle(h), 0);
+  D().Destroy(parent);
+  EXPECT_TRUE(WaitFor([&] { return Idle(h) == 1; }));
+  mModule.mEditor->cleanup(h);
+}
+
+} // namespace

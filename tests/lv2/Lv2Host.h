@@ -1,0 +1,166 @@
+#pragma once
+// A small LV2 host for tests: loads a bundle's module with dlopen, maps URIDs, runs one instance
+// on float buffers it owns, and keeps the state properties the plug-in stores.
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+namespace lv2host
+{
+
+// The bundle this build made (TORVA_LV2_BUNDLE in the environment overrides it).
+inline std::string BundlePath()
+{
+  char const* env = std::getenv("TORVA_LV2_BUNDLE");
+  return env && env[0] ? env : TORVA_LV2_BUNDLE_DIR;
+}
+
+struct Module
+{
+  Module()
+  {
+    mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!mLib) return;
+    auto entry =
+        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2_descriptor"));
+    auto uiEntry =
+        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2ui_descriptor"));
+    mPlugin = entry ? entry(0) : nullptr;
+    mEditor = uiEntry ? uiEntry(0) : nullptr;
+  }
+  ~Module()
+  {
+    if (mLib) dlclose(mLib);
+  }
+  Module(Module const&) = delete;
+  Module& operator=(Module const&) = delete;
+  void* mLib = nullptr;
+  LV2_Descriptor const* mPlugin = nullptr;
+  LV2UI_Descriptor const* mEditor = nullptr;
+};
+
+// Loaded once for the program: editor threads may end a little after a test.
+inline Module& TheModule()
+{
+  static Module* sModule = new Module;
+  return *sModule;
+}
+
+struct UridMap
+{
+  static LV2_URID Map(LV2_URID_Map_Handle h, char const* uri)
+  {
+    auto* self = static_cast<UridMap*>(h);
+    for (size_t i = 0; i < self->mURIs.size(); ++i)
+      if (self->mURIs[i] == uri) return static_cast<LV2_URID>(i + 1);
+    self->mURIs.push_back(uri);
+    return static_cast<LV2_URID>(self->mURIs.size());
+  }
+  LV2_URID operator()(char const* uri) { return Map(this, uri); }
+  std::vector<std::string> mURIs;
+  LV2_URID_Map mMap{this, Map};
+  LV2_Feature mFeature{LV2_URID__map, &mMap};
+};
+
+// One stored property.
+struct Property
+{
+  std::vector<unsigned char> mBytes;
+  uint32_t mType = 0;
+  uint32_t mFlags = 0;
+};
+using Properties = std::map<uint32_t, Property>;
+
+inline LV2_State_Status Store(LV2_State_Handle h, uint32_t key, void const* value, size_t size,
+                              uint32_t type, uint32_t flags)
+{
+  auto& props = *static_cast<Properties*>(h);
+  auto const* p = static_cast<unsigned char const*>(value);
+  props[key] = Property{std::vector<unsigned char>(p, p + size), type, flags};
+  return LV2_STATE_SUCCESS;
+}
+
+inline void const* Retrieve(LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
+                            uint32_t* flags)
+{
+  auto& props = *static_cast<Properties*>(h);
+  auto it = props.find(key);
+  if (it == props.end()) return nullptr;
+  *size = it->second.mBytes.size();
+  *type = it->second.mType;
+  *flags = it->second.mFlags;
+  // A zero-length property still has an address.
+  return it->second.mBytes.empty() ? static_cast<void const*>(&it->second)
+                                   : it->second.mBytes.data();
+}
+
+// One instance with two inputs, two outputs and its control ports at their defaults (as floats).
+struct Instance
+{
+  static constexpr uint32_t kControls = 8;
+  static constexpr uint32_t kFirstControl = 4;
+
+  Instance(Module& module, UridMap& map, double rate, bool withMap = true) : mDesc(module.mPlugin)
+  {
+    LV2_Feature const* features[] = {withMap ? &map.mFeature : nullptr, nullptr};
+    mHandle = mDesc ? mDesc->instantiate(mDesc, rate, BundlePath().c_str(), features) : nullptr;
+    if (!mHandle) return;
+    // Defaults as a host reads them from the Turtle: Bass, Master, Middle, Presence, Treble,
+    // Volume 1, Volume 2, Bypass.
+    float const defaults[kControls] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
+    std::memcpy(mControls, defaults, sizeof defaults);
+    for (uint32_t i = 0; i < kControls; ++i)
+      mDesc->connect_port(mHandle, kFirstControl + i, &mControls[i]);
+    if (mDesc->activate) mDesc->activate(mHandle);
+  }
+  ~Instance()
+  {
+    if (!mHandle) return;
+    if (mDesc->deactivate) mDesc->deactivate(mHandle);
+    mDesc->cleanup(mHandle);
+  }
+  Instance(Instance const&) = delete;
+  Instance& operator=(Instance const&) = delete;
+  explicit operator bool() const { return mHandle != nullptr; }
+
+  // Runs n frames from in (two channels) into out (two channels).
+  void Run(float const* const* in, float* const* out, uint32_t n)
+  {
+    for (uint32_t c = 0; c < 2; ++c)
+    {
+      mDesc->connect_port(mHandle, c, const_cast<float*>(in[c]));
+      mDesc->connect_port(mHandle, 2 + c, out[c]);
+    }
+    mDesc->run(mHandle, n);
+  }
+
+  LV2_State_Interface const* State() const
+  {
+    return static_cast<LV2_State_Interface const*>(mDesc->extension_data(LV2_STATE__interface));
+  }
+  LV2_State_Status Save(Properties& props)
+  {
+    return State()->save(mHandle, Store, &props, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
+  }
+  LV2_State_Status Restore(Properties& props)
+  {
+    return State()->restore(mHandle, Retrieve, &props, 0, nullptr);
+  }
+
+  LV2_Descriptor const* mDesc;
+  LV2_Handle mHandle = nullptr;
+  float mControls[kControls] = {};
+};
+
+} // namespace lv2host

@@ -1,0 +1,239 @@
+// jalv.gtk3, a real LV2 host, running TORVA.lv2 on JACK's dummy backend under the private Xvfb:
+// the editor appears embedded in jalv's window and shows the defaults, a picture of the whole
+// window is kept beside the build, and a knob dragged with XTest moves jalv's control port.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lv2/Lv2Host.h"
+#include "support/CliHarness.h"
+#include "support/Sanitized.h"
+#include "support/golden.h"
+#include "x11/X11TestSupport.h"
+
+extern char** environ;
+
+using namespace x11test;
+
+namespace
+{
+constexpr int kW = 1024, kH = 285;
+constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+
+bool OnPath(char const* program)
+{
+  std::string const cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// A child process with extra environment, its output into a file; killed and reaped on
+// destruction.
+class Child
+{
+public:
+  Child(std::vector<std::string> const& args, std::vector<std::string> const& env,
+        std::string const& outFile)
+  {
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) envStore.push_back(*e);
+    for (std::string const& e : env) envStore.push_back(e);
+    std::vector<char*> argv, envp;
+    for (auto const& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto const& e : envStore) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) mPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Child() { Stop(); }
+  Child(Child const&) = delete;
+  Child& operator=(Child const&) = delete;
+  bool Running() { return mPid > 0 && waitpid(mPid, &mStatus, WNOHANG) == 0; }
+  void Stop()
+  {
+    if (mPid <= 0) return;
+    if (waitpid(mPid, &mStatus, WNOHANG) == 0)
+    {
+      kill(mPid, SIGTERM);
+      if (!WaitFor([&] { return waitpid(mPid, &mStatus, WNOHANG) != 0; }, 5000))
+      {
+        kill(mPid, SIGKILL);
+        waitpid(mPid, &mStatus, 0);
+      }
+    }
+    mPid = -1;
+  }
+
+private:
+  pid_t mPid = -1;
+  int mStatus = 0;
+};
+
+class Lv2Jalv : public XServerTest
+{
+protected:
+  void SetUp() override
+  {
+    if (torva_test::Sanitized())
+      GTEST_SKIP() << "jalv cannot load a module built with the sanitizers";
+    for (char const* program : {"jalv.gtk3", "jackd", "jack_wait"})
+      if (!OnPath(program)) GTEST_SKIP() << program << " is not installed (jalv, jackd2)";
+    XServerTest::SetUp();
+  }
+
+  // The deepest window of the tree under win that has the editor's size.
+  xcb_window_t FindEditor(xcb_window_t win)
+  {
+    for (xcb_window_t child : D().ChildList(win))
+    {
+      if (xcb_window_t found = FindEditor(child)) return found;
+      Display::Rect const r = D().Geometry(child);
+      if (r.w == kW && r.h == kH && D().Children(child) == 0) return child;
+    }
+    return 0;
+  }
+  // The topmost mapped window on the root.
+  xcb_window_t TopViewable()
+  {
+    xcb_connection_t* c = D().Conn();
+    std::vector<xcb_window_t> const all =
+        D().ChildList(xcb_setup_roots_iterator(xcb_get_setup(c)).data->root);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+    {
+      xcb_get_window_attributes_reply_t* a =
+          xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, *it), nullptr);
+      bool const viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+      free(a);
+      if (viewable) return *it;
+    }
+    return 0;
+  }
+  // Where a window's origin is on the root.
+  std::pair<int, int> RootPosition(xcb_window_t win)
+  {
+    xcb_connection_t* c = D().Conn();
+    xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_translate_coordinates_reply_t* t =
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, win, root, 0, 0), nullptr);
+    std::pair<int, int> xy(t ? t->dst_x : -1, t ? t->dst_y : -1);
+    free(t);
+    return xy;
+  }
+};
+
+TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
+{
+  TempDir dir;
+  std::string const server = "torva-lv2-" + std::to_string(getpid());
+  std::string const bundle = lv2host::BundlePath();
+  std::vector<std::string> const env = {"JACK_DEFAULT_SERVER=" + server,
+                                        "JACK_NO_START_SERVER=1",
+                                        "LV2_PATH=" + bundle.substr(0, bundle.rfind('/')),
+                                        "DISPLAY=" + SharedDisplay(),
+                                        "NO_AT_BRIDGE=1",
+                                        "GSETTINGS_BACKEND=memory",
+                                        "HOME=" + dir.Path()};
+  Child jack({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
+             env, dir / "jackd.log");
+  Child wait({"jack_wait", "-w", "-s", server, "-t", "10"}, env, dir / "wait.log");
+  ASSERT_TRUE(WaitFor([&] { return !wait.Running(); }, 15000));
+  ASSERT_TRUE(jack.Running()) << ReadText(dir / "jackd.log");
+
+  std::string const jalvLog = dir / "jalv.log";
+  // Typed with XTest below, so only lower-case letters, digits and '/'.
+  std::string const home = "/tmp/torvalv2" + std::to_string(getpid());
+  std::system(("mkdir -p '" + home + "'").c_str());
+  struct RemoveAfter
+  {
+    std::string mPath;
+    ~RemoveAfter() { std::system(("rm -rf '" + mPath + "'").c_str()); }
+  } const removeHome{home};
+  Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", "urn:brindlecircuits:torva"}, env,
+             jalvLog);
+  xcb_window_t editor = 0;
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        return (editor = FindEditor(
+                    xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root)) != 0;
+      },
+      20000))
+      << ReadText(jalvLog);
+
+  // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
+  torva_test::Image const picture = SettledPicture(D(), editor, kW, kH);
+  ExpectMatchesGolden(picture, "amp_editor_defaults");
+
+  // The whole of jalv's window, kept for people to look at.
+  xcb_window_t top = editor;
+  xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root;
+  for (;;)
+  {
+    xcb_query_tree_reply_t* t =
+        xcb_query_tree_reply(D().Conn(), xcb_query_tree(D().Conn(), top), nullptr);
+    xcb_window_t const parent = t ? t->parent : root;
+    free(t);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  Display::Rect const r = D().Geometry(top);
+  torva_test::Image const whole = WindowPicture(D(), top, r.w, r.h);
+  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png", whole,
+                                   "jalv.gtk3 with TORVA's editor embedded"));
+
+  // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port, as the preset
+  // jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
+  auto const [x, y] = RootPosition(editor);
+  D().Drag(x + kBassCentreX, y + kKnobCentreY, 0, 36, 4);
+  Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
+  auto const [tx, ty] = RootPosition(top);
+  D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
+  D().Move(tx + 70, ty + 12);
+  D().Click();
+  ASSERT_TRUE(WaitFor([&] { return TopViewable() != top; })); // the menu
+  D().Key(0xff54);                                            // Down
+  D().Key(0xff0d);                                            // Return
+  xcb_window_t dialog = 0;
+  ASSERT_TRUE(WaitFor(
+      [&]
+      {
+        dialog = TopViewable();
+        return dialog != top && D().Geometry(dialog).w > 400;
+      }));
+  Sleep(300);
+  D().Focus(dialog); // no window manager gives the dialog the keyboard
+  // A full path in the name field: the preset goes there, not into the user's home folder.
+  D().Type(home + "/dragged");
+  std::string const presetFile = home + "/TORVA_dragged.preset.lv2/dragged.ttl";
+  // The entry's completion may take the first Return: press it until the dialog saves.
+  bool saved = false;
+  for (int i = 0; i < 6 && !saved; ++i)
+  {
+    Sleep(300);
+    D().Key(0xff0d);
+    saved = WaitFor([&] { return Contains(ReadText(presetFile), "state:state"); }, 1500);
+  }
+  ASSERT_TRUE(saved) << ReadText(jalvLog);
+  std::string const preset = ReadText(presetFile);
+  size_t const at = preset.find("pset:value", preset.find("\"bass\""));
+  ASSERT_NE(at, std::string::npos) << preset;
+  EXPECT_FLOAT_EQ(std::stof(preset.substr(at + 10)), 0.575f) << preset;
+  jalv.Stop();
+  jack.Stop();
+}
+
+} // namespace
