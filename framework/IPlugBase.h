@@ -366,7 +366,8 @@ public:
   // Every remaining slot becomes "Empty" with the current state.
   void EnsureDefaultPreset();
   // One value per parameter in index order: int for bool, int and enum parameters, double
-  // otherwise.
+  // otherwise. Both forms store the product's current state beyond its parameters after the
+  // values.
   void MakePreset(char const* name, ...);
   // nParamsNamed pairs (parameter index as int, then its value typed as for MakePreset); the
   // parameters not named keep their current values. A pair with an index out of range ends the
@@ -378,6 +379,11 @@ public:
   void MakePresetFromBlob(char const* name, char const* blob, int sizeOfChunk);
   // Deletes the slots that hold nothing; the others keep their order.
   void PruneUninitializedPresets();
+
+private:
+  void AppendStateBeyondParams(ByteChunk* pChunk);
+
+public:
 
   // Loads slot idx into the parameters (an uninitialised slot first takes the current state
   // under the name "user preset N"), makes it current and moves the controls.

@@ -268,6 +268,7 @@ void IPlugBase::MakePreset(char const* name, ...)
     preset->mChunk.Put(&v);
   }
   va_end(vp);
+  AppendStateBeyondParams(&preset->mChunk);
 }
 
 void IPlugBase::MakePresetFromNamedParams(char const* name, int nParamsNamed, ...)
@@ -300,6 +301,17 @@ void IPlugBase::MakePresetFromNamedParams(char const* name, int nParamsNamed, ..
     if (v[i] == kUnnamedMarker) v[i] = GetParam(i)->Value();
     preset->mChunk.Put(v + i);
   }
+  AppendStateBeyondParams(&preset->mChunk);
+}
+
+void IPlugBase::AppendStateBeyondParams(ByteChunk* pChunk)
+{
+  // A product that keeps state beyond its parameters reads it after them in every slot; a slot
+  // of values alone would make each bank chunk holding it unreadable.
+  ByteChunk params, state;
+  if (!SerializeParams(&params) || !SerializeState(&state)) return;
+  if (state.Size() > params.Size())
+    pChunk->PutBytes(state.GetBytes() + params.Size(), state.Size() - params.Size());
 }
 
 void IPlugBase::MakePresetFromChunk(char const* name, ByteChunk* pChunk)

@@ -210,6 +210,13 @@ std::string FindResourceFolder()
   return folder;
 }
 
+// The signature, then the header chunk: a PNG must open with IHDR. The decoder would skip an
+// unknown chunk in front of it, so the image could differ from the header a reader sees first.
+bool OpensWithHeader(const unsigned char* first, size_t length)
+{
+  return length >= 16 && png_sig_cmp(first, 0, 8) == 0 && memcmp(first + 12, "IHDR", 4) == 0;
+}
+
 } // namespace
 
 LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp)
@@ -217,6 +224,13 @@ LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp)
   if (!filename) return nullptr;
   FILE* f = fopen(filename, "rb");
   if (!f) return nullptr;
+  unsigned char first[16];
+  const size_t got = fread(first, 1, sizeof first, f);
+  if (!OpensWithHeader(first, got) || fseek(f, 0, SEEK_SET) != 0)
+  {
+    fclose(f);
+    return nullptr;
+  }
   DecodeJob job;
   job.file = f;
   job.callerBitmap = bmp;
@@ -229,7 +243,8 @@ LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp)
 
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int length, LICE_IBitmap* bmp)
 {
-  if (!data || length < 8 || png_sig_cmp((png_const_bytep)data, 0, 8) != 0) return nullptr;
+  if (!data || length < 0 || !OpensWithHeader((const unsigned char*)data, (size_t)length))
+    return nullptr;
   MemorySource src{(const unsigned char*)data, (size_t)length};
   DecodeJob job;
   job.memory = &src;
