@@ -384,7 +384,6 @@ private:
   void AppendStateBeyondParams(ByteChunk* pChunk);
 
 public:
-
   // Loads slot idx into the parameters (an uninitialised slot first takes the current state
   // under the name "user preset N"), makes it current and moves the controls.
   bool RestorePreset(int idx);
