@@ -19,8 +19,8 @@ using namespace x11test;
 
 namespace
 {
-constexpr int kW = 1024, kH = 285;
-constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+using lv2host::kBassX, lv2host::kKnobY;
+constexpr int kW = lv2host::kEditorW, kH = lv2host::kEditorH;
 constexpr uint32_t kBassPort = 4, kTreblePort = 8, kBypassPort = 11;
 
 // The host's side: every write, touch and resize, in order, with the thread it came from.
@@ -103,7 +103,6 @@ protected:
         mModule.mEditor->extension_data(LV2_UI__idleInterface));
     return idle ? idle->idle(h) : -1;
   }
-  torva_test::Image Picture(xcb_window_t win) { return WindowPicture(D(), win, kW, kH); }
   torva_test::Image Settled(xcb_window_t win, torva_test::Image const* unlike = nullptr)
   {
     return SettledPicture(D(), win, kW, kH, unlike);
@@ -141,8 +140,7 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   // The host's port values, as it sends them when it opens an editor: the defaults (0.7 arrives
   // rounded to a float and still shows the default frame), then the same changes a VST 2 host
   // makes in the amplifier's editor test.
-  float const defaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
-  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, defaults[i]);
+  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
   torva_test::Image const before = Settled(win);
   ExpectMatchesGolden(before, "amp_editor_defaults");
   Port(h, kBassPort, 0.0f);
@@ -155,7 +153,7 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
 
   // A drag down by half the knob: nothing reaches the host until it idles, and then from its
   // own thread: touch, values, release.
-  D().Drag(kBassCentreX, kKnobCentreY, 0, 36, 4);
+  D().Drag(kBassX, kKnobY, 0, 36, 4);
   Sleep(300);
   EXPECT_TRUE(mHost.Events().empty());
   ASSERT_TRUE(WaitFor(
@@ -181,18 +179,17 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   EXPECT_EQ(Idle(h), 0);
   EXPECT_EQ(mHost.Events().size(), events.size());
 
-  // Malformed port events are ignored: an audio port, a port past the last, another protocol,
-  // a wrong size, a NaN.
+  // Malformed port events are ignored: an audio port, a port past the last, a NaN, another
+  // protocol, a wrong size.
   torva_test::Image const settled = Settled(win);
-  float const nan = std::nanf("");
   Port(h, 0, 1.0f);
   Port(h, 12, 1.0f);
-  Port(h, kTreblePort, nan);
+  Port(h, kTreblePort, std::nanf(""));
   float v = 0.0f;
   mModule.mEditor->port_event(h, kTreblePort, sizeof v, 7, &v);
   mModule.mEditor->port_event(h, kTreblePort, 2, 0, &v);
   Sleep(200);
-  EXPECT_EQ(Picture(win).pixels, settled.pixels);
+  EXPECT_EQ(WindowPicture(D(), win, kW, kH).pixels, settled.pixels);
 
   mModule.mEditor->cleanup(h);
   EXPECT_EQ(D().Children(parent), 0);

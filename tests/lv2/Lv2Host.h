@@ -25,6 +25,23 @@ inline std::string BundlePath()
   char const* env = std::getenv("TORVA_LV2_BUNDLE");
   return env && env[0] ? env : TORVA_LV2_BUNDLE_DIR;
 }
+// The folder holding it, as LV2_PATH names it.
+inline std::string BundleDir()
+{
+  std::string const bundle = BundlePath();
+  return bundle.substr(0, bundle.rfind('/'));
+}
+
+inline bool OnPath(char const* program)
+{
+  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The control ports' defaults as the Turtle gives them: Bass, Master, Middle, Presence, Treble,
+// Volume 1, Volume 2, Bypass (ports 4 to 11).
+constexpr float kDefaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
+// The editor's size and where its Bass knob's centre is.
+constexpr int kEditorW = 1024, kEditorH = 285, kBassX = 514 + 36, kKnobY = 100 + 36;
 
 struct Module
 {
@@ -116,10 +133,7 @@ struct Instance
     LV2_Feature const* features[] = {withMap ? &map.mFeature : nullptr, nullptr};
     mHandle = mDesc ? mDesc->instantiate(mDesc, rate, BundlePath().c_str(), features) : nullptr;
     if (!mHandle) return;
-    // Defaults as a host reads them from the Turtle: Bass, Master, Middle, Presence, Treble,
-    // Volume 1, Volume 2, Bypass.
-    float const defaults[kControls] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
-    std::memcpy(mControls, defaults, sizeof defaults);
+    std::memcpy(mControls, kDefaults, sizeof kDefaults);
     for (uint32_t i = 0; i < kControls; ++i)
       mDesc->connect_port(mHandle, kFirstControl + i, &mControls[i]);
     if (mDesc->activate) mDesc->activate(mHandle);
@@ -134,7 +148,6 @@ struct Instance
   Instance& operator=(Instance const&) = delete;
   explicit operator bool() const { return mHandle != nullptr; }
 
-  // Runs n frames from in (two channels) into out (two channels).
   void Run(float const* const* in, float* const* out, uint32_t n)
   {
     for (uint32_t c = 0; c < 2; ++c)
