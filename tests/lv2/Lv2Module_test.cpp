@@ -27,17 +27,9 @@ constexpr int kFrames = 12000;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-enum EParam
-{
-  kBass,
-  kMaster,
-  kMiddle,
-  kPresence,
-  kTreble,
-  kVolume1,
-  kVolume2,
-  kBypass
-};
+// Control ports, counted from the first.
+constexpr int kBass = 0, kMaster = 1, kPresence = 3, kTreble = 4, kVolume1 = 5, kVolume2 = 6,
+              kBypass = 7;
 
 struct Setting
 {
