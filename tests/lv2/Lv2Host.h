@@ -45,32 +45,27 @@ constexpr int kEditorW = 1024, kEditorH = 285, kBassX = 514 + 36, kKnobY = 100 +
 
 struct Module
 {
-  Module()
-  {
-    mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!mLib) return;
-    auto entry =
-        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2_descriptor"));
-    auto uiEntry =
-        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2ui_descriptor"));
-    mPlugin = entry ? entry(0) : nullptr;
-    mEditor = uiEntry ? uiEntry(0) : nullptr;
-  }
-  ~Module()
-  {
-    if (mLib) dlclose(mLib);
-  }
-  Module(Module const&) = delete;
-  Module& operator=(Module const&) = delete;
   void* mLib = nullptr;
   LV2_Descriptor const* mPlugin = nullptr;
   LV2UI_Descriptor const* mEditor = nullptr;
 };
 
-// Loaded once for the program: editor threads may end a little after a test.
+// Loaded once for the program and never unloaded: editor threads may end a little after a test.
 inline Module& TheModule()
 {
-  static Module* sModule = new Module;
+  static Module* sModule = []
+  {
+    auto* m = new Module;
+    m->mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m->mLib) return m;
+    auto entry =
+        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2_descriptor"));
+    auto uiEntry =
+        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2ui_descriptor"));
+    m->mPlugin = entry ? entry(0) : nullptr;
+    m->mEditor = uiEntry ? uiEntry(0) : nullptr;
+    return m;
+  }();
   return *sModule;
 }
 
