@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <array>
 #include <cctype>
 #include <string>
 
@@ -103,34 +104,24 @@ TEST_F(Lv2Tools, Lv2applyRendersWhatTorvaRenders)
   std::string const in = dir / "in.wav", viaLv2 = dir / "lv2.wav", viaVst = dir / "vst.wav";
   WriteAudio(in, TestSignal(2, 48000, 30000));
 
-  struct Settings
-  {
-    char const* mName;
-    std::vector<std::pair<std::string, std::string>> mControls; // symbol, value
-    std::vector<std::string> mVstSet;
+  // Per run: symbol, parameter name and value of each control set.
+  using Control = std::array<char const*, 3>;
+  std::vector<Control> const runs[] = {
+      {{"master", "Master", "-7.5"}, {"treble", "Treble", "0.75"}},
+      {{"volume_1", "Volume 1", "42.5"}, {"bypass", "Bypass", "0"}},
   };
-  Settings const runs[] = {
-      {"master and treble",
-       {{"master", "-7.5"}, {"treble", "0.75"}},
-       {"Master=-7.5", "Treble=0.75"}},
-      {"drive and bypass off",
-       {{"volume_1", "42.5"}, {"bypass", "0"}},
-       {"Volume 1=42.5", "Bypass=0"}},
-  };
-  for (Settings const& s : runs)
+  for (auto const& run : runs)
   {
-    SCOPED_TRACE(s.mName);
+    SCOPED_TRACE(run[0][0]);
     std::string cmd = Lv2Path() + "lv2apply -i '" + in + "' -o '" + viaLv2 + "'";
-    for (auto const& [symbol, value] : s.mControls) cmd += " -c " + symbol + " " + value;
+    std::vector<std::string> args = {"render", in, viaVst, "--precision", "float"};
+    for (auto const& [symbol, name, value] : run)
+    {
+      cmd += std::string(" -c ") + symbol + " " + value;
+      args.insert(args.end(), {"--set", std::string(name) + "=" + value});
+    }
     auto const [out, status] = Shell(cmd + " urn:brindlecircuits:torva");
     ASSERT_EQ(status, 0) << out;
-
-    std::vector<std::string> args = {"render", in, viaVst, "--precision", "float"};
-    for (std::string const& set : s.mVstSet)
-    {
-      args.push_back("--set");
-      args.push_back(set);
-    }
     RunResult const r = RunTorva(args);
     ASSERT_EQ(r.mExit, 0) << r.mErr;
 
