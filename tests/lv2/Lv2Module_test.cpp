@@ -63,13 +63,6 @@ Stereo Input()
   return s;
 }
 
-std::string Text(float v)
-{
-  char buf[32];
-  auto const r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 // Runs [from, to) of in through process(inPtrs, outPtrs, n) in blocks cycling through sizes.
 template <class F>
 void Blocks(Stereo const& in, Stereo& out, int from, int to, std::vector<int> const& sizes,
@@ -99,8 +92,9 @@ void SetVst(vsthost::Instance& inst, std::vector<Setting> const& settings)
 {
   for (Setting const& s : settings)
   {
-    std::string text = Text(s.mValue);
-    inst.Dispatch(effString2Parameter, s.mParam, 0, text.data());
+    char text[32] = {};
+    std::to_chars(text, text + sizeof text - 1, s.mValue);
+    inst.Dispatch(effString2Parameter, s.mParam, 0, text);
   }
 }
 
