@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,49 +19,38 @@ using namespace x11test;
 
 namespace
 {
-constexpr int kW = 1024, kH = 285;
-constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+using lv2host::kBassX, lv2host::kKnobY;
+constexpr int kW = lv2host::kEditorW, kH = lv2host::kEditorH;
 constexpr uint32_t kBassPort = 4, kTreblePort = 8, kBypassPort = 11;
 
-// The host's side: every write, touch and resize, in order, with the thread it came from.
-struct HostSide
+// The host's side: every write ("write <port> <value>"), touch and release in order, marked
+// "elsewhere" when not on the host's thread, and the size the editor asks for.
+struct HostSide : CallLog
 {
-  struct Event
+  void Note(std::string const& what)
   {
-    char kind; // 'w'rite, 't'ouch on, 'r'elease
-    uint32_t port;
-    float value;
-    std::thread::id thread;
-  };
+    Add(what + (std::this_thread::get_id() == mThread ? "" : " elsewhere"));
+  }
   static void Write(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t protocol,
                     void const* buffer)
   {
-    auto* self = static_cast<HostSide*>(c);
-    ASSERT_EQ(size, sizeof(float));
-    ASSERT_EQ(protocol, 0u);
-    float v;
-    std::memcpy(&v, buffer, sizeof v);
-    std::lock_guard<std::mutex> lock(self->mMutex);
-    self->mEvents.push_back({'w', port, v, std::this_thread::get_id()});
+    float v = 0.0f;
+    if (size == sizeof v && protocol == 0) std::memcpy(&v, buffer, sizeof v);
+    char text[64];
+    std::snprintf(text, sizeof text, "write %u %.9g%s", port, v,
+                  size == sizeof v && protocol == 0 ? "" : " malformed");
+    static_cast<HostSide*>(c)->Note(text);
   }
   static void Touch(LV2UI_Feature_Handle h, uint32_t port, bool grabbed)
   {
-    auto* self = static_cast<HostSide*>(h);
-    std::lock_guard<std::mutex> lock(self->mMutex);
-    self->mEvents.push_back({grabbed ? 't' : 'r', port, 0.0f, std::this_thread::get_id()});
+    static_cast<HostSide*>(h)->Note((grabbed ? "touch " : "release ") + std::to_string(port));
   }
   static int Resize(LV2UI_Feature_Handle h, int w, int hh)
   {
     static_cast<HostSide*>(h)->mSize = {w, hh};
     return 0;
   }
-  std::vector<Event> Events()
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mEvents;
-  }
-  std::mutex mMutex;
-  std::vector<Event> mEvents;
+  std::thread::id const mThread = std::this_thread::get_id();
   std::pair<int, int> mSize{0, 0};
 };
 
@@ -103,7 +92,6 @@ protected:
         mModule.mEditor->extension_data(LV2_UI__idleInterface));
     return idle ? idle->idle(h) : -1;
   }
-  torva_test::Image Picture(xcb_window_t win) { return WindowPicture(D(), win, kW, kH); }
   torva_test::Image Settled(xcb_window_t win, torva_test::Image const* unlike = nullptr)
   {
     return SettledPicture(D(), win, kW, kH, unlike);
@@ -141,8 +129,7 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   // The host's port values, as it sends them when it opens an editor: the defaults (0.7 arrives
   // rounded to a float and still shows the default frame), then the same changes a VST 2 host
   // makes in the amplifier's editor test.
-  float const defaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
-  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, defaults[i]);
+  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
   torva_test::Image const before = Settled(win);
   ExpectMatchesGolden(before, "amp_editor_defaults");
   Port(h, kBassPort, 0.0f);
@@ -151,48 +138,45 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   ExpectMatchesGolden(Settled(win, &before), "amp_editor_host_changes");
   Port(h, kBassPort, 0.7f);
   EXPECT_EQ(Idle(h), 0);
-  EXPECT_TRUE(mHost.Events().empty()); // host values are not echoed back
+  EXPECT_TRUE(mHost.Lines().empty()); // host values are not echoed back
 
   // A drag down by half the knob: nothing reaches the host until it idles, and then from its
   // own thread: touch, values, release.
-  D().Drag(kBassCentreX, kKnobCentreY, 0, 36, 4);
+  D().Drag(kBassX, kKnobY, 0, 36, 4);
   Sleep(300);
-  EXPECT_TRUE(mHost.Events().empty());
+  EXPECT_TRUE(mHost.Lines().empty());
   ASSERT_TRUE(WaitFor(
       [&]
       {
         Idle(h);
-        auto const e = mHost.Events();
-        return !e.empty() && e.back().kind == 'r';
+        return mHost.Count("release 4") > 0;
       }));
-  auto const events = mHost.Events();
-  ASSERT_GE(events.size(), 3u);
-  EXPECT_EQ(events.front().kind, 't');
-  for (auto const& e : events)
-  {
-    EXPECT_EQ(e.port, kBassPort);
-    EXPECT_EQ(e.thread, std::this_thread::get_id());
-  }
-  for (size_t i = 1; i + 1 < events.size(); ++i) EXPECT_EQ(events[i].kind, 'w');
-  EXPECT_NEAR(events[events.size() - 2].value, 0.575f, 1e-6f);
+  auto const lines = mHost.Lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.front(), "touch 4");
+  EXPECT_EQ(lines.back(), "release 4");
+  for (size_t i = 1; i + 1 < lines.size(); ++i)
+    EXPECT_TRUE(lines[i].starts_with("write 4 ") && lines[i].find(' ', 8) == std::string::npos)
+        << lines[i]; // no mark
+  float const last = std::stof(lines[lines.size() - 2].substr(8));
+  EXPECT_NEAR(last, 0.575f, 1e-6f);
 
   // The host's echo of that value changes nothing and sends nothing.
-  Port(h, kBassPort, events[events.size() - 2].value);
+  Port(h, kBassPort, last);
   EXPECT_EQ(Idle(h), 0);
-  EXPECT_EQ(mHost.Events().size(), events.size());
+  EXPECT_EQ(mHost.Lines().size(), lines.size());
 
-  // Malformed port events are ignored: an audio port, a port past the last, another protocol,
-  // a wrong size, a NaN.
+  // Malformed port events are ignored: an audio port, a port past the last, a NaN, another
+  // protocol, a wrong size.
   torva_test::Image const settled = Settled(win);
-  float const nan = std::nanf("");
   Port(h, 0, 1.0f);
   Port(h, 12, 1.0f);
-  Port(h, kTreblePort, nan);
+  Port(h, kTreblePort, std::nanf(""));
   float v = 0.0f;
   mModule.mEditor->port_event(h, kTreblePort, sizeof v, 7, &v);
   mModule.mEditor->port_event(h, kTreblePort, 2, 0, &v);
   Sleep(200);
-  EXPECT_EQ(Picture(win).pixels, settled.pixels);
+  EXPECT_EQ(WindowPicture(D(), win, kW, kH).pixels, settled.pixels);
 
   mModule.mEditor->cleanup(h);
   EXPECT_EQ(D().Children(parent), 0);

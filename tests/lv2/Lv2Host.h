@@ -25,35 +25,47 @@ inline std::string BundlePath()
   char const* env = std::getenv("TORVA_LV2_BUNDLE");
   return env && env[0] ? env : TORVA_LV2_BUNDLE_DIR;
 }
+// The folder holding it, as LV2_PATH names it.
+inline std::string BundleDir()
+{
+  std::string const bundle = BundlePath();
+  return bundle.substr(0, bundle.rfind('/'));
+}
+
+inline bool OnPath(char const* program)
+{
+  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The control ports' defaults as the Turtle gives them: Bass, Master, Middle, Presence, Treble,
+// Volume 1, Volume 2, Bypass (ports 4 to 11).
+constexpr float kDefaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
+// The editor's size and where its Bass knob's centre is.
+constexpr int kEditorW = 1024, kEditorH = 285, kBassX = 514 + 36, kKnobY = 100 + 36;
 
 struct Module
 {
-  Module()
-  {
-    mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!mLib) return;
-    auto entry =
-        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2_descriptor"));
-    auto uiEntry =
-        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(mLib, "lv2ui_descriptor"));
-    mPlugin = entry ? entry(0) : nullptr;
-    mEditor = uiEntry ? uiEntry(0) : nullptr;
-  }
-  ~Module()
-  {
-    if (mLib) dlclose(mLib);
-  }
-  Module(Module const&) = delete;
-  Module& operator=(Module const&) = delete;
   void* mLib = nullptr;
   LV2_Descriptor const* mPlugin = nullptr;
   LV2UI_Descriptor const* mEditor = nullptr;
 };
 
-// Loaded once for the program: editor threads may end a little after a test.
+// Loaded once for the program and never unloaded: editor threads may end a little after a test.
 inline Module& TheModule()
 {
-  static Module* sModule = new Module;
+  static Module* sModule = []
+  {
+    auto* m = new Module;
+    m->mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m->mLib) return m;
+    auto entry =
+        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2_descriptor"));
+    auto uiEntry =
+        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2ui_descriptor"));
+    m->mPlugin = entry ? entry(0) : nullptr;
+    m->mEditor = uiEntry ? uiEntry(0) : nullptr;
+    return m;
+  }();
   return *sModule;
 }
 
@@ -116,10 +128,7 @@ struct Instance
     LV2_Feature const* features[] = {withMap ? &map.mFeature : nullptr, nullptr};
     mHandle = mDesc ? mDesc->instantiate(mDesc, rate, BundlePath().c_str(), features) : nullptr;
     if (!mHandle) return;
-    // Defaults as a host reads them from the Turtle: Bass, Master, Middle, Presence, Treble,
-    // Volume 1, Volume 2, Bypass.
-    float const defaults[kControls] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
-    std::memcpy(mControls, defaults, sizeof defaults);
+    std::memcpy(mControls, kDefaults, sizeof kDefaults);
     for (uint32_t i = 0; i < kControls; ++i)
       mDesc->connect_port(mHandle, kFirstControl + i, &mControls[i]);
     if (mDesc->activate) mDesc->activate(mHandle);
@@ -134,7 +143,6 @@ struct Instance
   Instance& operator=(Instance const&) = delete;
   explicit operator bool() const { return mHandle != nullptr; }
 
-  // Runs n frames from in (two channels) into out (two channels).
   void Run(float const* const* in, float* const* out, uint32_t n)
   {
     for (uint32_t c = 0; c < 2; ++c)

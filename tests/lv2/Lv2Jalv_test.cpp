@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,37 +24,26 @@ using namespace x11test;
 
 namespace
 {
-constexpr int kW = 1024, kH = 285;
-constexpr int kKnobCentreY = 100 + 36, kBassCentreX = 514 + 36;
+constexpr int kW = lv2host::kEditorW, kH = lv2host::kEditorH;
 
-bool OnPath(char const* program)
-{
-  std::string const cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// A child process with extra environment, its output into a file; killed and reaped on
-// destruction.
+// A program run through env(1) with extra variables, its output into a file; stopped and reaped
+// on destruction.
 class Child
 {
 public:
   Child(std::vector<std::string> const& args, std::vector<std::string> const& env,
         std::string const& outFile)
   {
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) envStore.push_back(*e);
-    for (std::string const& e : env) envStore.push_back(e);
-    std::vector<char*> argv, envp;
-    for (auto const& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<char*> argv{const_cast<char*>("env")};
+    for (auto const* list : {&env, &args})
+      for (auto const& a : *list) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    for (auto const& e : envStore) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) mPid = -1;
+    if (posix_spawnp(&mPid, "env", &actions, nullptr, argv.data(), environ) != 0) mPid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
   ~Child() { Stop(); }
@@ -65,15 +52,12 @@ public:
   bool Running() { return mPid > 0 && waitpid(mPid, &mStatus, WNOHANG) == 0; }
   void Stop()
   {
-    if (mPid <= 0) return;
-    if (waitpid(mPid, &mStatus, WNOHANG) == 0)
+    if (!Running()) return;
+    kill(mPid, SIGTERM);
+    if (!WaitFor([&] { return !Running(); }, 5000))
     {
-      kill(mPid, SIGTERM);
-      if (!WaitFor([&] { return waitpid(mPid, &mStatus, WNOHANG) != 0; }, 5000))
-      {
-        kill(mPid, SIGKILL);
-        waitpid(mPid, &mStatus, 0);
-      }
+      kill(mPid, SIGKILL);
+      waitpid(mPid, &mStatus, 0);
     }
     mPid = -1;
   }
@@ -91,7 +75,7 @@ protected:
     if (torva_test::Sanitized())
       GTEST_SKIP() << "jalv cannot load a module built with the sanitizers";
     for (char const* program : {"jalv.gtk3", "jackd", "jack_wait"})
-      if (!OnPath(program)) GTEST_SKIP() << program << " is not installed (jalv, jackd2)";
+      if (!lv2host::OnPath(program)) GTEST_SKIP() << program << " is not installed (jalv, jackd2)";
     XServerTest::SetUp();
   }
 
@@ -106,12 +90,12 @@ protected:
     }
     return 0;
   }
+  xcb_window_t Root() { return xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root; }
   // The topmost mapped window on the root.
   xcb_window_t TopViewable()
   {
     xcb_connection_t* c = D().Conn();
-    std::vector<xcb_window_t> const all =
-        D().ChildList(xcb_setup_roots_iterator(xcb_get_setup(c)).data->root);
+    std::vector<xcb_window_t> const all = D().ChildList(Root());
     for (auto it = all.rbegin(); it != all.rend(); ++it)
     {
       xcb_get_window_attributes_reply_t* a =
@@ -126,9 +110,8 @@ protected:
   std::pair<int, int> RootPosition(xcb_window_t win)
   {
     xcb_connection_t* c = D().Conn();
-    xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_translate_coordinates_reply_t* t =
-        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, win, root, 0, 0), nullptr);
+    xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, win, Root(), 0, 0), nullptr);
     std::pair<int, int> xy(t ? t->dst_x : -1, t ? t->dst_y : -1);
     free(t);
     return xy;
@@ -139,14 +122,9 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
 {
   TempDir dir;
   std::string const server = "torva-lv2-" + std::to_string(getpid());
-  std::string const bundle = lv2host::BundlePath();
-  std::vector<std::string> const env = {"JACK_DEFAULT_SERVER=" + server,
-                                        "JACK_NO_START_SERVER=1",
-                                        "LV2_PATH=" + bundle.substr(0, bundle.rfind('/')),
-                                        "DISPLAY=" + SharedDisplay(),
-                                        "NO_AT_BRIDGE=1",
-                                        "GSETTINGS_BACKEND=memory",
-                                        "HOME=" + dir.Path()};
+  std::vector<std::string> const env = {
+      "JACK_DEFAULT_SERVER=" + server, "JACK_NO_START_SERVER=1", "LV2_PATH=" + lv2host::BundleDir(),
+      "DISPLAY=" + SharedDisplay(),    "NO_AT_BRIDGE=1",         "GSETTINGS_BACKEND=memory"};
   Child jack({"jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256"},
              env, dir / "jackd.log");
   Child wait({"jack_wait", "-w", "-s", server, "-t", "10"}, env, dir / "wait.log");
@@ -165,31 +143,18 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", "urn:brindlecircuits:torva"}, env,
              jalvLog);
   xcb_window_t editor = 0;
-  ASSERT_TRUE(WaitFor(
-      [&]
-      {
-        return (editor = FindEditor(
-                    xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root)) != 0;
-      },
-      20000))
+  ASSERT_TRUE(WaitFor([&] { return (editor = FindEditor(Root())) != 0; }, 20000))
       << ReadText(jalvLog);
 
   // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
   torva_test::Image const picture = SettledPicture(D(), editor, kW, kH);
   ExpectMatchesGolden(picture, "amp_editor_defaults");
 
-  // The whole of jalv's window, kept for people to look at.
-  xcb_window_t top = editor;
-  xcb_window_t const root = xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root;
-  for (;;)
-  {
-    xcb_query_tree_reply_t* t =
-        xcb_query_tree_reply(D().Conn(), xcb_query_tree(D().Conn(), top), nullptr);
-    xcb_window_t const parent = t ? t->parent : root;
-    free(t);
-    if (parent == root || parent == 0) break;
-    top = parent;
-  }
+  // The whole of jalv's window (the top-level one holding the editor), kept for people to look
+  // at.
+  xcb_window_t top = 0;
+  for (xcb_window_t w : D().ChildList(Root()))
+    if (FindEditor(w) == editor) top = w;
   Display::Rect const r = D().Geometry(top);
   torva_test::Image const whole = WindowPicture(D(), top, r.w, r.h);
   EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png", whole,
@@ -198,7 +163,7 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port, as the preset
   // jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
   auto const [x, y] = RootPosition(editor);
-  D().Drag(x + kBassCentreX, y + kKnobCentreY, 0, 36, 4);
+  D().Drag(x + lv2host::kBassX, y + lv2host::kKnobY, 0, 36, 4);
   Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
   auto const [tx, ty] = RootPosition(top);
   D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -28,17 +27,9 @@ constexpr int kFrames = 12000;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-enum EParam
-{
-  kBass,
-  kMaster,
-  kMiddle,
-  kPresence,
-  kTreble,
-  kVolume1,
-  kVolume2,
-  kBypass
-};
+// Control ports, counted from the first.
+constexpr int kBass = 0, kMaster = 1, kPresence = 3, kTreble = 4, kVolume1 = 5, kVolume2 = 6,
+              kBypass = 7;
 
 struct Setting
 {
@@ -72,13 +63,6 @@ Stereo Input()
   return s;
 }
 
-std::string Text(float v)
-{
-  char buf[32];
-  auto const r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 // Runs [from, to) of in through process(inPtrs, outPtrs, n) in blocks cycling through sizes.
 template <class F>
 void Blocks(Stereo const& in, Stereo& out, int from, int to, std::vector<int> const& sizes,
@@ -104,25 +88,34 @@ struct Case
   std::vector<int> mVstBlocks, mLv2Blocks;
 };
 
+void SetVst(vsthost::Instance& inst, std::vector<Setting> const& settings)
+{
+  for (Setting const& s : settings)
+  {
+    char text[32] = {};
+    std::to_chars(text, text + sizeof text - 1, s.mValue);
+    inst.Dispatch(effString2Parameter, s.mParam, 0, text);
+  }
+}
+
+void Drive(Instance& inst, Stereo const& in, Stereo& out, std::vector<int> const& sizes,
+           int from = 0, int to = kFrames)
+{
+  Blocks(in, out, from, to, sizes,
+         [&](float const* const* i, float* const* o, int n) { inst.Run(i, o, n); });
+}
+
 Stereo RenderVst(Case const& c, Stereo const& in)
 {
   vsthost::Host host;
   EXPECT_TRUE(host.Load(vsthost::PluginPath())) << host.mError;
   vsthost::Instance inst(host, c.mRate, c.mVstBlocks[0]);
   Stereo out;
-  auto set = [&](std::vector<Setting> const& settings)
-  {
-    for (Setting const& s : settings)
-    {
-      std::string text = Text(s.mValue);
-      inst.Dispatch(effString2Parameter, s.mParam, 0, text.data());
-    }
-  };
   auto run = [&](float const* const* i, float* const* o, int n)
   { inst->processReplacing(inst.Get(), const_cast<float**>(i), const_cast<float**>(o), n); };
-  set(c.mFirst);
+  SetVst(inst, c.mFirst);
   Blocks(in, out, 0, kFrames / 2, c.mVstBlocks, run);
-  set(c.mSecond);
+  SetVst(inst, c.mSecond);
   Blocks(in, out, kFrames / 2, kFrames, c.mVstBlocks, run);
   return out;
 }
@@ -133,11 +126,10 @@ Stereo RenderLv2(Module& module, Case const& c, Stereo const& in)
   Instance inst(module, map, c.mRate);
   EXPECT_TRUE(inst);
   Stereo out;
-  auto run = [&](float const* const* i, float* const* o, int n) { inst.Run(i, o, n); };
   for (Setting const& s : c.mFirst) inst.mControls[s.mParam] = s.mValue;
-  Blocks(in, out, 0, kFrames / 2, c.mLv2Blocks, run);
+  Drive(inst, in, out, c.mLv2Blocks, 0, kFrames / 2);
   for (Setting const& s : c.mSecond) inst.mControls[s.mParam] = s.mValue;
-  Blocks(in, out, kFrames / 2, kFrames, c.mLv2Blocks, run);
+  Drive(inst, in, out, c.mLv2Blocks, kFrames / 2);
   return out;
 }
 
@@ -211,33 +203,30 @@ TEST_F(Lv2Module, OutputMatchesTheVst2ModuleBitForBit)
   }
 }
 
-// Buffers shared between an input and an output (in place) give what separate ones give;
-// unconnected audio ports read as silence.
-TEST_F(Lv2Module, InPlaceAndUnconnectedBuffers)
+// Buffers shared between an input and an output (in place) give what separate ones give; a
+// toggled port is on for any value above 0; unconnected audio inputs read as silence.
+TEST_F(Lv2Module, InPlaceBypassedAndUnconnectedBuffers)
 {
   UridMap map;
   Stereo const in = Input();
-  Stereo a, b = in, silent;
+  Stereo a, b = in;
   Instance separate(mModule, map, 44100.0), inPlace(mModule, map, 44100.0);
-  Blocks(in, a, 0, kFrames, {300},
-         [&](float const* const* i, float* const* o, int n) { separate.Run(i, o, n); });
-  Blocks(b, b, 0, kFrames, {300},
-         [&](float const* const*, float* const* o, int n) { inPlace.Run(o, o, n); });
+  Drive(separate, in, a, {300});
+  Drive(inPlace, b, b, {300});
   EXPECT_TRUE(a == b);
+
+  Stereo bypassed, passed = in;
+  passed.mL[100] = 0.0f; // no subnormal reaches the host
+  separate.mControls[kBypass] = 0.25f;
+  Drive(separate, in, bypassed, {300});
+  EXPECT_TRUE(bypassed == passed);
+
+  Stereo silent(500);
+  silent.mL.assign(500, 1.0f);
   float const* nothing[2] = {nullptr, nullptr};
   float* outs[2] = {silent.mL.data(), silent.mR.data()};
-  // A toggled port is on for any value above 0: bypassed, the output is the input.
-  Stereo bypassed;
-  inPlace.mControls[kBypass] = 0.25f;
-  Blocks(in, bypassed, 0, kFrames, {300},
-         [&](float const* const* i, float* const* o, int n) { inPlace.Run(i, o, n); });
-  Stereo passed = in;
-  passed.mL[100] = 0.0f; // no subnormal reaches the host
-  EXPECT_TRUE(bypassed == passed);
-  Instance bare(mModule, map, 44100.0);
-  bare.Run(nothing, outs, 500);
-  EXPECT_TRUE(
-      std::all_of(silent.mL.begin(), silent.mL.begin() + 500, [](float v) { return v == 0.0f; }));
+  Instance(mModule, map, 44100.0).Run(nothing, outs, 500);
+  EXPECT_TRUE(std::all_of(silent.mL.begin(), silent.mL.end(), [](float v) { return v == 0.0f; }));
 }
 
 // The state is the program chunk a VST 2 host gets for the same settings, and a fresh instance
@@ -248,11 +237,7 @@ TEST_F(Lv2Module, StateIsTheVst2ProgramChunkAndRoundTrips)
   vsthost::Host host;
   ASSERT_TRUE(host.Load(vsthost::PluginPath())) << host.mError;
   vsthost::Instance vst(host, 44100.0, 512);
-  for (Setting const& s : settings)
-  {
-    std::string text = Text(s.mValue);
-    vst.Dispatch(effString2Parameter, s.mParam, 0, text.data());
-  }
+  SetVst(vst, settings);
   void* pChunk = nullptr;
   VstIntPtr const size = vst.Dispatch(effGetChunk, 1, 0, &pChunk);
   ASSERT_GT(size, 0);
@@ -261,11 +246,10 @@ TEST_F(Lv2Module, StateIsTheVst2ProgramChunkAndRoundTrips)
 
   UridMap map;
   Stereo const in = Input();
+  Stereo a, b;
   Instance first(mModule, map, 44100.0);
   for (Setting const& s : settings) first.mControls[s.mParam] = s.mValue;
-  Stereo a, b;
-  first.Run(std::array<float const*, 2>{in.mL.data(), in.mR.data()}.data(),
-            std::array<float*, 2>{a.mL.data(), a.mR.data()}.data(), 16);
+  Drive(first, in, a, {512});
   Properties saved;
   ASSERT_EQ(first.Save(saved), LV2_STATE_SUCCESS);
   ASSERT_EQ(saved.size(), 1u);
@@ -279,25 +263,16 @@ TEST_F(Lv2Module, StateIsTheVst2ProgramChunkAndRoundTrips)
   // moves.
   Instance second(mModule, map, 44100.0);
   ASSERT_EQ(second.Restore(saved), LV2_STATE_SUCCESS);
-  Properties again;
+  Properties again, moved;
   ASSERT_EQ(second.Save(again), LV2_STATE_SUCCESS);
   EXPECT_EQ(again.begin()->second.mBytes, vstChunk);
-  Instance reference(mModule, map, 44100.0);
-  for (Setting const& s : settings) reference.mControls[s.mParam] = s.mValue;
-  Stereo refOut, restoredOut;
-  Blocks(in, refOut, 0, kFrames, {512},
-         [&](float const* const* i, float* const* o, int n) { reference.Run(i, o, n); });
-  Blocks(in, restoredOut, 0, kFrames, {512},
-         [&](float const* const* i, float* const* o, int n) { second.Run(i, o, n); });
-  EXPECT_TRUE(refOut == restoredOut);
-  second.mControls[kBypass] = 0.0f; // a port that moves after the restore wins
-  second.mControls[kBypass] = 1.0f;
-  second.Run(std::array<float const*, 2>{in.mL.data(), in.mR.data()}.data(),
-             std::array<float*, 2>{b.mL.data(), b.mR.data()}.data(), 1);
-  second.mControls[kBypass] = 0.0f;
-  second.Run(std::array<float const*, 2>{in.mL.data(), in.mR.data()}.data(),
-             std::array<float*, 2>{b.mL.data(), b.mR.data()}.data(), 1);
-  Properties moved;
+  Drive(second, in, b, {512});
+  EXPECT_TRUE(a == b);
+  for (float bypass : {1.0f, 0.0f})
+  {
+    second.mControls[kBypass] = bypass;
+    Drive(second, in, b, {1}, 0, 1);
+  }
   ASSERT_EQ(second.Save(moved), LV2_STATE_SUCCESS);
   EXPECT_NE(moved.begin()->second.mBytes, vstChunk);
 }
@@ -309,9 +284,8 @@ TEST_F(Lv2Module, DamagedStateIsRefusedAndChangesNothing)
   Instance source(mModule, map, 44100.0);
   source.mControls[kMaster] = 12.5f;
   source.mControls[kBypass] = 1.0f;
-  float silence[4] = {};
-  float* s[2] = {silence, silence + 2};
-  source.Run(s, s, 2);
+  Stereo quiet(2);
+  Drive(source, quiet, quiet, {2}, 0, 2);
   Properties good;
   ASSERT_EQ(source.Save(good), LV2_STATE_SUCCESS);
   uint32_t const key = good.begin()->first;
