@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -17,8 +18,6 @@ namespace playtest
 {
 namespace
 {
-void Quiet(const char*) {}
-
 void SleepMs(int ms)
 {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -27,36 +26,25 @@ void SleepMs(int ms)
 
 bool HaveJackd()
 {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (size_t at = 0; at <= dirs.size();)
-  {
-    const size_t end = std::min(dirs.find(':', at), dirs.size());
-    if (access((dirs.substr(at, end - at) + "/jackd").c_str(), X_OK) == 0) return true;
-    at = end + 1;
-  }
-  return false;
+  return std::system("command -v jackd >/dev/null 2>&1") == 0;
 }
 
-JackServer::JackServer(int period, int rate)
+JackServer::JackServer()
 {
   static std::atomic<int> counter = 0;
   mName = "torva-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-  jack_set_error_function(Quiet);
-  jack_set_info_function(Quiet);
-  if (!HaveJackd()) return;
-  const std::string periodText = std::to_string(period), rateText = std::to_string(rate);
+  jack_set_error_function([](const char*) {});
+  jack_set_info_function([](const char*) {});
   std::vector<std::string> args = {
-      "jackd", "--no-realtime", "-n",        mName, "-d",         "dummy", "-r", rateText,
-      "-p",    periodText,      "--capture", "2",   "--playback", "2"};
+      "jackd", "--no-realtime", "-n", mName,        "-d", "dummy", "-r", "48000", "-p",
+      "64",    "--capture",     "2",  "--playback", "2"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  for (int fd : {0, 1, 2})
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
   pid_t pid;
   if (posix_spawnp(&pid, "jackd", &actions, nullptr, argv.data(), environ) == 0) mPid = pid;
   posix_spawn_file_actions_destroy(&actions);
@@ -65,11 +53,8 @@ JackServer::JackServer(int period, int rate)
   {
     int status = 0;
     if (waitpid(mPid, &status, WNOHANG) == mPid)
-    {
       mPid = -1;
-      break;
-    }
-    if (jack_client_t* c = Open("probe"))
+    else if (jack_client_t* c = Open("probe"))
     {
       jack_client_close(c);
       mReady = true;
@@ -99,52 +84,58 @@ jack_client_t* JackServer::Open(const std::string& client) const
                           &status, mName.c_str());
 }
 
+namespace
+{
+std::vector<std::string> Names(const char** names)
+{
+  std::vector<std::string> v;
+  for (int i = 0; names && names[i]; ++i) v.push_back(names[i]);
+  jack_free(names);
+  std::sort(v.begin(), v.end());
+  return v;
+}
+} // namespace
+
 std::vector<std::string> Ports(jack_client_t* any, const std::string& pattern)
 {
-  std::vector<std::string> names;
-  const char** ports = jack_get_ports(any, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, 0);
-  for (int i = 0; ports && ports[i]; ++i) names.push_back(ports[i]);
-  jack_free(ports);
-  return names;
+  return Names(jack_get_ports(any, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, 0));
 }
 
 std::vector<std::string> Connections(jack_client_t* any, const std::string& port)
 {
-  std::vector<std::string> names;
   jack_port_t* p = jack_port_by_name(any, port.c_str());
-  const char** connected = p ? jack_port_get_all_connections(any, p) : nullptr;
-  for (int i = 0; connected && connected[i]; ++i) names.push_back(connected[i]);
-  jack_free(connected);
-  std::sort(names.begin(), names.end());
-  return names;
+  return Names(p ? jack_port_get_all_connections(any, p) : nullptr);
 }
 
-Probe::Probe(const JackServer& server, int playChannels, int recordChannels, long maxFrames)
+Probe::Probe(const JackServer& server, const std::string& client, const Signal& signal)
+    : mSignal(signal), mRecorded(signal.size(), std::vector<float>(signal[0].size(), NAN))
 {
-  const long maxPeriods = maxFrames / 16 + 1024;
-  mSinkPeriods.resize(size_t(maxPeriods));
-  mRecorded.assign(size_t(recordChannels), std::vector<float>(size_t(maxFrames), 0.0f));
   mSource = server.Open("torva-source");
   mSink = server.Open("torva-sink");
-  if (!Ready()) return;
-  for (int c = 0; c < playChannels; ++c)
-    mOuts.push_back(jack_port_register(mSource, ("play_" + std::to_string(c + 1)).c_str(),
-                                       JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
-  for (int c = 0; c < recordChannels; ++c)
-    mIns.push_back(jack_port_register(mSink, ("rec_" + std::to_string(c + 1)).c_str(),
-                                      JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
+  if (!mSource || !mSink) return;
+  for (size_t c = 0; c < signal.size(); ++c)
+  {
+    const std::string n = std::to_string(c + 1);
+    mOuts.push_back(jack_port_register(mSource, ("play_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                       JackPortIsOutput, 0));
+    mIns.push_back(jack_port_register(mSink, ("rec_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                      JackPortIsInput, 0));
+  }
   jack_set_process_callback(mSource, OnSource, this);
   jack_set_freewheel_callback(
       mSource, [](int on, void* arg) { static_cast<Probe*>(arg)->mFreewheeling.store(on != 0); },
       this);
   jack_set_process_callback(mSink, OnSink, this);
-  jack_activate(mSource);
-  jack_activate(mSink);
-}
-
-Probe::~Probe()
-{
-  Close();
+  mReady = jack_activate(mSource) == 0 && jack_activate(mSink) == 0;
+  for (size_t c = 0; c < signal.size(); ++c)
+  {
+    const std::string n = std::to_string(c + 1);
+    mReady =
+        mReady &&
+        jack_connect(mSource, ("torva-source:play_" + n).c_str(), (client + ":in_" + n).c_str()) ==
+            0 &&
+        jack_connect(mSource, (client + ":out_" + n).c_str(), ("torva-sink:rec_" + n).c_str()) == 0;
+  }
 }
 
 void Probe::Close()
@@ -156,22 +147,6 @@ void Probe::Close()
       jack_client_close(*c);
       *c = nullptr;
     }
-}
-
-std::string Probe::PlayPort(int c) const
-{
-  return "torva-source:play_" + std::to_string(c + 1);
-}
-
-std::string Probe::RecordPort(int c) const
-{
-  return "torva-sink:rec_" + std::to_string(c + 1);
-}
-
-void Probe::Play(const std::vector<std::vector<float>>& signal)
-{
-  mSignal = signal;
-  mPlaying.store(true, std::memory_order_release);
 }
 
 void Probe::WaitPeriods(int periods)
@@ -190,57 +165,53 @@ bool Probe::Freewheel(bool on)
 
 void Probe::Pause(bool paused)
 {
-  mPaused.store(paused, std::memory_order_release);
+  mPaused.store(paused);
   WaitPeriods(2);
-}
-
-bool Probe::Finished() const
-{
-  return !mSignal.empty() && Played() >= long(mSignal[0].size());
 }
 
 int Probe::OnSource(jack_nframes_t frames, void* arg)
 {
   auto* p = static_cast<Probe*>(arg);
-  const bool playing =
-      p->mPlaying.load(std::memory_order_acquire) && !p->mPaused.load(std::memory_order_acquire);
-  const long from = p->mPlayed.load(std::memory_order_relaxed);
+  const bool playing = p->mPlaying.load() && !p->mPaused.load();
+  const long from = p->mPlayed.load();
   for (size_t c = 0; c < p->mOuts.size(); ++c)
   {
     auto* out = static_cast<float*>(jack_port_get_buffer(p->mOuts[c], frames));
-    const std::vector<float>* signal = playing && c < p->mSignal.size() ? &p->mSignal[c] : nullptr;
-    for (jack_nframes_t i = 0; i < frames; ++i)
-      out[i] = signal && from + long(i) < long(signal->size()) ? (*signal)[size_t(from + i)] : 0.0f;
+    const std::vector<float>& signal = p->mSignal[c];
+    for (long i = 0; i < long(frames); ++i)
+      out[i] = playing && from + i < long(signal.size()) ? signal[size_t(from + i)] : 0.0f;
   }
-  p->mSourceAt.store(playing ? from : -1, std::memory_order_release);
-  if (playing) p->mPlayed.store(from + long(frames), std::memory_order_release);
-  p->mSourcePeriods.fetch_add(1, std::memory_order_release);
+  p->mSourceAt.store(playing ? from : -1);
+  if (playing) p->mPlayed.store(from + long(frames));
+  p->mSourcePeriods.fetch_add(1);
   return 0;
 }
 
 int Probe::OnSink(jack_nframes_t frames, void* arg)
 {
   auto* p = static_cast<Probe*>(arg);
-  const long k = p->mSinkCount.load(std::memory_order_relaxed);
-  const long at = p->mRecordedFrames.load(std::memory_order_relaxed);
-  if (k >= long(p->mSinkPeriods.size()) || p->mRecorded.empty() ||
-      at + long(frames) > long(p->mRecorded[0].size()))
-    return 0;
-  for (size_t c = 0; c < p->mIns.size(); ++c)
+  const long from = p->mSourceAt.load();
+  for (size_t c = 0; c < p->mIns.size() && from >= 0; ++c)
   {
     const auto* in = static_cast<const float*>(jack_port_get_buffer(p->mIns[c], frames));
-    std::copy(in, in + frames, p->mRecorded[c].begin() + at);
+    std::vector<float>& rec = p->mRecorded[c];
+    for (long i = 0; i < long(frames) && from + i < long(rec.size()); ++i)
+      rec[size_t(from + i)] = in[i];
   }
-  p->mSinkPeriods[size_t(k)] = {int(frames), at, p->mSourceAt.load(std::memory_order_acquire)};
-  p->mRecordedFrames.store(at + long(frames), std::memory_order_release);
-  p->mSinkCount.store(k + 1, std::memory_order_release);
   return 0;
 }
 
-std::vector<Probe::Period> Probe::Periods() const
+Signal PlayThrough(const JackServer& server, const std::string& client, const Signal& signal,
+                   const std::function<void(Probe&)>& whilePlaying)
 {
-  const long n = mSinkCount.load(std::memory_order_acquire);
-  return std::vector<Period>(mSinkPeriods.begin(), mSinkPeriods.begin() + n);
+  Probe probe(server, client, signal);
+  if (!probe.Ready() || !probe.Freewheel(true)) return {};
+  probe.Play();
+  if (whilePlaying) whilePlaying(probe);
+  for (int waited = 0; !probe.Finished() && waited < 60000; waited += 10) SleepMs(10);
+  probe.Freewheel(false);
+  probe.Close();
+  return probe.Recorded();
 }
 
 } // namespace playtest

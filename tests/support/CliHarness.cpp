@@ -97,16 +97,16 @@ RunResult TorvaProcess::Stop(int signal, double seconds)
     if (waited * 0.005 > seconds) kill(mPid, SIGKILL);
     usleep(5000);
   }
-  Drain();
   result.mExit = WIFEXITED(mStatus) ? WEXITSTATUS(mStatus) : 128 + WTERMSIG(mStatus);
   result.mOut = ReadText(mDir / "stdout");
-  result.mErr = mMaster >= 0 ? mTerminalText : ReadText(mDir / "stderr");
+  result.mErr = ErrSoFar();
   return result;
 }
 
-std::string TorvaProcess::ErrSoFar() const
+std::string TorvaProcess::ErrSoFar()
 {
-  return ReadText(mDir / "stderr");
+  Drain();
+  return mMaster >= 0 ? mTerminalText : ReadText(mDir / "stderr");
 }
 
 Audio TestSignal(int channels, int rate, long frames, int format)

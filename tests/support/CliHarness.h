@@ -44,14 +44,13 @@ public:
   TorvaProcess(const TorvaProcess&) = delete;
   TorvaProcess& operator=(const TorvaProcess&) = delete;
 
-  bool Started() const { return mPid > 0; }
   // Whether it has not exited yet.
   bool Running();
   // Sends `signal` (none for 0) and waits up to `seconds` for the exit, killing it after that
   // (mExit is then 128 + SIGKILL).
   RunResult Stop(int signal, double seconds = 20.0);
-  // What it wrote on stderr so far (not on a terminal).
-  std::string ErrSoFar() const;
+  // What it wrote on stderr so far.
+  std::string ErrSoFar();
 
 private:
   void Drain();
