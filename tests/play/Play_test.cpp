@@ -32,14 +32,6 @@ std::string Fake()
   return BinaryPath("FakeVst.so");
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::string Join(const std::vector<std::string>& lines)
 {
   std::string text;

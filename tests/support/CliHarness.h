@@ -2,9 +2,11 @@
 
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/types.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,12 +23,30 @@ inline bool Contains(const std::string& text, const std::string& part)
   return text.find(part) != std::string::npos;
 }
 
+inline std::vector<std::string> Lines(const std::string& text)
+{
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 struct RunResult
 {
   int mExit = -1; // exit status; 128 + signal when killed
   std::string mOut;
   std::string mErr;
 };
+
+// One line on stderr, starting "torva: ", saying `part`; nothing on stdout.
+inline void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCode = 1)
+{
+  EXPECT_EQ(r.mExit, exitCode) << r.mErr;
+  EXPECT_EQ(Lines(r.mErr).size(), 1u) << r.mErr;
+  EXPECT_EQ(r.mErr.rfind("torva: ", 0), 0u) << r.mErr;
+  EXPECT_TRUE(Contains(r.mErr, part)) << "expected \"" << part << "\" in: " << r.mErr;
+  EXPECT_TRUE(r.mOut.empty()) << r.mOut;
+}
 
 // Runs `torva` with `args`; `env` entries ("NAME=value") are added to the environment.
 // stderrTerminal: stderr is a pseudo-terminal (what it shows lands in mErr), as for a user.

@@ -16,24 +16,6 @@
 
 namespace
 {
-std::vector<std::string> Lines(const std::string& text)
-{
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// One line on stderr, starting "torva: ", saying `part`; nothing on stdout.
-void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCode = 1)
-{
-  EXPECT_EQ(r.mExit, exitCode) << r.mErr;
-  EXPECT_EQ(Lines(r.mErr).size(), 1u) << r.mErr;
-  EXPECT_EQ(r.mErr.rfind("torva: ", 0), 0u) << r.mErr;
-  EXPECT_TRUE(Contains(r.mErr, part)) << "expected \"" << part << "\" in: " << r.mErr;
-  EXPECT_TRUE(r.mOut.empty()) << r.mOut;
-}
-
 class TorvaWithFake : public ::testing::Test
 {
 protected:

@@ -24,22 +24,6 @@ const std::string kWithEditor =
     "TORVA_FAKE_FLAGS=" +
     std::to_string(effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing);
 
-std::vector<std::string> Lines(const std::string& text)
-{
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-void ExpectOneErrorLine(const RunResult& r, const std::string& part, int exitCode = 1)
-{
-  EXPECT_EQ(r.mExit, exitCode) << r.mErr;
-  EXPECT_EQ(Lines(r.mErr).size(), 1u) << r.mErr;
-  EXPECT_EQ(r.mErr.rfind("torva: ", 0), 0u) << r.mErr;
-  EXPECT_NE(r.mErr.find(part), std::string::npos) << "expected \"" << part << "\" in: " << r.mErr;
-}
-
 class TorvaEditor : public ::testing::Test
 {
 protected:
