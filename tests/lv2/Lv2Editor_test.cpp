@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "lv2/Lv2Host.h"
 #include "support/golden.h"
@@ -19,8 +18,7 @@ using namespace x11test;
 
 namespace
 {
-using lv2host::kBassX, lv2host::kKnobY;
-constexpr int kW = lv2host::kEditorW, kH = lv2host::kEditorH;
+using lv2host::kBassX, lv2host::kKnobY, lv2host::kW, lv2host::kH;
 constexpr uint32_t kBassPort = 4, kTreblePort = 8, kBypassPort = 11;
 
 // The host's side: every write ("write <port> <value>"), touch and release in order, marked
@@ -70,17 +68,26 @@ protected:
     EXPECT_TRUE(!mDisplay || WaitFor([&] { return Threads() == mThreads; }));
   }
 
-  LV2UI_Handle Open(xcb_window_t parent, LV2UI_Widget* widget, char const* uri = nullptr,
-                    bool withParent = true)
+  LV2UI_Handle Open(xcb_window_t parent, char const* uri = lv2host::kURI, bool withParent = true)
   {
     mParent = {LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
     mResize = {&mHost, HostSide::Resize};
     mTouch = {&mHost, HostSide::Touch};
     LV2_Feature const resize{LV2_UI__resize, &mResize}, touch{LV2_UI__touch, &mTouch};
     LV2_Feature const* features[] = {&resize, &touch, withParent ? &mParent : nullptr, nullptr};
-    return mModule.mEditor->instantiate(mModule.mEditor, uri ? uri : "urn:brindlecircuits:torva",
-                                        lv2host::BundlePath().c_str(), HostSide::Write, &mHost,
-                                        widget, features);
+    return mModule.mEditor->instantiate(mModule.mEditor, uri, lv2host::BundlePath().c_str(),
+                                        HostSide::Write, &mHost, &mWidget, features);
+  }
+  // The editor opened in a new parent of its size: the widget handed back is the parent's one
+  // child, and the size is announced to the host.
+  LV2UI_Handle OpenInNewParent()
+  {
+    LV2UI_Handle const h = Open(mParentWin = D().MakeParent(0, 0, kW, kH));
+    if (!h) return nullptr;
+    mWin = D().OnlyChild(mParentWin);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(mWidget), mWin);
+    EXPECT_EQ(mHost.mSize, std::make_pair(kW, kH));
+    return h;
   }
   void Port(LV2UI_Handle h, uint32_t port, float v)
   {
@@ -92,9 +99,9 @@ protected:
         mModule.mEditor->extension_data(LV2_UI__idleInterface));
     return idle ? idle->idle(h) : -1;
   }
-  torva_test::Image Settled(xcb_window_t win, torva_test::Image const* unlike = nullptr)
+  torva_test::Image Settled(torva_test::Image const* unlike = nullptr)
   {
-    return SettledPicture(D(), win, kW, kH, unlike);
+    return SettledPicture(D(), mWin, kW, kH, unlike);
   }
 
   lv2host::Module& mModule = lv2host::TheModule();
@@ -102,40 +109,36 @@ protected:
   LV2_Feature mParent{};
   LV2UI_Resize mResize{};
   LV2UI_Touch mTouch{};
+  LV2UI_Widget mWidget = nullptr;
+  xcb_window_t mParentWin = 0, mWin = 0;
   int mThreads = 0;
 };
 
 TEST_F(Lv2Editor, RefusesWithoutAParentOrForAnotherPlugin)
 {
   xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
-  LV2UI_Widget widget = nullptr;
-  EXPECT_EQ(Open(parent, &widget, nullptr, false), nullptr);
-  EXPECT_EQ(Open(parent, &widget, "urn:another:plugin"), nullptr);
-  EXPECT_EQ(Open(0, &widget), nullptr); // a parent that is no window
+  EXPECT_EQ(Open(parent, lv2host::kURI, false), nullptr);
+  EXPECT_EQ(Open(parent, "urn:another:plugin"), nullptr);
+  EXPECT_EQ(Open(0), nullptr); // a parent that is no window
   EXPECT_EQ(D().Children(parent), 0);
   D().Destroy(parent);
 }
 
 TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
 {
-  xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
-  LV2UI_Widget widget = nullptr;
-  LV2UI_Handle h = Open(parent, &widget);
+  LV2UI_Handle h = OpenInNewParent();
   ASSERT_NE(h, nullptr);
-  xcb_window_t const win = D().OnlyChild(parent);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(widget), win);
-  EXPECT_EQ(mHost.mSize, std::make_pair(kW, kH));
 
   // The host's port values, as it sends them when it opens an editor: the defaults (0.7 arrives
   // rounded to a float and still shows the default frame), then the same changes a VST 2 host
   // makes in the amplifier's editor test.
   for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
-  torva_test::Image const before = Settled(win);
+  torva_test::Image const before = Settled();
   ExpectMatchesGolden(before, "amp_editor_defaults");
   Port(h, kBassPort, 0.0f);
   Port(h, kTreblePort, 1.0f);
   Port(h, kBypassPort, 1.0f);
-  ExpectMatchesGolden(Settled(win, &before), "amp_editor_host_changes");
+  ExpectMatchesGolden(Settled(&before), "amp_editor_host_changes");
   Port(h, kBassPort, 0.7f);
   EXPECT_EQ(Idle(h), 0);
   EXPECT_TRUE(mHost.Lines().empty()); // host values are not echoed back
@@ -168,7 +171,7 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
 
   // Malformed port events are ignored: an audio port, a port past the last, a NaN, another
   // protocol, a wrong size.
-  torva_test::Image const settled = Settled(win);
+  torva_test::Image const settled = Settled();
   Port(h, 0, 1.0f);
   Port(h, 12, 1.0f);
   Port(h, kTreblePort, std::nanf(""));
@@ -176,22 +179,20 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   mModule.mEditor->port_event(h, kTreblePort, sizeof v, 7, &v);
   mModule.mEditor->port_event(h, kTreblePort, 2, 0, &v);
   Sleep(200);
-  EXPECT_EQ(WindowPicture(D(), win, kW, kH).pixels, settled.pixels);
+  EXPECT_EQ(WindowPicture(D(), mWin, kW, kH).pixels, settled.pixels);
 
   mModule.mEditor->cleanup(h);
-  EXPECT_EQ(D().Children(parent), 0);
-  D().Destroy(parent);
+  EXPECT_EQ(D().Children(mParentWin), 0);
+  D().Destroy(mParentWin);
 }
 
 // A parent the host destroys first: idle says the editor is gone, cleanup still succeeds.
 TEST_F(Lv2Editor, ParentDestroyedUnderTheEditor)
 {
-  xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
-  LV2UI_Widget widget = nullptr;
-  LV2UI_Handle h = Open(parent, &widget);
+  LV2UI_Handle h = OpenInNewParent();
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(Idle(h), 0);
-  D().Destroy(parent);
+  D().Destroy(mParentWin);
   EXPECT_TRUE(WaitFor([&] { return Idle(h) == 1; }));
   mModule.mEditor->cleanup(h);
 }

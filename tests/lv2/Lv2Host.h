@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
+
+#include "support/Sanitized.h"
 
 namespace lv2host
 {
@@ -32,20 +35,29 @@ inline std::string BundleDir()
   return bundle.substr(0, bundle.rfind('/'));
 }
 
-inline bool OnPath(char const* program)
+constexpr char kURI[] = "urn:brindlecircuits:torva";
+
+// Why tests running these programs on the module cannot run here; empty when they can.
+inline std::string CannotRun(std::initializer_list<char const*> programs, char const* package)
 {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+  if (torva_test::Sanitized()) return "they cannot load a module built with the sanitizers";
+  for (char const* p : programs)
+    if (std::system((std::string("command -v ") + p + " >/dev/null 2>&1").c_str()) != 0)
+      return std::string(p) + " is not installed (" + package + ")";
+  return "";
 }
 
 // The control ports' defaults as the Turtle gives them: Bass, Master, Middle, Presence, Treble,
 // Volume 1, Volume 2, Bypass (ports 4 to 11).
 constexpr float kDefaults[] = {0.7f, -4.0f, 0.3f, 0.3f, 0.4f, 10.0f, 10.0f, 0.0f};
 // The editor's size and where its Bass knob's centre is.
-constexpr int kEditorW = 1024, kEditorH = 285, kBassX = 514 + 36, kKnobY = 100 + 36;
+constexpr int kW = 1024, kH = 285, kBassX = 514 + 36, kKnobY = 100 + 36;
 
 struct Module
 {
   void* mLib = nullptr;
+  LV2_Descriptor const* (*mEntry)(uint32_t) = nullptr;
+  LV2UI_Descriptor const* (*mUiEntry)(uint32_t) = nullptr;
   LV2_Descriptor const* mPlugin = nullptr;
   LV2UI_Descriptor const* mEditor = nullptr;
 };
@@ -58,12 +70,10 @@ inline Module& TheModule()
     auto* m = new Module;
     m->mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m->mLib) return m;
-    auto entry =
-        reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2_descriptor"));
-    auto uiEntry =
-        reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(m->mLib, "lv2ui_descriptor"));
-    m->mPlugin = entry ? entry(0) : nullptr;
-    m->mEditor = uiEntry ? uiEntry(0) : nullptr;
+    m->mEntry = reinterpret_cast<decltype(m->mEntry)>(dlsym(m->mLib, "lv2_descriptor"));
+    m->mUiEntry = reinterpret_cast<decltype(m->mUiEntry)>(dlsym(m->mLib, "lv2ui_descriptor"));
+    m->mPlugin = m->mEntry ? m->mEntry(0) : nullptr;
+    m->mEditor = m->mUiEntry ? m->mUiEntry(0) : nullptr;
     return m;
   }();
   return *sModule;
@@ -89,8 +99,7 @@ struct UridMap
 struct Property
 {
   std::vector<unsigned char> mBytes;
-  uint32_t mType = 0;
-  uint32_t mFlags = 0;
+  uint32_t mType = 0, mFlags = 0;
 };
 using Properties = std::map<uint32_t, Property>;
 

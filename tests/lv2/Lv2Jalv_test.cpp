@@ -14,7 +14,6 @@
 
 #include "lv2/Lv2Host.h"
 #include "support/CliHarness.h"
-#include "support/Sanitized.h"
 #include "support/golden.h"
 #include "x11/X11TestSupport.h"
 
@@ -24,13 +23,12 @@ using namespace x11test;
 
 namespace
 {
-constexpr int kW = lv2host::kEditorW, kH = lv2host::kEditorH;
+using lv2host::kW, lv2host::kH;
 
 // A program run through env(1) with extra variables, its output into a file; stopped and reaped
 // on destruction.
-class Child
+struct Child
 {
-public:
   Child(std::vector<std::string> const& args, std::vector<std::string> const& env,
         std::string const& outFile)
   {
@@ -46,25 +44,19 @@ public:
     if (posix_spawnp(&mPid, "env", &actions, nullptr, argv.data(), environ) != 0) mPid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
-  ~Child() { Stop(); }
-  Child(Child const&) = delete;
-  Child& operator=(Child const&) = delete;
-  bool Running() { return mPid > 0 && waitpid(mPid, &mStatus, WNOHANG) == 0; }
-  void Stop()
+  ~Child()
   {
     if (!Running()) return;
     kill(mPid, SIGTERM);
-    if (!WaitFor([&] { return !Running(); }, 5000))
-    {
-      kill(mPid, SIGKILL);
-      waitpid(mPid, &mStatus, 0);
-    }
-    mPid = -1;
+    if (WaitFor([&] { return !Running(); }, 5000)) return;
+    kill(mPid, SIGKILL);
+    waitpid(mPid, nullptr, 0);
   }
+  Child(Child const&) = delete;
+  Child& operator=(Child const&) = delete;
+  bool Running() { return mPid > 0 && waitpid(mPid, nullptr, WNOHANG) == 0; }
 
-private:
   pid_t mPid = -1;
-  int mStatus = 0;
 };
 
 class Lv2Jalv : public XServerTest
@@ -72,10 +64,8 @@ class Lv2Jalv : public XServerTest
 protected:
   void SetUp() override
   {
-    if (torva_test::Sanitized())
-      GTEST_SKIP() << "jalv cannot load a module built with the sanitizers";
-    for (char const* program : {"jalv.gtk3", "jackd", "jack_wait"})
-      if (!lv2host::OnPath(program)) GTEST_SKIP() << program << " is not installed (jalv, jackd2)";
+    std::string const why = lv2host::CannotRun({"jalv.gtk3", "jackd", "jack_wait"}, "jalv, jackd2");
+    if (!why.empty()) GTEST_SKIP() << why;
     XServerTest::SetUp();
   }
 
@@ -140,8 +130,7 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
     std::string mPath;
     ~RemoveAfter() { std::system(("rm -rf '" + mPath + "'").c_str()); }
   } const removeHome{home};
-  Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", "urn:brindlecircuits:torva"}, env,
-             jalvLog);
+  Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", lv2host::kURI}, env, jalvLog);
   xcb_window_t editor = 0;
   ASSERT_TRUE(WaitFor([&] { return (editor = FindEditor(Root())) != 0; }, 20000))
       << ReadText(jalvLog);
@@ -197,8 +186,6 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   size_t const at = preset.find("pset:value", preset.find("\"bass\""));
   ASSERT_NE(at, std::string::npos) << preset;
   EXPECT_FLOAT_EQ(std::stof(preset.substr(at + 10)), 0.575f) << preset;
-  jalv.Stop();
-  jack.Stop();
 }
 
 } // namespace
