@@ -1,6 +1,7 @@
 #pragma once
 // A small LV2 host for tests: loads a bundle's module with dlopen, maps URIDs, runs one instance
-// on float buffers it owns, and keeps the state properties the plug-in stores.
+// on control values it owns, and keeps the state properties the plug-in stores. Also what the lv2
+// tests share: the plug-in's URI, port defaults, editor geometry and when to skip.
 
 #include <dlfcn.h>
 

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,29 +126,24 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   std::string const jalvLog = dir / "jalv.log";
   // Typed with XTest below, so only lower-case letters, digits and '/'.
   std::string const home = "/tmp/torvalv2" + std::to_string(getpid());
-  std::system(("mkdir -p '" + home + "'").c_str());
-  struct RemoveAfter
-  {
-    std::string mPath;
-    ~RemoveAfter() { std::system(("rm -rf '" + mPath + "'").c_str()); }
-  } const removeHome{home};
+  std::filesystem::create_directories(home);
+  std::shared_ptr<void> const removeHome(nullptr,
+                                         [&](void*) { std::filesystem::remove_all(home); });
   Child jalv({"jalv.gtk3", "--jack-name", "torva-lv2-test", lv2host::kURI}, env, jalvLog);
   xcb_window_t editor = 0;
   ASSERT_TRUE(WaitFor([&] { return (editor = FindEditor(Root())) != 0; }, 20000))
       << ReadText(jalvLog);
 
   // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
-  torva_test::Image const picture = SettledPicture(D(), editor, kW, kH);
-  ExpectMatchesGolden(picture, "amp_editor_defaults");
+  ExpectMatchesGolden(SettledPicture(D(), editor, kW, kH), "amp_editor_defaults");
 
-  // The whole of jalv's window (the top-level one holding the editor), kept for people to look
-  // at.
+  // The whole of jalv's window (the top-level one holding the editor), kept for people to see.
   xcb_window_t top = 0;
   for (xcb_window_t w : D().ChildList(Root()))
     if (FindEditor(w) == editor) top = w;
   Display::Rect const r = D().Geometry(top);
-  torva_test::Image const whole = WindowPicture(D(), top, r.w, r.h);
-  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png", whole,
+  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_window.png",
+                                   WindowPicture(D(), top, r.w, r.h),
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
   // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port, as the preset
