@@ -32,11 +32,11 @@ struct HostSide : CallLog
   static void Write(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t protocol,
                     void const* buffer)
   {
+    bool const ok = size == sizeof(float) && protocol == 0;
     float v = 0.0f;
-    if (size == sizeof v && protocol == 0) std::memcpy(&v, buffer, sizeof v);
+    if (ok) std::memcpy(&v, buffer, sizeof v);
     char text[64];
-    std::snprintf(text, sizeof text, "write %u %.9g%s", port, v,
-                  size == sizeof v && protocol == 0 ? "" : " malformed");
+    std::snprintf(text, sizeof text, "write %u %.9g%s", port, v, ok ? "" : " malformed");
     static_cast<HostSide*>(c)->Note(text);
   }
   static void Touch(LV2UI_Feature_Handle h, uint32_t port, bool grabbed)
@@ -148,12 +148,7 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   D().Drag(kBassX, kKnobY, 0, 36, 4);
   Sleep(300);
   EXPECT_TRUE(mHost.Lines().empty());
-  ASSERT_TRUE(WaitFor(
-      [&]
-      {
-        Idle(h);
-        return mHost.Count("release 4") > 0;
-      }));
+  ASSERT_TRUE(WaitFor([&] { return Idle(h) == 0 && mHost.Count("release 4") > 0; }));
   auto const lines = mHost.Lines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines.front(), "touch 4");

@@ -173,14 +173,12 @@ TEST_F(Lv2Module, BypassedAndUnconnectedBuffers)
   Drive(bypassed, in, out, {300});
   EXPECT_TRUE(out == passed);
 
-  Stereo silent(500);
-  silent.mL.assign(500, 1.0f);
-  silent.mR.assign(500, 1.0f);
+  std::vector<float> l(500, 1.0f), r(500, 1.0f);
   float const* nothing[2] = {nullptr, nullptr};
-  float* outs[2] = {silent.mL.data(), silent.mR.data()};
+  float* outs[2] = {l.data(), r.data()};
   Instance(mModule, mMap, 44100.0).Run(nothing, outs, 500);
-  EXPECT_EQ(silent.mL, std::vector<float>(500)); // equal as values: -0 is silence too
-  EXPECT_EQ(silent.mR, std::vector<float>(500));
+  EXPECT_EQ(l, std::vector<float>(500)); // equal as values: -0 is silence too
+  EXPECT_EQ(r, std::vector<float>(500));
 }
 
 // The state is the program chunk a VST 2 host gets for the same settings; a fresh instance
