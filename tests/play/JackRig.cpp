@@ -7,22 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <thread>
 
 extern char** environ;
 
 namespace playtest
 {
-namespace
-{
-void SleepMs(int ms)
-{
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-} // namespace
 
 bool HaveJackd()
 {
@@ -45,34 +37,28 @@ JackServer::JackServer()
   posix_spawn_file_actions_init(&actions);
   for (int fd : {0, 1, 2})
     posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
-  pid_t pid;
-  if (posix_spawnp(&pid, "jackd", &actions, nullptr, argv.data(), environ) == 0) mPid = pid;
+  if (posix_spawnp(&mPid, "jackd", &actions, nullptr, argv.data(), environ) != 0) mPid = -1;
   posix_spawn_file_actions_destroy(&actions);
   // Generous: the sanitizer builds share a busy machine.
-  for (int waited = 0; mPid > 0 && waited < 15000 && !mReady; waited += 20)
-  {
-    int status = 0;
-    if (waitpid(mPid, &status, WNOHANG) == mPid)
-      mPid = -1;
-    else if (jack_client_t* c = Open("probe"))
-    {
-      jack_client_close(c);
-      mReady = true;
-    }
-    else
-      SleepMs(20);
-  }
+  WaitUntil(
+      [&]
+      {
+        if (mPid > 0 && waitpid(mPid, nullptr, WNOHANG) == mPid) mPid = -1;
+        jack_client_t* c = mPid > 0 ? Open("probe") : nullptr;
+        if (c) jack_client_close(c);
+        return mPid < 0 || (mReady = c != nullptr);
+      },
+      15000);
 }
 
 JackServer::~JackServer()
 {
   if (mPid <= 0) return;
   kill(mPid, SIGTERM);
-  int status = 0;
-  for (int waited = 0; waitpid(mPid, &status, WNOHANG) != mPid; waited += 10)
+  if (!WaitUntil([&] { return waitpid(mPid, nullptr, WNOHANG) == mPid; }, 10000))
   {
-    if (waited == 10000) kill(mPid, SIGKILL);
-    SleepMs(10);
+    kill(mPid, SIGKILL);
+    waitpid(mPid, nullptr, 0);
   }
 }
 
@@ -86,7 +72,7 @@ jack_client_t* JackServer::Open(const std::string& client) const
 
 namespace
 {
-std::vector<std::string> Names(const char** names)
+std::vector<std::string> Sorted(const char** names)
 {
   std::vector<std::string> v;
   for (int i = 0; names && names[i]; ++i) v.push_back(names[i]);
@@ -94,124 +80,145 @@ std::vector<std::string> Names(const char** names)
   std::sort(v.begin(), v.end());
   return v;
 }
+
+// A source client plays the signal into the program and a sink client records what comes out.
+// Within a period the graph runs source, program and sink in that order, so the sink files what
+// it hears under the signal index the source played from in the same period.
+struct Probe
+{
+  explicit Probe(const Signal& signal)
+      : mSignal(signal), mRecorded(signal.size(), std::vector<float>(signal[0].size(), NAN))
+  {
+  }
+  ~Probe() { Close(); }
+
+  bool Connect(const JackServer& server, const std::string& client)
+  {
+    mSource = server.Open("torva-source");
+    mSink = server.Open("torva-sink");
+    if (!mSource || !mSink) return false;
+    for (size_t c = 1; c <= mSignal.size(); ++c)
+    {
+      mOuts.push_back(jack_port_register(mSource, ("play_" + std::to_string(c)).c_str(),
+                                         JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
+      mIns.push_back(jack_port_register(mSink, ("rec_" + std::to_string(c)).c_str(),
+                                        JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
+    }
+    jack_set_process_callback(mSource, OnSource, this);
+    jack_set_process_callback(mSink, OnSink, this);
+    jack_set_freewheel_callback(
+        mSource, [](int on, void* arg) { static_cast<Probe*>(arg)->mFreewheeling = on != 0; },
+        this);
+    bool ok = jack_activate(mSource) == 0 && jack_activate(mSink) == 0;
+    for (size_t c = 0; c < mSignal.size() && ok; ++c)
+    {
+      const std::string n = std::to_string(c + 1);
+      ok = jack_connect(mSource, jack_port_name(mOuts[c]), (client + ":in_" + n).c_str()) == 0 &&
+           jack_connect(mSource, (client + ":out_" + n).c_str(), jack_port_name(mIns[c])) == 0;
+    }
+    return ok;
+  }
+
+  void Close()
+  {
+    for (jack_client_t** c : {&mSource, &mSink})
+      if (*c) jack_deactivate(*c), jack_client_close(*c), *c = nullptr;
+  }
+
+  void WaitPeriods(int periods)
+  {
+    const long until = mPeriods + periods;
+    WaitUntil([&] { return mPeriods >= until; }, 20000);
+  }
+
+  // Freewheeling, the server runs every client in every period however long they take, so a
+  // busy machine cannot make a period late and skip a client as in real time.
+  bool Freewheel(bool on)
+  {
+    if (jack_set_freewheel(mSource, on ? 1 : 0) != 0) return false;
+    const bool changed = WaitUntil([&] { return mFreewheeling == on; }, 20000);
+    WaitPeriods(8); // whatever was under way when the mode changed has passed
+    return changed;
+  }
+
+  static int OnSource(jack_nframes_t frames, void* arg)
+  {
+    auto* p = static_cast<Probe*>(arg);
+    const long from = p->mPlaying ? p->mPlayed.load() : -1;
+    for (size_t c = 0; c < p->mOuts.size(); ++c)
+    {
+      auto* out = static_cast<float*>(jack_port_get_buffer(p->mOuts[c], frames));
+      const std::vector<float>& signal = p->mSignal[c];
+      for (long i = 0; i < long(frames); ++i)
+        out[i] = from >= 0 && from + i < long(signal.size()) ? signal[size_t(from + i)] : 0.0f;
+    }
+    p->mSourceAt = from;
+    if (from >= 0) p->mPlayed = from + long(frames);
+    ++p->mPeriods;
+    return 0;
+  }
+
+  static int OnSink(jack_nframes_t frames, void* arg)
+  {
+    auto* p = static_cast<Probe*>(arg);
+    const long from = p->mSourceAt;
+    for (size_t c = 0; c < p->mIns.size() && from >= 0; ++c)
+    {
+      const auto* in = static_cast<const float*>(jack_port_get_buffer(p->mIns[c], frames));
+      std::vector<float>& rec = p->mRecorded[c];
+      for (long i = 0; i < long(frames) && from + i < long(rec.size()); ++i)
+        rec[size_t(from + i)] = in[i];
+    }
+    return 0;
+  }
+
+  jack_client_t* mSource = nullptr;
+  jack_client_t* mSink = nullptr;
+  std::vector<jack_port_t*> mOuts, mIns;
+  Signal mSignal, mRecorded;
+  std::atomic<bool> mPlaying = false, mFreewheeling = false; // silence while not playing
+  std::atomic<long> mPeriods = 0, mPlayed = 0;
+  std::atomic<long> mSourceAt = -1; // signal index played from in this period; -1 for silence
+};
 } // namespace
 
-std::vector<std::string> Ports(jack_client_t* any, const std::string& pattern)
+std::string Wiring(jack_client_t* any, const std::string& client)
 {
-  return Names(jack_get_ports(any, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, 0));
-}
-
-std::vector<std::string> Connections(jack_client_t* any, const std::string& port)
-{
-  jack_port_t* p = jack_port_by_name(any, port.c_str());
-  return Names(p ? jack_port_get_all_connections(any, p) : nullptr);
-}
-
-Probe::Probe(const JackServer& server, const std::string& client, const Signal& signal)
-    : mSignal(signal), mRecorded(signal.size(), std::vector<float>(signal[0].size(), NAN))
-{
-  mSource = server.Open("torva-source");
-  mSink = server.Open("torva-sink");
-  if (!mSource || !mSink) return;
-  for (size_t c = 0; c < signal.size(); ++c)
+  std::string text;
+  for (const std::string& port :
+       Sorted(jack_get_ports(any, ("^" + client + ":").c_str(), JACK_DEFAULT_AUDIO_TYPE, 0)))
   {
-    const std::string n = std::to_string(c + 1);
-    mOuts.push_back(jack_port_register(mSource, ("play_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE,
-                                       JackPortIsOutput, 0));
-    mIns.push_back(jack_port_register(mSink, ("rec_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE,
-                                      JackPortIsInput, 0));
+    text += port.substr(client.size() + 1);
+    for (const std::string& peer :
+         Sorted(jack_port_get_all_connections(any, jack_port_by_name(any, port.c_str()))))
+      text += " " + peer;
+    text += "\n";
   }
-  jack_set_process_callback(mSource, OnSource, this);
-  jack_set_freewheel_callback(
-      mSource, [](int on, void* arg) { static_cast<Probe*>(arg)->mFreewheeling.store(on != 0); },
-      this);
-  jack_set_process_callback(mSink, OnSink, this);
-  mReady = jack_activate(mSource) == 0 && jack_activate(mSink) == 0;
-  for (size_t c = 0; c < signal.size(); ++c)
-  {
-    const std::string n = std::to_string(c + 1);
-    mReady =
-        mReady &&
-        jack_connect(mSource, ("torva-source:play_" + n).c_str(), (client + ":in_" + n).c_str()) ==
-            0 &&
-        jack_connect(mSource, (client + ":out_" + n).c_str(), ("torva-sink:rec_" + n).c_str()) == 0;
-  }
-}
-
-void Probe::Close()
-{
-  for (jack_client_t** c : {&mSource, &mSink})
-    if (*c)
-    {
-      jack_deactivate(*c);
-      jack_client_close(*c);
-      *c = nullptr;
-    }
-}
-
-void Probe::WaitPeriods(int periods)
-{
-  const long until = mSourcePeriods.load() + periods;
-  for (int waited = 0; mSourcePeriods.load() < until && waited < 20000; ++waited) SleepMs(1);
-}
-
-bool Probe::Freewheel(bool on)
-{
-  if (jack_set_freewheel(mSource, on ? 1 : 0) != 0) return false;
-  for (int waited = 0; mFreewheeling.load() != on && waited < 20000; ++waited) SleepMs(1);
-  WaitPeriods(8); // whatever was under way when the mode changed has passed
-  return mFreewheeling.load() == on;
-}
-
-void Probe::Pause(bool paused)
-{
-  mPaused.store(paused);
-  WaitPeriods(2);
-}
-
-int Probe::OnSource(jack_nframes_t frames, void* arg)
-{
-  auto* p = static_cast<Probe*>(arg);
-  const bool playing = p->mPlaying.load() && !p->mPaused.load();
-  const long from = p->mPlayed.load();
-  for (size_t c = 0; c < p->mOuts.size(); ++c)
-  {
-    auto* out = static_cast<float*>(jack_port_get_buffer(p->mOuts[c], frames));
-    const std::vector<float>& signal = p->mSignal[c];
-    for (long i = 0; i < long(frames); ++i)
-      out[i] = playing && from + i < long(signal.size()) ? signal[size_t(from + i)] : 0.0f;
-  }
-  p->mSourceAt.store(playing ? from : -1);
-  if (playing) p->mPlayed.store(from + long(frames));
-  p->mSourcePeriods.fetch_add(1);
-  return 0;
-}
-
-int Probe::OnSink(jack_nframes_t frames, void* arg)
-{
-  auto* p = static_cast<Probe*>(arg);
-  const long from = p->mSourceAt.load();
-  for (size_t c = 0; c < p->mIns.size() && from >= 0; ++c)
-  {
-    const auto* in = static_cast<const float*>(jack_port_get_buffer(p->mIns[c], frames));
-    std::vector<float>& rec = p->mRecorded[c];
-    for (long i = 0; i < long(frames) && from + i < long(rec.size()); ++i)
-      rec[size_t(from + i)] = in[i];
-  }
-  return 0;
+  return text;
 }
 
 Signal PlayThrough(const JackServer& server, const std::string& client, const Signal& signal,
-                   const std::function<void(Probe&)>& whilePlaying)
+                   const std::vector<int>& periods)
 {
-  Probe probe(server, client, signal);
-  if (!probe.Ready() || !probe.Freewheel(true)) return {};
-  probe.Play();
-  if (whilePlaying) whilePlaying(probe);
-  for (int waited = 0; !probe.Finished() && waited < 60000; waited += 10) SleepMs(10);
+  Probe probe(signal);
+  if (!probe.Connect(server, client) || !probe.Freewheel(true)) return {};
+  probe.mPlaying = true;
+  for (int size : periods)
+  {
+    const long at = probe.mPlayed + 24000;
+    WaitUntil([&] { return probe.mPlayed >= at; }, 60000);
+    // The server changes the period in real time only; the signal holds meanwhile.
+    probe.mPlaying = false;
+    probe.WaitPeriods(2);
+    if (!probe.Freewheel(false) || jack_set_buffer_size(probe.mSource, jack_nframes_t(size)) ||
+        !probe.Freewheel(true))
+      return {};
+    probe.mPlaying = true;
+  }
+  WaitUntil([&] { return probe.mPlayed >= long(signal[0].size()); }, 60000);
   probe.Freewheel(false);
   probe.Close();
-  return probe.Recorded();
+  return probe.mRecorded;
 }
 
 } // namespace playtest
