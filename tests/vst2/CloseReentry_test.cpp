@@ -36,69 +36,58 @@ public:
   }
 };
 
-// A host that answers `closeOn` (once) with effClose, and a plug-in opened under it.
-Closable* OpenClosingOn(Host& host, int closeOn)
-{
-  gDeleted = gClosedInCall = false;
-  gChangesAfterClose = 0;
-  host.mOnCall = [closeOn](AEffect* e, int opcode) mutable
-  {
-    if (opcode != closeOn) return;
-    closeOn = -1;
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-    gClosedInCall = true;
-  };
-  auto* plug = new Closable;
-  plug->GetAEffect()->dispatcher(plug->GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
-  return plug;
-}
-
-std::vector<int> Opcodes(Host const& host)
-{
-  std::vector<int> ops;
-  for (vsthost::HostCall const& c : host.mCalls) ops.push_back(c.opcode);
-  return ops;
-}
-
-void ExpectClosedOnceAndDeleted()
-{
-  EXPECT_TRUE(gClosedInCall);
-  EXPECT_EQ(gChangesAfterClose, 1);
-  for (int i = 0; i < 4000 && !gDeleted; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(gDeleted);
-}
 } // namespace
 
-// effOpen asks the host's name; the host closes the plug-in in its answer. The dispatcher then
-// goes on announcing the parameters (OnParamChange) on a live object, and the version query
-// that would follow a named host is not made.
-TEST(CloseReentry, InsideADispatcherRequest)
+// effClose from inside a request, in two places. effOpen asks the host's name and the host
+// closes in its answer: the dispatcher goes on announcing the parameters (OnParamChange) on a
+// live object, and the version query that would follow a named host is not made. An editor
+// gesture on a thread of its own has automate answered with effClose: the rest of the gesture
+// (OnParamChange, end-edit) runs on the live object and tells the host nothing.
+TEST(CloseReentry, InsideARequestOfThePlugin)
 {
-  Host host;
-  OpenClosingOn(host, audioMasterGetProductString);
-  ExpectClosedOnceAndDeleted();
-  EXPECT_EQ(Opcodes(host), std::vector<int>{audioMasterGetProductString});
-}
-
-// An editor gesture on a thread of its own: automate is answered with effClose; the rest of the
-// gesture (OnParamChange, end-edit) runs on the live object and tells the host nothing.
-TEST(CloseReentry, InsideAnEditorNotification)
-{
-  Host host;
-  Closable* plug = OpenClosingOn(host, audioMasterAutomate);
-  host.ClearCalls();
-  std::thread editor(
-      [plug]
-      {
-        WDL_MutexLock lock(plug->GetMutex()); // as the editor holds it around an input event
-        plug->BeginInformHostOfParamChange(0);
-        plug->SetParameterFromGUI(0, 0.25);
-        plug->EndInformHostOfParamChange(0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_FALSE(gDeleted); // not while the lock is held up the stack
-      });
-  editor.join();
-  ExpectClosedOnceAndDeleted();
-  EXPECT_EQ(Opcodes(host), (std::vector<int>{audioMasterBeginEdit, audioMasterAutomate}));
+  struct
+  {
+    int closeOn;
+    std::vector<int> heard; // by the host, from the gesture if there is one
+  } const cases[] = {{audioMasterGetProductString, {audioMasterGetProductString}},
+                     {audioMasterAutomate, {audioMasterBeginEdit, audioMasterAutomate}}};
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.closeOn);
+    gDeleted = gClosedInCall = false;
+    gChangesAfterClose = 0;
+    Host host; // answers closeOn, once, with effClose
+    host.mOnCall = [closeOn = c.closeOn](AEffect* e, int opcode) mutable
+    {
+      if (opcode != closeOn) return;
+      closeOn = -1;
+      e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+      gClosedInCall = true;
+    };
+    auto* plug = new Closable;
+    plug->GetAEffect()->dispatcher(plug->GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
+    if (c.closeOn == audioMasterAutomate)
+    {
+      host.ClearCalls();
+      std::thread editor(
+          [plug]
+          {
+            WDL_MutexLock lock(plug->GetMutex()); // as the editor holds it around an input event
+            plug->BeginInformHostOfParamChange(0);
+            plug->SetParameterFromGUI(0, 0.25);
+            plug->EndInformHostOfParamChange(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            EXPECT_FALSE(gDeleted); // not while the lock is held up the stack
+          });
+      editor.join();
+    }
+    EXPECT_TRUE(gClosedInCall);
+    EXPECT_EQ(gChangesAfterClose, 1);
+    for (int i = 0; i < 4000 && !gDeleted; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(gDeleted);
+    std::vector<int> heard;
+    for (vsthost::HostCall const& call : host.mCalls) heard.push_back(call.opcode);
+    EXPECT_EQ(heard, c.heard);
+  }
 }
