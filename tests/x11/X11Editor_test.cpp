@@ -39,8 +39,9 @@ protected:
         [&]
         {
           const int count = ed.gui->PresentCount();
-          screen =
-              D().Picture((xcb_window_t)(uintptr_t)ed.gui->GetWindow(), Editor::kW, Editor::kH);
+          screen = WindowPicture(D(), (xcb_window_t)(uintptr_t)ed.gui->GetWindow(), Editor::kW,
+                                 Editor::kH)
+                       .pixels;
           back = BackBitmap(ed.gui);
           return count == ed.gui->PresentCount() && screen == back;
         });
@@ -113,8 +114,8 @@ TEST_F(X11Editor, WindowShowsTheBackBitmapAndFollowsTheHost)
     EXPECT_TRUE(WaitFor(
         [&]
         {
-          auto pic = D().Picture((xcb_window_t)(uintptr_t)win, Editor::kW, Editor::kH);
-          return !pic.empty() && pic[centre] == 0xFFFF00u;
+          auto pic = WindowPicture(D(), (xcb_window_t)(uintptr_t)win, Editor::kW, Editor::kH);
+          return !pic.pixels.empty() && pic.pixels[centre] == 0xFFFFFF00u;
         }));
     ExpectPictureMatches(ed);
 

@@ -335,22 +335,6 @@ public:
     return r;
   }
 
-  // The window's pixels as 0x00RRGGBB words (empty when it cannot be read).
-  std::vector<uint32_t> Picture(xcb_window_t win, int w, int h)
-  {
-    xcb_get_image_reply_t* img = xcb_get_image_reply(
-        mConn,
-        xcb_get_image(mConn, XCB_IMAGE_FORMAT_Z_PIXMAP, win, 0, 0, (uint16_t)w, (uint16_t)h, ~0u),
-        nullptr);
-    std::vector<uint32_t> out;
-    if (!img) return out;
-    const auto* words = reinterpret_cast<const uint32_t*>(xcb_get_image_data(img));
-    if (xcb_get_image_data_length(img) >= w * h * 4)
-      for (int i = 0; i < w * h; ++i) out.push_back(words[i] & 0xFFFFFF);
-    free(img);
-    return out;
-  }
-
   void Move(int x, int y)
   {
     xcb_test_fake_input(mConn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, mScreen->root, (int16_t)x,
@@ -435,13 +419,22 @@ private:
   xcb_key_symbols_t* mKeySyms = nullptr;
 };
 
-// A window's w x h pixels as an opaque image.
+// A window's w x h pixels as an opaque image (no pixels when it cannot be read).
 inline torva_test::Image WindowPicture(Display& d, xcb_window_t win, int w, int h)
 {
   torva_test::Image img;
   img.width = w;
   img.height = h;
-  for (uint32_t p : d.Picture(win, w, h)) img.pixels.push_back(0xFF000000u | p);
+  xcb_get_image_reply_t* r = xcb_get_image_reply(
+      d.Conn(),
+      xcb_get_image(d.Conn(), XCB_IMAGE_FORMAT_Z_PIXMAP, win, 0, 0, (uint16_t)w, (uint16_t)h, ~0u),
+      nullptr);
+  if (r && xcb_get_image_data_length(r) >= w * h * 4)
+  {
+    const auto* words = reinterpret_cast<const uint32_t*>(xcb_get_image_data(r));
+    for (int i = 0; i < w * h; ++i) img.pixels.push_back(0xFF000000u | words[i]);
+  }
+  free(r);
   return img;
 }
 
@@ -467,7 +460,7 @@ inline torva_test::Image SettledPicture(Display& d, xcb_window_t win, int w, int
   return last;
 }
 
-// The back bitmap as 0x00RRGGBB words, w x h (read under the editors' draw lock).
+// The back bitmap as opaque pixels, as WindowPicture gives them (read under the draw lock).
 inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
 {
   std::lock_guard<std::mutex> lock(x11editor::DrawMutex());
@@ -475,7 +468,7 @@ inline std::vector<uint32_t> BackBitmap(IGraphics* gui)
   LICE_IBitmap* bmp = gui->GetDrawBitmap();
   for (int y = 0; y < bmp->getHeight(); ++y)
     for (int x = 0; x < bmp->getWidth(); ++x)
-      out.push_back(bmp->getBits()[y * bmp->getRowSpan() + x] & 0xFFFFFF);
+      out.push_back(0xFF000000u | bmp->getBits()[y * bmp->getRowSpan() + x]);
   return out;
 }
 
