@@ -26,7 +26,7 @@ protected:
   {
     mParent = D().MakeParent(x, y);
     const int before = ed.gui->PresentCount();
-    void* win = ed.plug.HostOpen((void*)(uintptr_t)mParent);
+    void* win = ed.plug.HostOpen(mParent);
     EXPECT_TRUE(!win || WaitFor([&] { return ed.gui->PresentCount() > before; }));
     return win;
   }
@@ -39,9 +39,7 @@ protected:
         [&]
         {
           const int count = ed.gui->PresentCount();
-          screen = WindowPicture(D(), (xcb_window_t)(uintptr_t)ed.gui->GetWindow(), Editor::kW,
-                                 Editor::kH)
-                       .pixels;
+          screen = WindowPicture(D(), ed.Window(), Editor::kW, Editor::kH).pixels;
           back = BackBitmap(ed.gui);
           return count == ed.gui->PresentCount() && screen == back;
         });
@@ -80,18 +78,18 @@ TEST_F(X11Editor, OpenFailuresLeaveNothingBehind)
   Editor ed;
   const int fds = OpenFDs();
   const xcb_window_t parent = D().MakeParent();
-  EXPECT_EQ(ed.plug.HostOpen(nullptr), nullptr) << "null parent";
-  EXPECT_EQ(ed.plug.HostOpen((void*)(uintptr_t)0x3fffff0), nullptr) << "unknown parent id";
+  EXPECT_EQ(ed.plug.HostOpen(0), nullptr) << "null parent";
+  EXPECT_EQ(ed.plug.HostOpen(0x3fffff0), nullptr) << "unknown parent id";
   for (const char* display : {":4711", (const char*)nullptr}) // unreachable, and none at all
   {
     ScopedEnv env("DISPLAY", display);
-    EXPECT_EQ(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr) << (display ? display : "unset");
+    EXPECT_EQ(ed.plug.HostOpen(parent), nullptr) << (display ? display : "unset");
   }
   EXPECT_EQ(ed.gui->GetWindow(), nullptr);
   EXPECT_EQ(D().Children(parent), 0);
   EXPECT_EQ(OpenFDs(), fds);
   ed.plug.HostClose(); // harmless when closed
-  EXPECT_NE(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr) << "and a good open works";
+  EXPECT_NE(ed.plug.HostOpen(parent), nullptr) << "and a good open works";
   ed.plug.HostClose();
 }
 
@@ -114,7 +112,7 @@ TEST_F(X11Editor, WindowShowsTheBackBitmapAndFollowsTheHost)
     EXPECT_TRUE(WaitFor(
         [&]
         {
-          auto pic = WindowPicture(D(), (xcb_window_t)(uintptr_t)win, Editor::kW, Editor::kH);
+          auto pic = WindowPicture(D(), ed.Window(), Editor::kW, Editor::kH);
           return !pic.pixels.empty() && pic.pixels[centre] == 0xFFFFFF00u;
         }));
     ExpectPictureMatches(ed);
@@ -168,7 +166,7 @@ TEST_F(X11Editor, PointerWheelAndKeysReachTheControls)
 
   // Keys go to the control under the last pointer position, mapped to the editor's codes;
   // keys without a code are not delivered.
-  D().Focus((xcb_window_t)(uintptr_t)ed.gui->GetWindow());
+  D().Focus(ed.Window());
   struct
   {
     xcb_keysym_t sym, modifier;
@@ -212,12 +210,12 @@ TEST_F(X11Editor, ReopensWithoutLeaksAndSurvivesItsParent)
   for (int i = 0; i < 10; ++i)
   {
     const int presented = ed.gui->PresentCount();
-    ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)mParent), nullptr) << "open " << i;
+    ASSERT_NE(ed.plug.HostOpen(mParent), nullptr) << "open " << i;
     EXPECT_EQ(D().Children(mParent), 1);
     EXPECT_TRUE(WaitFor([&] { return ed.gui->PresentCount() > presented; }));
     if (i % 2) // an open without a close in between replaces the window
     {
-      ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)mParent), nullptr);
+      ASSERT_NE(ed.plug.HostOpen(mParent), nullptr);
       EXPECT_EQ(D().Children(mParent), 1);
     }
     ed.plug.HostClose();
@@ -280,7 +278,7 @@ TEST_F(X11Editor, HostClosingFromInsideACallbackOnTheEditorThread)
   EXPECT_EQ(ed.gui->GetWindow(), nullptr);
   EXPECT_EQ(ed.gain->Count("down L"), 1) << "the press that began it still finished";
 
-  ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)mParent), nullptr) << "and the host reopens";
+  ASSERT_NE(ed.plug.HostOpen(mParent), nullptr) << "and the host reopens";
   ed.plug.HostClose();
   // And the plug-in going away right after a self-close: the destructor joins the thread.
   ASSERT_NE(Open(ed), nullptr);
@@ -304,7 +302,7 @@ TEST_F(X11Editor, HostClosesWithTheLockHeldWhileTheUserDrags)
       });
   for (int i = 0; i < 12; ++i)
   {
-    ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr);
+    ASSERT_NE(ed.plug.HostOpen(parent), nullptr);
     Sleep(40);
     ed.plug.HostClose();
   }
@@ -325,7 +323,7 @@ TEST_F(X11Editor, Menus)
 
   // Down, Down, Return: the second display text.
   OpenPopup(150, 40);
-  EXPECT_NE(D().TopOfRoot(), (xcb_window_t)(uintptr_t)ed.gui->GetWindow());
+  EXPECT_NE(D().TopOfRoot(), ed.Window());
   for (xcb_keysym_t k : {kDown, kDown, kReturn}) D().Key(k);
   ExpectPopupClosed();
   ExpectValue(1, 1.0);
@@ -483,7 +481,7 @@ TEST_F(X11Editor, ServerGoingAwayClosesTheEditor)
   ASSERT_TRUE(other.Ok());
   Editor ed;
   const xcb_window_t parent = other.MakeParent();
-  ASSERT_NE(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr);
+  ASSERT_NE(ed.plug.HostOpen(parent), nullptr);
   EXPECT_TRUE(WaitFor([&] { return ed.gui->PresentCount() > 0; }));
   // The host keeps automating, so the editor is writing to the socket when the server dies
   // (a broken pipe must not end the process).
@@ -503,7 +501,7 @@ TEST_F(X11Editor, ServerGoingAwayClosesTheEditor)
   stop = true;
   automation.join();
   ed.plug.HostClose();
-  EXPECT_EQ(ed.plug.HostOpen((void*)(uintptr_t)parent), nullptr) << "no server: null";
+  EXPECT_EQ(ed.plug.HostOpen(parent), nullptr) << "no server: null";
 }
 
 TEST(X11EditorNoDisplay, ConstructingTouchesNoServer)

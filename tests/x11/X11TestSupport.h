@@ -91,9 +91,9 @@ public:
 
   // As the VST 2 dispatcher does: effEditOpen / effEditClose, and a host parameter change
   // stored into the editor, with the plug-in lock held.
-  void* HostOpen(void* parent)
+  void* HostOpen(xcb_window_t parent)
   {
-    return WithLock([&] { return GetGUI()->OpenWindow(parent); });
+    return WithLock([&] { return GetGUI()->OpenWindow((void*)(uintptr_t)parent); });
   }
   void HostClose()
   {
@@ -251,6 +251,8 @@ struct Editor
     gui->HandleMouseOver(true);
     plug.AttachGraphics(gui); // the plug-in owns the editor from here
   }
+
+  xcb_window_t Window() const { return (xcb_window_t)(uintptr_t)gui->GetWindow(); }
 
   HostPlug plug;
   IGraphicsLinux* gui;
