@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <functional>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,15 +76,20 @@ public:
     std::lock_guard<std::mutex> lock(mMutex);
     return mCalls;
   }
-  // The notifications as letters: b(egin-edit), a(utomate), e(nd-edit); '?' for another index.
+  // The notifications as letters: b(egin-edit), a(utomate) or a+ for several in a row,
+  // e(nd-edit); '?' for another index.
   std::string Shape(int index)
   {
     std::string s;
     for (const Call& c : Edits())
-      s += c.index != index                   ? '?'
-           : c.opcode == audioMasterBeginEdit ? 'b'
-           : c.opcode == audioMasterEndEdit   ? 'e'
-                                              : 'a';
+    {
+      const char l = c.index != index                   ? '?'
+                     : c.opcode == audioMasterBeginEdit ? 'b'
+                     : c.opcode == audioMasterEndEdit   ? 'e'
+                                                        : 'a';
+      if (l == 'a' && s.ends_with("a+")) continue;
+      s += l == 'a' && s.ends_with('a') ? '+' : l;
+    }
     return s;
   }
   bool Ended(int index) { return Shape(index).find('e') != std::string::npos; }
@@ -138,6 +142,12 @@ private:
   int mActionOpcode = -1;
   std::function<void(Plugin&)> mAction;
 };
+
+// Whether s is one of the '|'-separated alternatives.
+bool OneOf(const std::string& s, const std::string& alternatives)
+{
+  return ("|" + alternatives + "|").find("|" + s + "|") != std::string::npos;
+}
 
 class AmpEditor : public XServerTest
 {
@@ -203,7 +213,7 @@ TEST_F(AmpEditor, PointerAndKeys)
 
   DragBass(36);
   ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
-  ASSERT_TRUE(std::regex_match(p.Shape(kBass), std::regex("ba+e"))) << p.Shape(kBass);
+  ASSERT_TRUE(OneOf(p.Shape(kBass), "bae|ba+e")) << p.Shape(kBass);
   EXPECT_NEAR(p.Get(kBass), 0.575, 1e-6); // down by half the knob's height: an eighth less
   EXPECT_FLOAT_EQ(p.Edits().rbegin()[1].opt, p.Get(kBass));
   EXPECT_NE(Settled(win, &before).pixels, before.pixels); // the knob shows another frame
@@ -313,13 +323,13 @@ TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
     int opcode; // the notification the host answers
     std::function<void(Plugin&)> answer;
     bool closesWindow, closesPlug;
-    const char* heard; // the notifications the host hears
+    const char* heard; // the notifications the host hears, as Shape gives them ('|': or)
   };
   const Case cases[] = {
       {"setParameter in automate", audioMasterAutomate, [](Plugin& p) { p.Set(kTreble, 0.9f); },
-       false, false, "ba+e"},
+       false, false, "bae|ba+e"},
       {"effEditClose in automate", audioMasterAutomate, [](Plugin& p) { p.Dispatch(effEditClose); },
-       true, false, "ba+e?"},
+       true, false, "ba|bae"},
       {"effClose in automate", audioMasterAutomate, closePlug, true, true, "ba"},
       {"effClose in begin-edit", audioMasterBeginEdit, closePlug, true, true, "b"},
   };
@@ -336,7 +346,7 @@ TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
     else
       ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
     Sleep(100); // nothing more on the way
-    EXPECT_TRUE(std::regex_match(p.Shape(kBass), std::regex(c.heard))) << p.Shape(kBass);
+    EXPECT_TRUE(OneOf(p.Shape(kBass), c.heard)) << p.Shape(kBass);
     if (!c.closesPlug) // it lives on
     {
       EXPECT_FLOAT_EQ(p.Get(kTreble), c.closesWindow ? 0.4f : 0.9f);
