@@ -185,38 +185,26 @@ protected:
   int mThreads = 0;
 };
 
-// Host values reach the screen: the default layout, then a knob at its minimum (top frame of
+// The default layout as pictured, then the user's gestures through the real pointer and
+// keyboard: a knob drag is one begin-edit, automates and one end-edit, the last automate
+// carrying the value the knob ends at; the switch toggles on a left and on a right click; a
+// right-click on a knob opens no prompt (the layout's controls keep prompts disabled), so typed
+// keys change nothing. Last, host values reach the screen: a knob at its minimum (top frame of
 // its strip), one at its maximum (bottom frame) and Bypass on (lower frame).
-TEST_F(AmpEditor, PicturesFollowTheParameters)
+TEST_F(AmpEditor, PicturesPointerAndKeys)
 {
   Plugin p;
   const xcb_window_t win = OpenSettled(p, Parent());
   ASSERT_NE(win, 0u);
   const torva_test::Image defaults = Picture(win);
   ExpectMatchesGolden(defaults, "amp_editor_defaults", "amplifier editor, parameters at defaults");
-  p.Set(kBass, 0.0f);
-  p.Set(kTreble, 1.0f);
-  p.Set(kBypass, 1.0f);
-  ExpectMatchesGolden(Settled(win, &defaults), "amp_editor_host_changes",
-                      "amplifier editor, Bass 0, Treble 1, Bypass on, set by the host");
-}
-
-// The user's gestures through the real pointer and keyboard: a knob drag is one begin-edit,
-// automates and one end-edit, the last automate carrying the value the knob ends at; the
-// switch toggles on a left and on a right click; a right-click on a knob opens no prompt (the
-// layout's controls keep prompts disabled), so typed keys change nothing.
-TEST_F(AmpEditor, PointerAndKeys)
-{
-  Plugin p;
-  const xcb_window_t win = OpenSettled(p, Parent());
-  const torva_test::Image before = Picture(win);
 
   DragBass(36);
   ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
   ASSERT_TRUE(OneOf(p.Shape(kBass), "bae|ba+e")) << p.Shape(kBass);
   EXPECT_NEAR(p.Get(kBass), 0.575, 1e-6); // down by half the knob's height: an eighth less
   EXPECT_FLOAT_EQ(p.Edits().rbegin()[1].opt, p.Get(kBass));
-  EXPECT_NE(Settled(win, &before).pixels, before.pixels); // the knob shows another frame
+  EXPECT_NE(Settled(win, &defaults).pixels, defaults.pixels); // the knob shows another frame
 
   // Bypass: left click on, right click off.
   for (int button : {1, 3})
@@ -242,6 +230,14 @@ TEST_F(AmpEditor, PointerAndKeys)
   EXPECT_EQ(D().Children(win), 0); // no text field
   EXPECT_EQ(p.Shape(kTreble), "be");
   EXPECT_FLOAT_EQ(p.Get(kTreble), 0.4f);
+
+  D().Move(kW / 2, kH + 100); // off the editor
+  const torva_test::Image before = Settled(win);
+  p.Set(kBass, 0.0f);
+  p.Set(kTreble, 1.0f);
+  p.Set(kBypass, 1.0f);
+  ExpectMatchesGolden(Settled(win, &before), "amp_editor_host_changes",
+                      "amplifier editor, Bass 0, Treble 1, Bypass on, set by the host");
 }
 
 // Making the plug-in connects to nothing; open and close ten times, two instances' editors side
