@@ -28,10 +28,7 @@ int Entries(char const* dir)
 
 void SetDisplay(char const* value)
 {
-  if (value)
-    setenv("DISPLAY", value, 1);
-  else
-    unsetenv("DISPLAY");
+  value ? setenv("DISPLAY", value, 1) : unsetenv("DISPLAY");
 }
 } // namespace
 
