@@ -139,12 +139,26 @@ public:
     mAudio = std::thread([this, seed] { Audio(seed + 1); });
     mHost = std::thread([this, seed] { Automate(seed + 2); });
   }
-  void Stop()
+  // Stops the threads, closes the editor, then saves both chunks, restores them into a fresh
+  // instance and saves again: the same bytes. Closes the instance.
+  bool Finish(vsthost::Host& host)
   {
     mStop = true;
     mAudio.join();
     mHost.join();
     if (mEditorOpen) Dispatch(mEffect, effEditClose);
+    AEffect* fresh = OpenEffect(host);
+    bool ok = fresh;
+    for (bool bank : {true, false})
+    {
+      Bytes const saved = GetChunk(mEffect, bank);
+      ok = ok && !saved.empty() && SetChunk(fresh, saved, bank) == 1 &&
+           GetChunk(fresh, bank) == saved;
+    }
+    for (AEffect* e : {fresh, mEffect})
+      if (e) CloseEffect(e);
+    if (!ok) Fail(mId, "final chunk round trip differs");
+    return ok;
   }
 
   // One request of the dispatcher thread.
@@ -212,9 +226,6 @@ public:
     }
   }
 
-  int mId;
-  AEffect* mEffect;
-
 private:
   // Replacing, double replacing (when offered) and accumulating onto 0.25 (when offered).
   void Audio(uint64_t seed)
@@ -244,25 +255,24 @@ private:
   void Automate(uint64_t seed)
   {
     Rng rng(seed);
-    while (!mStop)
+    for (; !mStop; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
     {
+      std::lock_guard<std::mutex> hold(mAutomation);
+      for (int k = rng.Int(1, 16); k > 0; --k)
       {
-        std::lock_guard<std::mutex> hold(mAutomation);
-        for (int k = rng.Int(1, 16); k > 0; --k)
-        {
-          int const idx = rng.Int(0, mEffect->numParams - 1);
-          int const pick = rng.Int(0, 9);
-          float const v = pick == 0 ? 0.0f : pick == 1 ? 1.0f : static_cast<float>(rng.Uniform());
-          mEffect->setParameter(mEffect, idx, v);
-          float const back = mEffect->getParameter(mEffect, idx);
-          if (!(back >= 0.0f && back <= 1.0f)) Fail(mId, "parameter read back outside 0..1", idx);
-          ++gParamChanges.mN;
-        }
+        int const idx = rng.Int(0, mEffect->numParams - 1);
+        int const pick = rng.Int(0, 9);
+        float const v = pick == 0 ? 0.0f : pick == 1 ? 1.0f : static_cast<float>(rng.Uniform());
+        mEffect->setParameter(mEffect, idx, v);
+        float const back = mEffect->getParameter(mEffect, idx);
+        if (!(back >= 0.0f && back <= 1.0f)) Fail(mId, "parameter read back outside 0..1", idx);
+        ++gParamChanges.mN;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
+  int mId;
+  AEffect* mEffect;
   Rng mRng; // the dispatcher thread's
   std::atomic<bool> mStop{false};
   std::mutex mAutomation; // held by the host thread around each burst of automation
@@ -271,21 +281,6 @@ private:
   bool mEditorOpen = false;
 };
 
-// Saves both chunks, restores them into a fresh instance and saves again: the same bytes.
-bool FinalRoundTrip(vsthost::Host& host, Soak& s)
-{
-  AEffect* fresh = OpenEffect(host);
-  bool ok = fresh;
-  for (bool bank : {true, false})
-  {
-    Bytes const saved = GetChunk(s.mEffect, bank);
-    ok =
-        ok && !saved.empty() && SetChunk(fresh, saved, bank) == 1 && GetChunk(fresh, bank) == saved;
-  }
-  if (fresh) CloseEffect(fresh);
-  if (!ok) Fail(s.mId, "final chunk round trip differs");
-  return ok;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -324,9 +319,7 @@ int main(int argc, char** argv)
   int roundTrips = 0;
   for (auto& s : soaks)
   {
-    s->Stop();
-    roundTrips += FinalRoundTrip(host, *s);
-    CloseEffect(s->mEffect);
+    roundTrips += s->Finish(host);
   }
   if (gConn) xcb_disconnect(gConn);
   double const ran =
