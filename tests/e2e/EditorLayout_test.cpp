@@ -2,10 +2,11 @@
 // the record announces it with its rectangle, and nothing the host does short of a working
 // effEditOpen reaches for an X server.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,21 +18,13 @@ namespace
 {
 int Entries(char const* dir)
 {
-  int n = 0;
-  if (DIR* d = opendir(dir))
-  {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
+  std::filesystem::directory_iterator it(dir);
+  return int(std::distance(begin(it), end(it)));
 }
 
 void SetDisplay(char const* value)
 {
-  if (value)
-    setenv("DISPLAY", value, 1);
-  else
-    unsetenv("DISPLAY");
+  value ? setenv("DISPLAY", value, 1) : unsetenv("DISPLAY");
 }
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
+#include <array>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -79,16 +80,12 @@ Outputs RunIn(Host& host, unsigned mode)
         for (int pos = 0; pos < kFrames; pos += kBlock)
         {
           int const n = std::min(kBlock, kFrames - pos);
-          float* fi[] = {in[0].data() + pos, in[1].data() + pos};
-          double* di[] = {din[0].data() + pos, din[1].data() + pos};
-          float* fo[] = {out.f[0].data() + pos, out.f[1].data() + pos};
-          float* ao[] = {out.acc[0].data() + pos, out.acc[1].data() + pos};
-          double* dout[] = {out.d[0].data() + pos, out.d[1].data() + pos};
-          f->processReplacing(f.Get(), fi, fo, n);
+          auto at = [pos](auto& v) { return std::array{v[0].data() + pos, v[1].data() + pos}; };
+          f->processReplacing(f.Get(), at(in).data(), at(out.f).data(), n);
           out.modeKept &= _mm_getcsr() == mode;
-          d->processDoubleReplacing(d.Get(), di, dout, n);
+          d->processDoubleReplacing(d.Get(), at(din).data(), at(out.d).data(), n);
           out.modeKept &= _mm_getcsr() == mode;
-          acc->process(acc.Get(), fi, ao, n);
+          acc->process(acc.Get(), at(in).data(), at(out.acc).data(), n);
           out.modeKept &= _mm_getcsr() == mode;
         }
       });

@@ -277,19 +277,19 @@ struct Editor
     return gui->LoadIBitmap(id, name.c_str(), nFrames, horizontal);
   }
 
-  // Timer ticks until nothing is dirty (at most max); how many drew.
-  int Settle(int max = 10)
+  // Timer ticks until nothing is dirty (at most ten); how many drew.
+  int Settle()
   {
     int n = 0;
-    while (n < max && gui->Tick()) ++n;
+    while (n < 10 && gui->Tick()) ++n;
     return n;
   }
 
   // The identification frame shown at the control's top-left pixel (0 when none matches).
-  int FrameShown(IControl* pControl, int dx = 0, int dy = 0)
+  int FrameShown(IControl* pControl)
   {
     gui->RenderAll();
-    IColor c = gui->GetPoint(pControl->GetRECT()->mL + dx, pControl->GetRECT()->mT + dy);
+    IColor c = gui->GetPoint(pControl->GetRECT()->mL, pControl->GetRECT()->mT);
     return (c.mR == 40 && c.mB == 200) ? c.mG : 0;
   }
 

@@ -35,30 +35,31 @@ namespace
 {
 constexpr int kMaxBlock = 4096;
 
-std::atomic<long> gBlocks{0}, gFrames{0}, gParamChanges{0}, gRoundTrips{0}, gRefusals{0},
-    gEditorOpens{0}, gFailures{0};
+// What the summary counts, under the names it lists them by.
+struct Counter
+{
+  char const* mLabel;
+  std::atomic<long> mN{0};
+};
+Counter gBlocks{"blocks processed"}, gParamChanges{"parameter changes"},
+    gRoundTrips{"chunk round trips"}, gRefusals{"damaged chunks refused"},
+    gEditorOpens{"editor opens"}, gFailures{"failures"};
+std::atomic<long> gFrames{0};
 
 void Fail(int instance, char const* what, long detail = 0)
 {
-  if (gFailures++ < 20)
+  if (gFailures.mN++ < 20)
     std::fprintf(stderr, "soak: instance %d: %s (%ld)\n", instance, what, detail);
 }
 
-// The host's answers hold no state, so every thread may ask (the test host's recorder may not).
+// The test host's recorder is not for several threads; these answers hold no state.
 VstIntPtr Callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {
-  switch (opcode)
-  {
-  case audioMasterVersion:
-    return kVstVersion;
-  case audioMasterGetProductString:
-    if (ptr) std::strcpy(static_cast<char*>(ptr), "torva soak");
-    return 1;
-  case audioMasterGetVendorVersion:
-    return 1000;
-  default:
-    return 0;
-  }
+  if (opcode == audioMasterGetProductString && ptr)
+    std::strcpy(static_cast<char*>(ptr), "torva soak");
+  return opcode == audioMasterVersion            ? kVstVersion
+         : opcode == audioMasterGetVendorVersion ? 1000
+                                                 : opcode == audioMasterGetProductString;
 }
 
 AEffect* OpenEffect(vsthost::Host& host)
@@ -81,43 +82,52 @@ void CloseEffect(AEffect* e)
 Bytes GetChunk(AEffect* e, bool bank)
 {
   void* data = nullptr;
-  VstIntPtr const size = Dispatch(e, effGetChunk, bank ? 0 : 1, 0, &data);
+  VstIntPtr const size = Dispatch(e, effGetChunk, !bank, 0, &data);
   if (size <= 0 || !data) return {};
   return Bytes(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
 }
 
 VstIntPtr SetChunk(AEffect* e, Bytes const& bytes, bool bank, VstIntPtr size = -2)
 {
-  return Dispatch(e, effSetChunk, bank ? 0 : 1, size == -2 ? VstIntPtr(bytes.size()) : size,
+  return Dispatch(e, effSetChunk, !bank, size == -2 ? VstIntPtr(bytes.size()) : size,
                   const_cast<unsigned char*>(bytes.data()));
 }
 
-// The host's side of an editor: a parent window on a connection of our own.
-struct Screen
-{
-  xcb_connection_t* mConn = nullptr;
-  xcb_screen_t* mScreen = nullptr;
+// The host's side of an editor: a mapped parent window on a connection of our own.
+xcb_connection_t* gConn = nullptr;
 
-  bool Connect(char const* display)
+xcb_window_t MakeParent(int y)
+{
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(gConn)).data;
+  xcb_window_t const w = xcb_generate_id(gConn);
+  xcb_create_window(gConn, XCB_COPY_FROM_PARENT, w, screen->root, 0, static_cast<int16_t>(y), 1024,
+                    300, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+  xcb_map_window(gConn, w);
+  xcb_flush(gConn);
+  return w;
+}
+
+// Input, output and channel pointers of one sample type; Run fills the input with noise, the
+// output with `prefill` (NaN: a sample not written shows) and checks what the call left.
+template <class T> struct Buffers
+{
+  std::vector<T> in, out;
+  std::vector<T*> ins, outs;
+
+  Buffers(int nIn, int nOut) : in(size_t(nIn) * kMaxBlock), out(size_t(nOut) * kMaxBlock)
   {
-    mConn = xcb_connect(display, nullptr);
-    if (xcb_connection_has_error(mConn)) return false;
-    mScreen = xcb_setup_roots_iterator(xcb_get_setup(mConn)).data;
-    return mScreen != nullptr;
+    for (int c = 0; c < nIn; ++c) ins.push_back(&in[size_t(c) * kMaxBlock]);
+    for (int c = 0; c < nOut; ++c) outs.push_back(&out[size_t(c) * kMaxBlock]);
   }
-  ~Screen()
+  bool Run(AEffect* e, void (*proc)(AEffect*, T**, T**, VstInt32), Rng& rng, double level,
+           T prefill, int frames)
   {
-    if (mConn) xcb_disconnect(mConn);
-  }
-  xcb_window_t MakeParent(int y)
-  {
-    xcb_window_t const w = xcb_generate_id(mConn);
-    xcb_create_window(mConn, XCB_COPY_FROM_PARENT, w, mScreen->root, 0, static_cast<int16_t>(y),
-                      1024, 300, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, mScreen->root_visual, 0,
-                      nullptr);
-    xcb_map_window(mConn, w);
-    xcb_flush(mConn);
-    return w;
+    for (T& s : in) s = static_cast<T>(rng.Real(-level, level));
+    std::fill(out.begin(), out.end(), prefill);
+    proc(e, ins.data(), outs.data(), frames);
+    for (T* o : outs)
+      if (!std::all_of(o, o + frames, [](T s) { return std::isfinite(s); })) return false;
+    return true;
   }
 };
 
@@ -129,15 +139,30 @@ public:
     mAudio = std::thread([this, seed] { Audio(seed + 1); });
     mHost = std::thread([this, seed] { Automate(seed + 2); });
   }
-  void Stop()
+  // Stops the threads, closes the editor, then saves both chunks, restores them into a fresh
+  // instance and saves again: the same bytes. Closes the instance.
+  bool Finish(vsthost::Host& host)
   {
     mStop = true;
     mAudio.join();
     mHost.join();
+    if (mEditorOpen) Dispatch(mEffect, effEditClose);
+    AEffect* fresh = OpenEffect(host);
+    bool ok = fresh;
+    for (bool bank : {true, false})
+    {
+      Bytes const saved = GetChunk(mEffect, bank);
+      ok = ok && !saved.empty() && SetChunk(fresh, saved, bank) == 1 &&
+           GetChunk(fresh, bank) == saved;
+    }
+    for (AEffect* e : {fresh, mEffect})
+      if (e) CloseEffect(e);
+    if (!ok) Fail(mId, "final chunk round trip differs");
+    return ok;
   }
 
   // One request of the dispatcher thread.
-  void Step(Screen* screen)
+  void Step(bool editors)
   {
     bool const bank = mRng.Chance(50);
     switch (mRng.Int(0, 9))
@@ -157,12 +182,10 @@ public:
     case 2:
     {
       Bytes const chunk = GetChunk(mEffect, bank);
-      if (chunk.empty())
-        Fail(mId, "no chunk", bank);
-      else if (SetChunk(mEffect, chunk, bank) != 1)
-        Fail(mId, "own chunk refused", bank);
+      if (chunk.empty() || SetChunk(mEffect, chunk, bank) != 1)
+        Fail(mId, chunk.empty() ? "no chunk" : "own chunk refused", bank);
       else
-        ++gRoundTrips;
+        ++gRoundTrips.mN;
       break;
     }
     case 3:
@@ -176,13 +199,13 @@ public:
       if (SetChunk(mEffect, badSize ? from : cut, bank, badSize ? -1 : -2) != 0)
         Fail(mId, "damaged chunk accepted", static_cast<long>(cut.size()));
       else
-        ++gRefusals;
+        ++gRefusals.mN;
       if (GetChunk(mEffect, false) != program || GetChunk(mEffect, true) != whole)
         Fail(mId, "refused chunk changed the state", static_cast<long>(cut.size()));
       break;
     }
     case 4:
-      if (!screen) break;
+      if (!editors) break;
       if (mEditorOpen && mRng.Chance(10))
       {
         Dispatch(mEffect, effEditClose);
@@ -190,14 +213,11 @@ public:
       }
       else if (!mEditorOpen)
       {
-        if (!mParent) mParent = screen->MakeParent(mId * 300);
-        if (Dispatch(mEffect, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{mParent})) != 1)
-          Fail(mId, "effEditOpen failed");
-        else
-        {
-          mEditorOpen = true;
-          ++gEditorOpens;
-        }
+        if (!mParent) mParent = MakeParent(mId * 300);
+        void* parent = reinterpret_cast<void*>(uintptr_t{mParent});
+        mEditorOpen = Dispatch(mEffect, effEditOpen, 0, 0, parent) == 1;
+        if (!mEditorOpen) Fail(mId, "effEditOpen failed");
+        gEditorOpens.mN += mEditorOpen;
       }
       break;
     default:
@@ -206,36 +226,13 @@ public:
     }
   }
 
-  void CloseEditor()
-  {
-    if (mEditorOpen) Dispatch(mEffect, effEditClose);
-    mEditorOpen = false;
-  }
-
-  int mId;
-  AEffect* mEffect;
-
 private:
-  template <class T> static bool Finite(std::vector<T> const& out, int frames, int channels)
-  {
-    for (int c = 0; c < channels; ++c)
-      for (int i = 0; i < frames; ++i)
-        if (!std::isfinite(out[size_t(c) * kMaxBlock + size_t(i)])) return false;
-    return true;
-  }
-
+  // Replacing, double replacing (when offered) and accumulating onto 0.25 (when offered).
   void Audio(uint64_t seed)
   {
     Rng rng(seed);
-    int const nIn = mEffect->numInputs, nOut = mEffect->numOutputs;
-    std::vector<float> fin(size_t(nIn) * kMaxBlock), fout(size_t(nOut) * kMaxBlock);
-    std::vector<double> din(fin.size()), dout(fout.size());
-    std::vector<float*> fi, fo;
-    std::vector<double*> di, dO;
-    for (int c = 0; c < nIn; ++c) fi.push_back(&fin[size_t(c) * kMaxBlock]);
-    for (int c = 0; c < nIn; ++c) di.push_back(&din[size_t(c) * kMaxBlock]);
-    for (int c = 0; c < nOut; ++c) fo.push_back(&fout[size_t(c) * kMaxBlock]);
-    for (int c = 0; c < nOut; ++c) dO.push_back(&dout[size_t(c) * kMaxBlock]);
+    Buffers<float> f(mEffect->numInputs, mEffect->numOutputs);
+    Buffers<double> d(mEffect->numInputs, mEffect->numOutputs);
     bool const canDouble =
         (mEffect->flags & effFlagsCanDoubleReplacing) && mEffect->processDoubleReplacing;
     while (!mStop)
@@ -243,28 +240,13 @@ private:
       int const frames = rng.Chance(3) ? 0 : rng.Int(1, kMaxBlock);
       int const kind = rng.Int(0, 2);
       double const level = rng.Chance(5) ? 100.0 : rng.Real(0.0, 1.5);
-      bool ok;
-      if (kind == 1 && canDouble)
-      {
-        for (double& s : din) s = rng.Real(-level, level);
-        std::fill(dout.begin(), dout.end(), NAN); // a sample not written shows
-        mEffect->processDoubleReplacing(mEffect, di.data(), dO.data(), frames);
-        ok = Finite(dout, frames, nOut);
-      }
-      else
-      {
-        for (float& s : fin) s = static_cast<float>(rng.Real(-level, level));
-        bool const accumulate = kind == 2 && mEffect->process;
-        if (accumulate)
-          std::fill(fout.begin(), fout.end(), 0.25f);
-        else
-          std::fill(fout.begin(), fout.end(), NAN);
-        (accumulate ? mEffect->process : mEffect->processReplacing)(mEffect, fi.data(), fo.data(),
-                                                                    frames);
-        ok = Finite(fout, frames, nOut);
-      }
+      bool const ok = kind == 1 && canDouble
+                          ? d.Run(mEffect, mEffect->processDoubleReplacing, rng, level, NAN, frames)
+                      : kind == 2 && mEffect->process
+                          ? f.Run(mEffect, mEffect->process, rng, level, 0.25f, frames)
+                          : f.Run(mEffect, mEffect->processReplacing, rng, level, NAN, frames);
       if (!ok) Fail(mId, "output not finite, block kind", kind);
-      ++gBlocks;
+      ++gBlocks.mN;
       gFrames += frames;
       std::this_thread::sleep_for(std::chrono::microseconds(300)); // room for the other threads
     }
@@ -273,26 +255,24 @@ private:
   void Automate(uint64_t seed)
   {
     Rng rng(seed);
-    int const nParams = mEffect->numParams;
-    while (!mStop)
+    for (; !mStop; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
     {
+      std::lock_guard<std::mutex> hold(mAutomation);
+      for (int k = rng.Int(1, 16); k > 0; --k)
       {
-        std::lock_guard<std::mutex> hold(mAutomation);
-        for (int k = rng.Int(1, 16); k > 0; --k)
-        {
-          int const idx = rng.Int(0, nParams - 1);
-          int const pick = rng.Int(0, 9);
-          float const v = pick == 0 ? 0.0f : pick == 1 ? 1.0f : static_cast<float>(rng.Uniform());
-          mEffect->setParameter(mEffect, idx, v);
-          float const back = mEffect->getParameter(mEffect, idx);
-          if (!(back >= 0.0f && back <= 1.0f)) Fail(mId, "parameter read back outside 0..1", idx);
-          ++gParamChanges;
-        }
+        int const idx = rng.Int(0, mEffect->numParams - 1);
+        int const pick = rng.Int(0, 9);
+        float const v = pick == 0 ? 0.0f : pick == 1 ? 1.0f : static_cast<float>(rng.Uniform());
+        mEffect->setParameter(mEffect, idx, v);
+        float const back = mEffect->getParameter(mEffect, idx);
+        if (!(back >= 0.0f && back <= 1.0f)) Fail(mId, "parameter read back outside 0..1", idx);
+        ++gParamChanges.mN;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
+  int mId;
+  AEffect* mEffect;
   Rng mRng; // the dispatcher thread's
   std::atomic<bool> mStop{false};
   std::mutex mAutomation; // held by the host thread around each burst of automation
@@ -301,18 +281,6 @@ private:
   bool mEditorOpen = false;
 };
 
-// Saves both chunks, restores them into a fresh instance and saves again: the same bytes.
-bool FinalRoundTrip(vsthost::Host& host, Soak& s)
-{
-  Bytes const bank = GetChunk(s.mEffect, true), program = GetChunk(s.mEffect, false);
-  AEffect* fresh = OpenEffect(host);
-  bool ok = fresh && !bank.empty() && !program.empty();
-  ok = ok && SetChunk(fresh, bank, true) == 1 && GetChunk(fresh, true) == bank;
-  ok = ok && SetChunk(fresh, program, false) == 1 && GetChunk(fresh, false) == program;
-  if (fresh) CloseEffect(fresh);
-  if (!ok) Fail(s.mId, "final chunk round trip differs");
-  return ok;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -329,10 +297,9 @@ int main(int argc, char** argv)
   }
   // Editors on the given display, else on a private Xvfb, else none.
   char const* env = std::getenv("DISPLAY");
-  std::string display = env && *env ? env : x11test::SharedDisplay();
-  Screen screen;
+  std::string const display = env && *env ? env : x11test::SharedDisplay();
   bool const editors = !display.empty() && setenv("DISPLAY", display.c_str(), 1) == 0 &&
-                       screen.Connect(display.c_str());
+                       !xcb_connection_has_error(gConn = xcb_connect(display.c_str(), nullptr));
 
   std::vector<std::unique_ptr<Soak>> soaks;
   for (int i = 0; i < 2; ++i)
@@ -345,30 +312,26 @@ int main(int argc, char** argv)
   auto const end = start + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < end)
   {
-    for (auto& s : soaks) s->Step(editors ? &screen : nullptr);
+    for (auto& s : soaks) s->Step(editors);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 
   int roundTrips = 0;
   for (auto& s : soaks)
   {
-    s->Stop();
-    s->CloseEditor();
-    roundTrips += FinalRoundTrip(host, *s);
-    CloseEffect(s->mEffect);
+    roundTrips += s->Finish(host);
   }
+  if (gConn) xcb_disconnect(gConn);
   double const ran =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   std::printf("soak: %.0f s, %zu instances, seed %llu, editors %s\n", ran, soaks.size(),
               static_cast<unsigned long long>(seed),
               editors ? display.c_str() : "off (no display)");
-  std::printf("  blocks processed        %ld (%ld frames)\n", gBlocks.load(), gFrames.load());
-  std::printf("  parameter changes       %ld\n", gParamChanges.load());
-  std::printf("  chunk round trips       %ld\n", gRoundTrips.load());
-  std::printf("  damaged chunks refused  %ld\n", gRefusals.load());
-  std::printf("  editor opens            %ld\n", gEditorOpens.load());
-  std::printf("  final round trips       %d of %zu identical\n", roundTrips, soaks.size());
-  std::printf("  failures                %ld\n", gFailures.load());
-  return gFailures == 0 ? 0 : 1;
+  std::printf("  %-24s%ld (%ld frames)\n", gBlocks.mLabel, gBlocks.mN.load(), gFrames.load());
+  for (Counter* c : {&gParamChanges, &gRoundTrips, &gRefusals, &gEditorOpens})
+    std::printf("  %-24s%ld\n", c->mLabel, c->mN.load());
+  std::printf("  %-24s%d of %zu identical\n", "final round trips", roundTrips, soaks.size());
+  std::printf("  %-24s%ld\n", gFailures.mLabel, gFailures.mN.load());
+  return gFailures.mN == 0 ? 0 : 1;
 }

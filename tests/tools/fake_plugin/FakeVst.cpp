@@ -26,12 +26,6 @@
 
 namespace
 {
-// The editor, in pixels of a 24-bit TrueColor screen.
-constexpr int kEditorW = 160, kEditorH = 100;
-constexpr uint32_t kEditorColour = 0x3080C0;
-constexpr int kPatchX = 10, kPatchY = 5, kPatchW = 20, kPatchH = 10;
-constexpr uint32_t kPatchColour = 0xE05010;
-
 struct Fake
 {
   AEffect mEffect = {};
@@ -41,17 +35,12 @@ struct Fake
   int mBlockSize = 0;
   bool mNan = false; // TORVA_FAKE_NAN: the first output sample of every block is NaN
   bool mEnum = false;
-  ERect mRect = {0, 0, kEditorH, kEditorW};
+  ERect mRect = {0, 0, 100, 160};    // the editor's size
   xcb_connection_t* mConn = nullptr; // while the editor is open
   xcb_window_t mParent = 0;
   int mIdles = 0;
   std::string mEditorMode; // TORVA_FAKE_EDITOR
 };
-
-const char* SwitchText(float v)
-{
-  return v < 1.0f / 3 ? "Off" : v < 2.0f / 3 ? "Low" : "High";
-}
 
 Fake* Get(AEffect* e)
 {
@@ -168,8 +157,9 @@ VstIntPtr OpenEditor(Fake* f, void* ptr, std::string& line)
     return 0;
   }
   line += " " + DescribeParent(c, parent);
-  const xcb_window_t editor = MakeWindow(c, parent, 0, 0, kEditorW, kEditorH, kEditorColour);
-  MakeWindow(c, editor, kPatchX, kPatchY, kPatchW, kPatchH, kPatchColour);
+  // Colours as a 24-bit TrueColor screen takes them.
+  const xcb_window_t editor = MakeWindow(c, parent, 0, 0, 160, 100, 0x3080C0);
+  MakeWindow(c, editor, 10, 5, 20, 10, 0xE05010);
   xcb_flush(c);
   f->mConn = c;
   f->mParent = parent;
@@ -181,20 +171,18 @@ void IdleEditor(Fake* f)
   if (!f->mConn || ++f->mIdles != 3) return;
   if (f->mEditorMode == "term") kill(getpid(), SIGTERM);
   if (f->mEditorMode != "close") return;
-  auto atom = [&](const char* name)
-  {
-    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-        f->mConn, xcb_intern_atom(f->mConn, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(r);
-    return a;
-  };
   xcb_client_message_event_t message = {};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
   message.window = f->mParent;
-  message.type = atom("WM_PROTOCOLS");
-  message.data.data32[0] = atom("WM_DELETE_WINDOW");
+  for (xcb_atom_t* to : {&message.type, &message.data.data32[0]})
+  {
+    const char* name = to == &message.type ? "WM_PROTOCOLS" : "WM_DELETE_WINDOW";
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        f->mConn, xcb_intern_atom(f->mConn, 0, uint16_t(std::strlen(name)), name), nullptr);
+    *to = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(r);
+  }
   xcb_send_event(f->mConn, 0, f->mParent, XCB_EVENT_MASK_NO_EVENT,
                  reinterpret_cast<const char*>(&message));
   xcb_flush(f->mConn);
@@ -243,7 +231,7 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     break;
   case effGetParamDisplay:
     if (index == 1 && f->mEnum)
-      Copy(ptr, SwitchText(f->mParams[1]));
+      Copy(ptr, f->mParams[1] < 1.0f / 3 ? "Off" : f->mParams[1] < 2.0f / 3 ? "Low" : "High");
     else if (index >= 0 && index <= 1)
       std::snprintf(static_cast<char*>(ptr), 24, "%.3f", f->mParams[index]);
     break;
@@ -289,7 +277,6 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     line += std::string(" ") + static_cast<const char*>(ptr);
     break;
   case effEditGetRect:
-    if (f->mEditorMode == "wide") f->mRect.right = 4000;
     if (ptr) *static_cast<ERect**>(ptr) = &f->mRect;
     result = 1;
     break;
@@ -342,6 +329,7 @@ AEffect* Create(audioMasterCallback host)
   f->mNan = std::getenv("TORVA_FAKE_NAN") != nullptr;
   f->mEnum = std::getenv("TORVA_FAKE_ENUM") != nullptr;
   if (const char* mode = std::getenv("TORVA_FAKE_EDITOR")) f->mEditorMode = mode;
+  if (f->mEditorMode == "wide") f->mRect.right = 4000;
   if (const char* io = std::getenv("TORVA_FAKE_IO"))
     std::sscanf(io, "%d-%d", &e.numInputs, &e.numOutputs);
   char vendor[kVstMaxVendorStrLen] = {};
