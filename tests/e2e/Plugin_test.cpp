@@ -95,7 +95,10 @@ TEST(Plugin, FixedAnswers)
     char buf[128] = "keep";
     EXPECT_EQ(p.Dispatch(t.op, t.index, 0, buf), t.answer) << t.op;
     EXPECT_STREQ(buf, t.text) << t.op;
-    if (t.answer) EXPECT_EQ(p.Dispatch(t.op, t.index, 0, nullptr), 0) << t.op;
+    if (t.answer)
+    {
+      EXPECT_EQ(p.Dispatch(t.op, t.index, 0, nullptr), 0) << t.op;
+    }
   }
   EXPECT_EQ(p.Dispatch(effGetProgramNameIndexed, -1, 0, nullptr), 0);
 }
