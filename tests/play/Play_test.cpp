@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <regex>
 
 namespace
 {
@@ -42,7 +41,14 @@ Signal Planar(const Audio& a, float gain = 1.0f)
 // and effClose, with each run of process calls as one "process frames=N".
 std::string Lifecycle(const std::string& log)
 {
-  static const std::regex kKept("op (1|71|72|1[0-2] .*|1[45] .*)");
+  const auto kept = [](const std::string& line)
+  {
+    for (const char* bare : {"op 1", "op 71", "op 72"})
+      if (line == bare) return true;
+    for (const char* withValue : {"op 10 ", "op 11 ", "op 12 ", "op 14 ", "op 15 "})
+      if (line.starts_with(withValue)) return true;
+    return false;
+  };
   std::string out, last;
   for (const std::string& line : Lines(log))
   {
@@ -52,7 +58,7 @@ std::string Lifecycle(const std::string& log)
       const std::string entry = "process " + line.substr(at, line.find(' ', at) - at);
       if (entry != last) out += (last = entry) + "\n";
     }
-    else if (std::regex_match(line, kKept))
+    else if (kept(line))
       out += (last = line.substr(0, line.find(" window"))) + "\n";
   }
   return out;
@@ -87,16 +93,21 @@ protected:
     args.insert(args.begin(), "play");
     env.insert(env.end(), {mServer.Env(), "TORVA_FAKE_LOG=" + Log()});
     mTorva.emplace(args, env, terminal);
-    static const std::regex kStarted(" as JACK client ([^:]+):[^\n]*\n");
-    std::smatch started;
-    std::string err;
+    const std::string marker = " as JACK client ";
+    std::string name;
     WaitUntil(
-        [&] {
-          return std::regex_search(err = mTorva->ErrSoFar(), started, kStarted) ||
-                 !mTorva->Running();
+        [&]
+        {
+          const std::string err = mTorva->ErrSoFar();
+          const size_t at = err.find(marker);
+          const size_t colon = at == std::string::npos ? at : err.find(':', at + marker.size());
+          if (colon == std::string::npos || err.find('\n', colon) == std::string::npos)
+            return !mTorva->Running();
+          name = err.substr(at + marker.size(), colon - at - marker.size());
+          return true;
         },
         30000);
-    return started.empty() ? "" : started.str(1);
+    return name;
   }
   RunResult Stop(int signal = SIGTERM) { return mTorva->Stop(signal); }
   std::string Log() const { return mDir / "log"; }
