@@ -380,10 +380,6 @@ public:
   // Deletes the slots that hold nothing; the others keep their order.
   void PruneUninitializedPresets();
 
-private:
-  void AppendStateBeyondParams(ByteChunk* pChunk);
-
-public:
   // Loads slot idx into the parameters (an uninitialised slot first takes the current state
   // under the name "user preset N"), makes it current and moves the controls.
   bool RestorePreset(int idx);
@@ -427,6 +423,8 @@ protected:
   void SilenceHostOutputs(int nFrames, EProcessMode mode);
   // The first uninitialised slot, or null.
   IPreset* FirstUninitializedPreset() const;
+  // The product's state beyond its parameters, appended to a slot made of values alone.
+  void AppendStateBeyondParams(ByteChunk* pChunk);
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;

@@ -67,7 +67,9 @@ void CbDeactivate(LV2_Handle h)
   Plug(h)->Activate(false);
 }
 
-void CbCleanup(LV2_Handle h)
+// Both halves: the editor thread may wait for the plug-in mutex; it is not held here, so
+// closing the window joins that thread before the object goes.
+void CbCleanup(void* h)
 {
   IPlugLV2* pPlug = Plug(h);
   if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->CloseWindow();
@@ -120,14 +122,6 @@ LV2UI_Handle CbInstantiateEditor(LV2UI_Descriptor const*, char const* pluginURI,
   return pPlug;
 }
 
-void CbCleanupEditor(LV2UI_Handle h)
-{
-  // The editor thread may wait for the plug-in mutex; it is not held here, so the close joins.
-  IPlugLV2* pPlug = Plug(h);
-  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->CloseWindow();
-  delete pPlug;
-}
-
 void CbPortEvent(LV2UI_Handle h, uint32_t port, uint32_t size, uint32_t format, void const* buffer)
 {
   Plug(h)->PortEvent(port, size, format, buffer);
@@ -158,7 +152,7 @@ LV2_Descriptor const* IPlugLV2::PluginDescriptor()
 
 LV2UI_Descriptor const* IPlugLV2::EditorDescriptor()
 {
-  static LV2UI_Descriptor const sDescriptor = {EditorURI(), CbInstantiateEditor, CbCleanupEditor,
+  static LV2UI_Descriptor const sDescriptor = {EditorURI(), CbInstantiateEditor, CbCleanup,
                                                CbPortEvent, CbEditorExtensionData};
   return &sDescriptor;
 }
