@@ -56,102 +56,68 @@ constexpr int kW = 1024, kH = 285, kBassX = 514 + 36, kKnobY = 100 + 36;
 
 struct Module
 {
-  void* mLib = nullptr;
-  LV2_Descriptor const* (*mEntry)(uint32_t) = nullptr;
-  LV2UI_Descriptor const* (*mUiEntry)(uint32_t) = nullptr;
   LV2_Descriptor const* mPlugin = nullptr;
   LV2UI_Descriptor const* mEditor = nullptr;
 };
 
 // Loaded once for the program and never unloaded: editor threads may end a little after a test.
-inline Module& TheModule()
+inline Module const& TheModule()
 {
-  static Module* sModule = []
+  static Module const sModule = []
   {
-    auto* m = new Module;
-    m->mLib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m->mLib) return m;
-    m->mEntry = reinterpret_cast<decltype(m->mEntry)>(dlsym(m->mLib, "lv2_descriptor"));
-    m->mUiEntry = reinterpret_cast<decltype(m->mUiEntry)>(dlsym(m->mLib, "lv2ui_descriptor"));
-    m->mPlugin = m->mEntry ? m->mEntry(0) : nullptr;
-    m->mEditor = m->mUiEntry ? m->mUiEntry(0) : nullptr;
+    Module m;
+    void* lib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto entry =
+        lib ? reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(lib, "lv2_descriptor"))
+            : nullptr;
+    auto uiEntry = lib ? reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(
+                             dlsym(lib, "lv2ui_descriptor"))
+                       : nullptr;
+    m.mPlugin = entry ? entry(0) : nullptr;
+    m.mEditor = uiEntry ? uiEntry(0) : nullptr;
     return m;
   }();
-  return *sModule;
+  return sModule;
 }
 
 struct UridMap
 {
   static LV2_URID Map(LV2_URID_Map_Handle h, char const* uri)
   {
-    auto* self = static_cast<UridMap*>(h);
-    for (size_t i = 0; i < self->mURIs.size(); ++i)
-      if (self->mURIs[i] == uri) return static_cast<LV2_URID>(i + 1);
-    self->mURIs.push_back(uri);
-    return static_cast<LV2_URID>(self->mURIs.size());
+    auto& ids = static_cast<UridMap*>(h)->mIds;
+    return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
   }
   LV2_URID operator()(char const* uri) { return Map(this, uri); }
-  std::vector<std::string> mURIs;
+  std::map<std::string, LV2_URID> mIds;
   LV2_URID_Map mMap{this, Map};
   LV2_Feature mFeature{LV2_URID__map, &mMap};
 };
 
-// One stored property.
 struct Property
 {
   std::vector<unsigned char> mBytes;
-  uint32_t mType = 0, mFlags = 0;
+  uint32_t mType = 0;
 };
 using Properties = std::map<uint32_t, Property>;
-
-inline LV2_State_Status Store(LV2_State_Handle h, uint32_t key, void const* value, size_t size,
-                              uint32_t type, uint32_t flags)
-{
-  auto& props = *static_cast<Properties*>(h);
-  auto const* p = static_cast<unsigned char const*>(value);
-  props[key] = Property{std::vector<unsigned char>(p, p + size), type, flags};
-  return LV2_STATE_SUCCESS;
-}
-
-inline void const* Retrieve(LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
-                            uint32_t* flags)
-{
-  auto& props = *static_cast<Properties*>(h);
-  auto it = props.find(key);
-  if (it == props.end()) return nullptr;
-  *size = it->second.mBytes.size();
-  *type = it->second.mType;
-  *flags = it->second.mFlags;
-  // A zero-length property still has an address.
-  return it->second.mBytes.empty() ? static_cast<void const*>(&it->second)
-                                   : it->second.mBytes.data();
-}
 
 // One instance with two inputs, two outputs and its control ports at their defaults (as floats).
 struct Instance
 {
-  static constexpr uint32_t kControls = 8;
-  static constexpr uint32_t kFirstControl = 4;
-
-  Instance(Module& module, UridMap& map, double rate, bool withMap = true) : mDesc(module.mPlugin)
+  Instance(UridMap& map, double rate = 44100.0, bool withMap = true)
   {
     LV2_Feature const* features[] = {withMap ? &map.mFeature : nullptr, nullptr};
-    mHandle = mDesc ? mDesc->instantiate(mDesc, rate, BundlePath().c_str(), features) : nullptr;
-    if (!mHandle) return;
+    mHandle = mDesc->instantiate(mDesc, rate, BundlePath().c_str(), features);
     std::memcpy(mControls, kDefaults, sizeof kDefaults);
-    for (uint32_t i = 0; i < kControls; ++i)
-      mDesc->connect_port(mHandle, kFirstControl + i, &mControls[i]);
-    if (mDesc->activate) mDesc->activate(mHandle);
+    for (uint32_t i = 0; i < 8; ++i) mDesc->connect_port(mHandle, 4 + i, &mControls[i]);
+    mDesc->activate(mHandle);
   }
   ~Instance()
   {
-    if (!mHandle) return;
-    if (mDesc->deactivate) mDesc->deactivate(mHandle);
+    mDesc->deactivate(mHandle);
     mDesc->cleanup(mHandle);
   }
   Instance(Instance const&) = delete;
   Instance& operator=(Instance const&) = delete;
-  explicit operator bool() const { return mHandle != nullptr; }
 
   void Run(float const* const* in, float* const* out, uint32_t n)
   {
@@ -163,22 +129,42 @@ struct Instance
     mDesc->run(mHandle, n);
   }
 
+  LV2_State_Status Save(Properties& props)
+  {
+    auto store = [](LV2_State_Handle h, uint32_t key, void const* value, size_t size, uint32_t type,
+                    uint32_t)
+    {
+      auto const* p = static_cast<unsigned char const*>(value);
+      (*static_cast<Properties*>(h))[key] = {{p, p + size}, type};
+      return LV2_STATE_SUCCESS;
+    };
+    return State()->save(mHandle, store, &props, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
+  }
+  LV2_State_Status Restore(Properties& props)
+  {
+    auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
+                       uint32_t* flags) -> void const*
+    {
+      auto& all = *static_cast<Properties*>(h);
+      auto it = all.find(key);
+      if (it == all.end()) return nullptr;
+      *size = it->second.mBytes.size();
+      *type = it->second.mType;
+      *flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
+      // A zero-length property still has an address.
+      return it->second.mBytes.empty() ? &it->second
+                                       : static_cast<void const*>(it->second.mBytes.data());
+    };
+    return State()->restore(mHandle, retrieve, &props, 0, nullptr);
+  }
   LV2_State_Interface const* State() const
   {
     return static_cast<LV2_State_Interface const*>(mDesc->extension_data(LV2_STATE__interface));
   }
-  LV2_State_Status Save(Properties& props)
-  {
-    return State()->save(mHandle, Store, &props, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
-  }
-  LV2_State_Status Restore(Properties& props)
-  {
-    return State()->restore(mHandle, Retrieve, &props, 0, nullptr);
-  }
 
-  LV2_Descriptor const* mDesc;
+  LV2_Descriptor const* mDesc = TheModule().mPlugin;
   LV2_Handle mHandle = nullptr;
-  float mControls[kControls] = {};
+  float mControls[8] = {};
 };
 
 } // namespace lv2host

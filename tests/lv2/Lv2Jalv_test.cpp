@@ -71,7 +71,7 @@ protected:
     XServerTest::SetUp();
   }
 
-  // The deepest window of the tree under win that has the editor's size.
+  // The deepest childless window under win of the editor's size.
   xcb_window_t FindEditor(xcb_window_t win)
   {
     for (xcb_window_t child : D().ChildList(win))
@@ -83,7 +83,6 @@ protected:
     return 0;
   }
   xcb_window_t Root() { return xcb_setup_roots_iterator(xcb_get_setup(D().Conn())).data->root; }
-  // The topmost mapped window on the root.
   xcb_window_t TopViewable()
   {
     xcb_connection_t* c = D().Conn();
@@ -98,7 +97,6 @@ protected:
     }
     return 0;
   }
-  // Where a window's origin is on the root.
   std::pair<int, int> RootPosition(xcb_window_t win)
   {
     xcb_connection_t* c = D().Conn();
@@ -134,10 +132,10 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   ASSERT_TRUE(WaitFor([&] { return (editor = FindEditor(Root())) != 0; }, 20000))
       << ReadText(jalvLog);
 
-  // The editor settles on the defaults jalv sends; its picture is the one a VST 2 host shows.
+  // The defaults jalv sends show as a VST 2 host shows them.
   ExpectMatchesGolden(SettledPicture(D(), editor, kW, kH), "amp_editor_defaults");
 
-  // The whole of jalv's window (the top-level one holding the editor), kept for people to see.
+  // jalv's whole window, kept for people to see.
   xcb_window_t top = 0;
   for (xcb_window_t w : D().ChildList(Root()))
     if (FindEditor(w) == editor) top = w;
@@ -146,8 +144,8 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
                                    WindowPicture(D(), top, r.w, r.h),
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
-  // A drag down by half the knob: Bass from 0.7 to 0.575 in jalv's control port, as the preset
-  // jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
+  // Dragged down by half the knob, Bass goes from 0.7 to 0.575 in jalv's control port, as the
+  // preset jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
   auto const [x, y] = RootPosition(editor);
   D().Drag(x + lv2host::kBassX, y + lv2host::kKnobY, 0, 36, 4);
   Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
