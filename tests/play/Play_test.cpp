@@ -4,6 +4,7 @@
 
 #include "support/CliHarness.h"
 #include "support/Sanitized.h"
+#include "tools/JackPlay.h"
 #include "tools/LiveEngine.h"
 #include "tools/VstHost.h"
 #include "x11/XvfbServer.h"
@@ -96,7 +97,11 @@ struct Probe
   std::atomic<bool> mPlaying = false, mFreewheeling = false;   // silence while not playing
   std::atomic<long> mPeriods = 0, mPlayed = 0, mSourceAt = -1; // -1: silence in this period
 
-  ~Probe() { mSource &&jack_client_close(mSource), mSink &&jack_client_close(mSink); }
+  ~Probe()
+  {
+    for (jack_client_t* c : {mSource, mSink})
+      if (c) jack_client_close(c);
+  }
   void WaitPeriods(long n)
   {
     const long until = mPeriods + n;
@@ -478,6 +483,24 @@ TEST(LiveEngine, SplitsPeriodsSilencesNaNsAndReconfiguresOnChange)
   EXPECT_EQ(std::vector<float>(out0.begin(), out0.begin() + 64), std::vector<float>(64, 0.0f));
   EXPECT_EQ(engine.Periods(), 3u);
   EXPECT_EQ(engine.SilencedPeriods(), 1u);
+}
+
+// The connection plan on its own, where the end-to-end rows cannot reach: no ports, no physical
+// ports (a division by zero once), more ports than physical ones.
+TEST(PlayLinks, Spread)
+{
+  const struct
+  {
+    int mPorts, mPhysical;
+    bool mFanOut;
+    std::vector<std::pair<int, int>> mLinks;
+  } cases[] = {
+      {2, 8, false, {{0, 0}, {1, 1}}},        {1, 2, false, {{0, 0}}}, {1, 1, true, {{0, 0}}},
+      {3, 2, true, {{0, 0}, {1, 1}, {2, 0}}}, {0, 2, true, {}},        {2, 0, false, {}},
+  };
+  for (const auto& k : cases)
+    EXPECT_EQ(SpreadLinks(k.mPorts, k.mPhysical, k.mFanOut), k.mLinks)
+        << k.mPorts << " ports, " << k.mPhysical << " physical";
 }
 
 } // namespace
