@@ -97,10 +97,17 @@ struct Probe
   std::atomic<bool> mPlaying = false, mFreewheeling = false;   // silence while not playing
   std::atomic<long> mPeriods = 0, mPlayed = 0, mSourceAt = -1; // -1: silence in this period
 
-  ~Probe()
+  ~Probe() { Close(); }
+  // Deactivating joins the clients' threads: what they recorded may be read afterwards.
+  void Close()
   {
-    for (jack_client_t* c : {mSource, mSink})
-      if (c) jack_client_close(c);
+    for (jack_client_t** c : {&mSource, &mSink})
+      if (*c)
+      {
+        jack_deactivate(*c);
+        jack_client_close(*c);
+        *c = nullptr;
+      }
   }
   void WaitPeriods(long n)
   {
@@ -202,6 +209,7 @@ Signal PlayThrough(const JackServer& server, const std::string& client, const Si
   WaitUntil([&] { return probe.mPlayed >= long(signal[0].size()); }, 60000);
   probe.mPlaying = false;
   probe.Freewheel(false);
+  probe.Close();
   return probe.mRecorded;
 }
 
