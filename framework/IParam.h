@@ -15,9 +15,31 @@
 // longer texts are cut. A non-finite value (NaN, infinity), or one whose mapping is not finite,
 // never reaches the parameter: it keeps the value it had.
 
+#include <atomic>
+
 #include "framework/WDL_HeapBuf.h"
 
 constexpr int kParamTextLen = 32; // name, label, group and display-text fields, with terminator
+
+// A double that one thread may read while another sets it (the editor draws a parameter's value
+// while a host thread changes it under the plug-in lock): each read sees a whole value, and
+// neither side waits. Copyable, so that parameters can be snapshotted.
+class RelaxedDouble
+{
+public:
+  RelaxedDouble(double v = 0.0) : mValue(v) {}
+  RelaxedDouble(RelaxedDouble const& other) : mValue(double(other)) {}
+  RelaxedDouble& operator=(RelaxedDouble const& other) { return *this = double(other); }
+  RelaxedDouble& operator=(double v)
+  {
+    mValue.store(v, std::memory_order_relaxed);
+    return *this;
+  }
+  operator double() const { return mValue.load(std::memory_order_relaxed); }
+
+private:
+  std::atomic<double> mValue;
+};
 
 class IParam
 {
@@ -118,7 +140,7 @@ private:
   void SetTexts(char const* name, char const* label, char const* group);
 
   EParamType mType = kTypeNone;
-  double mValue = 0.0;
+  RelaxedDouble mValue = 0.0;
   double mMin = 0.0;
   double mMax = 1.0;
   double mStep = 1.0;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <xmmintrin.h>
 
@@ -199,10 +200,13 @@ void IPlugBase::SetParameterFromGUI(int idx, double normalizedValue)
   Trace("SetParameterFromGUI", __LINE__, "%d:%f", idx, normalizedValue);
   IParam* param = GetParam(idx);
   if (!param || !std::isfinite(normalizedValue)) return;
-  WDL_MutexLock lock(&mMutex);
-  param->SetNormalized(normalizedValue);
+  {
+    WDL_MutexLock lock(&mMutex);
+    param->SetNormalized(normalizedValue);
+    OnParamChange(idx);
+  }
+  // Told once the lock is let go: the host may answer on a thread that needs it.
   InformHostOfParamChange(idx, normalizedValue);
-  OnParamChange(idx);
 }
 
 bool IPlugBase::SetParameterFromHost(int idx, double value)
@@ -336,9 +340,13 @@ char const* IPlugBase::GetAPIString()
 
 void IPlugBase::DirtyParameters()
 {
-  WDL_MutexLock lock(&mMutex);
-  for (int i = 0, n = NParams(); i < n; ++i)
-    InformHostOfParamChange(i, GetParam(i)->GetNormalized());
+  // The values are read together under the lock, and sent without it.
+  std::vector<double> values(static_cast<size_t>(NParams()));
+  {
+    WDL_MutexLock lock(&mMutex);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = GetParam((int)i)->GetNormalized();
+  }
+  for (size_t i = 0; i < values.size(); ++i) InformHostOfParamChange((int)i, values[i]);
 }
 
 void IPlugBase::OnParamReset()

@@ -9,11 +9,12 @@
 // supplies the host calls (the pure virtuals); the product derives from the adapter.
 //
 // Threads and the lock. One recursive lock per instance (mMutex) serialises audio processing,
-// parameter changes and state transfer. The adapter holds it for the whole of every host request,
-// every audio callback and every host parameter get or set; the editor's changes take it in
-// SetParameterFromGUI. The product's OnParamChange and Reset take it again from inside those
-// calls, which is why it is recursive. Operations documented "no lock of its own" rely on the
-// caller's hold.
+// parameter changes and state transfer, and is held only for as long as one of those takes: the
+// adapter holds it for every audio callback, every host parameter get or set and every state
+// request; the editor's changes take it in SetParameterFromGUI around the change alone. It is
+// never held across a call to the host, window work or a join. The product's OnParamChange and
+// Reset take it again from inside those calls, which is why it is recursive. Operations
+// documented "no lock of its own" rely on the caller's hold.
 //
 // The processing frame. Attach...Buffers record the host's buffers per channel; ProcessBuffers
 // and its siblings then run the product in slices of at most the block size (SetBlockSize), so
@@ -142,16 +143,16 @@ public:
   // Called once the host is known (adapter, dispatcher thread). Base: nothing.
   virtual void OnHostIdentified() {}
   virtual void PopupHostContextMenuForParam(int, int, int) {}
-  // The editor moved a control. Editor thread; takes the lock. SetNormalized on the parameter,
-  // the host informed of the value exactly as given, then OnParamChange. A non-finite value or an
-  // index out of range does nothing.
+  // The editor moved a control. Editor thread. SetNormalized on the parameter and OnParamChange
+  // under the lock, then, with the lock let go, the host informed of the value exactly as given.
+  // A non-finite value or an index out of range does nothing.
   virtual void SetParameterFromGUI(int idx, double normalizedValue);
   // A plain value from the host (a typed text, an LV2 control port): clamped into the range (an
   // infinity lands on its bound), shown by the editor, set, then OnParamChange. NaN or an index
   // out of range does nothing and returns false. No lock of its own; allocates nothing.
   bool SetParameterFromHost(int idx, double value);
-  // Host calls, supplied by the adapter. Begin/End bracket an editor gesture (editor thread);
-  // Inform reports an automated value (editor thread, lock held).
+  // Host calls, supplied by the adapter. Begin/End bracket an editor gesture; Inform reports an
+  // automated value. Editor thread (or DirtyParameters' thread), never with the lock held.
   virtual void BeginInformHostOfParamChange(int idx) = 0;
   virtual void InformHostOfParamChange(int idx, double normalizedValue) = 0;
   virtual void EndInformHostOfParamChange(int idx) = 0;
@@ -224,10 +225,10 @@ public:
   // The parameter, or null for an index out of range.
   IParam* GetParam(int idx) const { return mParams.Get(idx); }
   IGraphics* GetGUI() const { return mGraphics; }
-  // The plug-in lock, for an editor host that must take it around user input.
+  // The plug-in lock.
   WDL_Mutex* GetMutex() { return &mMutex; }
 
-  // Tells the host every parameter's normalised value. Takes the lock.
+  // Tells the host every parameter's normalised value: read under the lock, sent without it.
   void DirtyParameters();
   // OnParamChange for every parameter in index order.
   void OnParamReset();

@@ -3,7 +3,9 @@
 //
 // The plug-in base holds one per instance; the audio callback, the host's requests and the
 // editor's parameter changes all go through it, and the product's handlers take it again from
-// inside those calls.
+// inside those calls. It uses priority inheritance: a real-time audio thread that waits for a
+// normal-priority holder lifts that holder to its own priority until it lets go, so nothing of
+// lower priority can keep the audio waiting by preempting the holder.
 
 #include <pthread.h>
 
@@ -15,6 +17,7 @@ public:
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
     pthread_mutex_init(&mMutex, &attr);
     pthread_mutexattr_destroy(&attr);
   }

@@ -200,8 +200,8 @@ protected:
   double mClampLo = 0.0;
   double mClampHi = 1.0;
   std::atomic<bool> mDirty{true};
-  bool mHide = false;
-  bool mGrayed = false;
+  std::atomic<bool> mHide{false}; // set from host threads (OnParamChange), read while drawing
+  std::atomic<bool> mGrayed{false};
   std::atomic<bool> mRedraw{false};
   bool mDisablePrompt = true;
   bool mDblAsSingleClick = false;

@@ -415,6 +415,8 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
   mMouseY = y;
   BeginEdit(i);
   mControls.Get(i)->OnMouseDown(x, y, pMod);
+  // A modal prompt took the mouse and ate the release: its answer is in, the gesture is over.
+  if (mMouseCapture != i) EndEdit();
 }
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod)
@@ -449,7 +451,10 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod)
   IControl* c = mControls.Get(i);
   if (!c->MouseDblAsSingleClick())
   {
+    // A gesture of its own (a reset to the default, a prompt's answer), bracketed for the host.
+    BeginEdit(i);
     c->OnMouseDblClick(x, y, pMod);
+    EndEdit();
     return false;
   }
   mMouseCapture = i;
@@ -575,7 +580,14 @@ void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
     if (!ParseLeadingNumber(txt, &v)) return;
     if (pParam->DisplayIsNegated()) v = -v;
   }
-  pControl->SetValueFromUserInput(pParam->GetNormalized(v));
+  // The answer comes after the press that opened the entry was released: a gesture of its own,
+  // unless it changes nothing.
+  const double normalized = pParam->GetNormalized(v);
+  const int param = pControl->ParamIdx();
+  const bool gesture = mPlug && param >= 0 && normalized != pControl->GetValue();
+  if (gesture) mPlug->BeginInformHostOfParamChange(param);
+  pControl->SetValueFromUserInput(normalized);
+  if (gesture) mPlug->EndInformHostOfParamChange(param);
 }
 
 // ---- Resize ---------------------------------------------------------------------------------

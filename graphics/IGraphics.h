@@ -21,8 +21,10 @@
 // threads call SetParameterFromPlug with the plug-in mutex held: it only stores values and
 // flags in the controls, which are atomics, so the editor thread's scan and draw never race
 // with it and the audio thread never waits for drawing. Everything else (drawing, input,
-// prompts, the timer) runs on the editor thread and takes no lock. Resize rebuilds the list
-// and so must not run while host threads can reach the editor.
+// prompts, the timer) runs on the editor thread without the plug-in mutex: a user's change
+// reaches the plug-in through SetParameterFromGUI, which takes the mutex for the change alone,
+// and the parameter values the editor reads to show them are atomics too. Resize rebuilds the
+// list and so must not run while host threads can reach the editor.
 //
 // Drawing services (images, lines, fills, text) are documented in IGraphicsDraw.cpp; the two
 // process-wide caches for images and fonts are each guarded by their own mutex.
@@ -109,6 +111,12 @@ public:
   // Platform: loads an image resource; null when there is none. The caller owns the result
   // (it goes into the image cache).
   virtual LICE_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+  // Platform: true on a thread that serves this editor's window. Base: false. Any thread.
+  virtual bool OnEditorThread() const { return false; }
+  // Platform: the plug-in's adapter brackets every call it makes to its host with these, on
+  // whatever thread makes it. An editor thread inside one is not waited for by CloseWindow: the
+  // host may be waiting for the thread that closes. Base: nothing.
+  virtual void SetInHostCall(bool) {}
 
   // ---- Building the control list (before the window opens) --------------------------------
 
@@ -175,6 +183,7 @@ public:
   // False when neither a control nor the key catcher took the key.
   bool OnKeyDown(int x, int y, int key);
   // Drops the capture; an edit begun by the press is ended (the host gets its end-edit).
+  // The platform calls it when a window goes with a gesture open.
   void ReleaseMouseCapture();
   // The captured control, else the top control hit at (x, y); -1 for none.
   int GetMouseControlIdx(int x, int y, bool mouseOver = false);
@@ -288,6 +297,10 @@ protected:
   // Parameter whose begin-edit went to the host and whose end-edit is still owed; -1 for none.
   int mEditParam = -1;
 
+  // Captured = -1, last position = (-1, -1); an open edit stays open. A modal prompt (a menu
+  // over the control) takes the mouse this way, so that its answer lands inside the gesture.
+  void ClearCapture();
+
 private:
   // Top control hit at (x, y), skipping hidden and greyed ones (greyed ones allowed for
   // mouse-over when they ask for it); -1 for none.
@@ -299,8 +312,6 @@ private:
   void BeginEdit(int controlIdx);
   // The end-edit still owed, if any.
   void EndEdit();
-  // Captured = -1, last position = (-1, -1).
-  void ClearCapture();
 };
 
 // Draws text from a film-strip font: character c is frame c - 31 of pBitmap (space = frame 1),

@@ -12,7 +12,6 @@
 
 namespace
 {
-constexpr size_t kMaxQueuedGestures = 4096;
 
 void const* FindFeature(LV2_Feature const* const* features, char const* uri)
 {
@@ -187,11 +186,7 @@ IPlugLV2::IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, char const* chan
   mLastControl.assign(static_cast<size_t>(nParams), std::numeric_limits<float>::quiet_NaN());
   SetInputChannelConnections(0, nIn, true);
   SetOutputChannelConnections(0, nOut, true);
-  if (mEditor)
-  {
-    mQueue.reserve(256);
-    mDraining.reserve(256);
-  }
+  if (mEditor) mDraining.reserve(256);
 }
 
 IPlugLV2::~IPlugLV2() = default;
@@ -343,51 +338,41 @@ void IPlugLV2::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, vo
   SetFromPort(idx, v);
 }
 
-void IPlugLV2::Queue(Gesture::EKind kind, int idx, float value)
+void IPlugLV2::Queue(GestureQueue::Gesture::EKind kind, int idx, double plainValue)
 {
-  if (!mEditor || idx < 0 || idx >= NParams()) return;
-  uint32_t const port = FirstParamPort() + static_cast<uint32_t>(idx);
-  std::lock_guard<std::mutex> lock(mQueueMutex);
-  // A drag between two idle calls keeps only its latest value.
-  if (kind == Gesture::kValue && !mQueue.empty() && mQueue.back().mKind == Gesture::kValue &&
-      mQueue.back().mPort == port)
-  {
-    mQueue.back().mValue = value;
-    return;
-  }
-  if (mQueue.size() >= kMaxQueuedGestures) return; // a host that never idles
-  mQueue.push_back({kind, port, value});
+  if (mEditor && idx >= 0 && idx < NParams()) mGestures.Push(kind, idx, plainValue);
 }
 
 void IPlugLV2::BeginInformHostOfParamChange(int idx)
 {
-  Queue(Gesture::kBegin, idx, 0.0f);
+  Queue(GestureQueue::Gesture::kBegin, idx, 0.0);
 }
 
 void IPlugLV2::InformHostOfParamChange(int idx, double normalizedValue)
 {
   if (IParam const* pParam = GetParam(idx))
-    Queue(Gesture::kValue, idx, static_cast<float>(pParam->GetNonNormalized(normalizedValue)));
+    Queue(GestureQueue::Gesture::kValue, idx, pParam->GetNonNormalized(normalizedValue));
 }
 
 void IPlugLV2::EndInformHostOfParamChange(int idx)
 {
-  Queue(Gesture::kEnd, idx, 0.0f);
+  Queue(GestureQueue::Gesture::kEnd, idx, 0.0);
 }
 
 int IPlugLV2::Idle()
 {
-  {
-    std::lock_guard<std::mutex> lock(mQueueMutex);
-    mDraining.swap(mQueue);
-  }
+  mGestures.TakeAll(&mDraining);
   // The host is called without our locks: it may answer with a port event at once.
-  for (Gesture const& g : mDraining)
+  for (GestureQueue::Gesture const& g : mDraining)
   {
-    if (g.mKind == Gesture::kValue)
-      mWrite(mController, g.mPort, sizeof(float), 0, &g.mValue);
+    uint32_t const port = FirstParamPort() + static_cast<uint32_t>(g.mIdx);
+    if (g.mKind == GestureQueue::Gesture::kValue)
+    {
+      float const value = static_cast<float>(g.mValue);
+      mWrite(mController, port, sizeof(float), 0, &value);
+    }
     else if (mTouch && mTouch->touch)
-      mTouch->touch(mTouch->handle, g.mPort, g.mKind == Gesture::kBegin);
+      mTouch->touch(mTouch->handle, port, g.mKind == GestureQueue::Gesture::kBegin);
   }
   mDraining.clear();
   IGraphics* pGraphics = GetGUI();

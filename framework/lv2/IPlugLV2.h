@@ -16,7 +16,7 @@
 // Threads: run on the host's audio thread, state save and restore on another thread (never at the
 // same time as run, as the format demands), all under the plug-in mutex. On the editor side,
 // port events, idle and cleanup come from the host's UI thread; gestures from the editor thread
-// with the plug-in mutex held; the queue between them has a lock of its own.
+// without the plug-in mutex; the queue between them has a lock of its own.
 
 #include <cstdint>
 #include <mutex>
@@ -27,6 +27,7 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include "framework/GestureQueue.h"
 #include "framework/IPlugBase.h"
 
 // What the entry functions hand the product's constructor: nothing for a DSP instance; for an
@@ -113,18 +114,8 @@ public:
   int Idle();
 
 private:
-  struct Gesture
-  {
-    enum EKind : int
-    {
-      kBegin,
-      kValue,
-      kEnd
-    } mKind;
-    uint32_t mPort;
-    float mValue;
-  };
-  void Queue(Gesture::EKind kind, int idx, float value);
+  // A gesture of the editor thread, its value in the port's plain units.
+  void Queue(GestureQueue::Gesture::EKind kind, int idx, double plainValue);
   // A port's value into parameter idx unless it is the parameter's value in single precision
   // already (a default no float holds exactly, a host's echo). Lock held.
   void SetFromPort(int idx, float value);
@@ -140,9 +131,8 @@ private:
   std::vector<float> mLastControl;
   LV2_URID mChunkKey = 0, mChunkType = 0;
 
-  std::mutex mQueueMutex;
-  std::vector<Gesture> mQueue;
-  std::vector<Gesture> mDraining;
+  GestureQueue mGestures;
+  std::vector<GestureQueue::Gesture> mDraining; // the host's UI thread's, in Idle
 };
 
 // Defined by each plug-in module, like MakePlug: the plug-in's URI.

@@ -22,6 +22,10 @@ int PackDecimalVersion(VstIntPtr v)
   int const d = v < 0 || v > 0x7fffffff ? 0 : static_cast<int>(v);
   return (d / 10000) * 65536 + ((d % 10000) / 100) * 256 + d % 100;
 }
+
+// A host whose last effEditIdle is this recent idles its editor: gestures wait for the next one.
+// Hosts idle 10 to 60 times a second; one that stops gets them from the editor thread again.
+constexpr int64_t kEditIdleGraceMs = 250;
 } // namespace
 
 IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr,
@@ -82,23 +86,38 @@ VstInt32 IPlugVST::VSTSpkrArrType(int nChannels)
 
 VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 idx, VstIntPtr value, void* ptr, float opt)
 {
-  if (!mHostCallback || mClosed.load()) return 0;
+  if (!mHostCallback) return 0;
+  // Counted before the close flag is read, as Close sets the flag before it reads the count:
+  // either the close sees this call or this call sees the close.
   mHostCallsInProgress.fetch_add(1);
+  if (mClosed.load())
+  {
+    mHostCallsInProgress.fetch_sub(1);
+    return 0;
+  }
+  IGraphics* pGraphics = GetGUI();
+  if (pGraphics) pGraphics->SetInHostCall(true);
   VstIntPtr const result = mHostCallback(&mAEffect, opcode, idx, value, ptr, opt);
+  if (pGraphics) pGraphics->SetInHostCall(false);
   mHostCallsInProgress.fetch_sub(1);
   return result;
+}
+
+bool IPlugVST::InUseOutsideTheLock() const
+{
+  return mHostCallsInProgress.load() > 0 || mUnlockedRequests.load() > 0 || mDelivering.load();
 }
 
 void IPlugVST::Close()
 {
   mClosed.store(true);
-  // Callers further up this thread's stack still hold the lock and use the object.
-  bool const reentered = mHostCallsInProgress.load() > 0;
+  // Callers further up this thread's stack, or another request of ours, still use the object.
+  bool const reentered = InUseOutsideTheLock();
   if (reentered) mAEffect.object = nullptr; // the record's callbacks find nothing from now on
   IGraphics* pGraphics = GetGUI();
   mMutex.Leave();
-  // The editor thread may be waiting for the lock to handle an event; it gives up once asked to
-  // stop, and is joined here (or, closed from its own thread, ends after the callback returns).
+  // Joins the editor thread, unless this is that thread (closed from inside a callback) or it is
+  // inside a call to the host: then it ends by itself and is joined before the delete.
   if (pGraphics) pGraphics->CloseWindow();
   if (!reentered)
   {
@@ -120,31 +139,86 @@ void IPlugVST::DeleteWhenIdle(IPlugVST* pPlug)
   for (;;)
   {
     pPlug->mMutex.Enter();
-    bool const idle = pPlug->mHostCallsInProgress.load() == 0;
+    bool const idle = !pPlug->InUseOutsideTheLock();
     pPlug->mMutex.Leave();
     if (idle) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  // The editor's threads are joined by its destructor: the one that served the closed window
-  // may still be releasing its X resources, but it no longer touches the plug-in.
+  // An editor thread that was inside a host call is finishing its event: the product's part of
+  // the object must outlive it.
+  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->CloseWindow();
   delete pPlug;
 }
 
 // ---- Host notifications ------------------------------------------------------------------
 
+int64_t IPlugVST::SteadyMs()
+{
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IPlugVST::OnEditorThread() const
+{
+  IGraphics const* pGraphics = GetGUI();
+  return pGraphics && pGraphics->OnEditorThread();
+}
+
 void IPlugVST::BeginInformHostOfParamChange(int idx)
 {
-  HostCall(audioMasterBeginEdit, idx);
+  if (OnEditorThread())
+    QueueGesture(GestureQueue::Gesture::kBegin, idx, 0.0);
+  else
+    HostCall(audioMasterBeginEdit, idx);
 }
 
 void IPlugVST::InformHostOfParamChange(int idx, double normalizedValue)
 {
-  HostCall(audioMasterAutomate, idx, 0, nullptr, static_cast<float>(normalizedValue));
+  if (OnEditorThread())
+    QueueGesture(GestureQueue::Gesture::kValue, idx, normalizedValue);
+  else
+    HostCall(audioMasterAutomate, idx, 0, nullptr, static_cast<float>(normalizedValue));
 }
 
 void IPlugVST::EndInformHostOfParamChange(int idx)
 {
-  HostCall(audioMasterEndEdit, idx);
+  if (OnEditorThread())
+    QueueGesture(GestureQueue::Gesture::kEnd, idx, 0.0);
+  else
+    HostCall(audioMasterEndEdit, idx);
+}
+
+void IPlugVST::QueueGesture(GestureQueue::Gesture::EKind kind, int idx, double value)
+{
+  mGestures.Push(kind, idx, value);
+  if (mEditorClosing.load()) return; // effEditClose delivers them once the thread has ended
+  int64_t const lastIdle = mLastEditIdleMs.load();
+  if (lastIdle != 0 && SteadyMs() - lastIdle < kEditIdleGraceMs) return;
+  DeliverGestures();
+}
+
+void IPlugVST::DeliverGestures()
+{
+  // One deliverer at a time keeps the host's order; a thread that finds another at it leaves
+  // the rest to that one, which looks again before it stops.
+  while (!mDelivering.exchange(true))
+  {
+    mGestures.TakeAll(&mGestureBatch);
+    for (GestureQueue::Gesture const& g : mGestureBatch)
+    {
+      if (mClosed.load()) break;
+      if (g.mKind == GestureQueue::Gesture::kBegin)
+        HostCall(audioMasterBeginEdit, g.mIdx);
+      else if (g.mKind == GestureQueue::Gesture::kValue)
+        HostCall(audioMasterAutomate, g.mIdx, 0, nullptr, static_cast<float>(g.mValue));
+      else
+        HostCall(audioMasterEndEdit, g.mIdx);
+    }
+    bool const closed = mClosed.load();
+    mDelivering.store(false);
+    // Closed: a helper may delete the object as soon as the flag is down.
+    if (closed || mGestures.Empty()) return;
+  }
 }
 
 void IPlugVST::InformHostOfProgramChange()
@@ -333,8 +407,8 @@ void IPlugVST::VSTProcess(AEffect* pEffect, float** inputs, float** outputs, Vst
 {
   IPlugVST* pPlug = PlugOf(pEffect);
   if (!pPlug) return;
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi); // never under the lock
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs, nFrames);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffersAccumulating(0.0f, nFrames);
@@ -345,8 +419,8 @@ void IPlugVST::VSTProcessReplacing(AEffect* pEffect, float** inputs, float** out
 {
   IPlugVST* pPlug = PlugOf(pEffect);
   if (!pPlug) return;
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi); // never under the lock
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs, nFrames);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffers(0.0f, nFrames);
@@ -357,8 +431,8 @@ void IPlugVST::VSTProcessDoubleReplacing(AEffect* pEffect, double** inputs, doub
 {
   IPlugVST* pPlug = PlugOf(pEffect);
   if (!pPlug) return;
+  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi); // never under the lock
   WDL_MutexLock lock(&pPlug->mMutex);
-  if (pPlug->DoesMIDI()) pPlug->HostCall(audioMasterWantMidi);
   pPlug->AttachInputBuffers(0, pPlug->NInChannels(), inputs);
   pPlug->AttachOutputBuffers(0, pPlug->NOutChannels(), outputs);
   pPlug->ProcessBuffers(0.0, nFrames);

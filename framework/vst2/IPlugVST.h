@@ -4,20 +4,33 @@
 // The adapter fills the effect record the host talks to and implements the base's host calls
 // through the callback the host passed to the entry function. Every callback in the record
 // (dispatcher, the three process forms, parameter get and set) finds the plug-in through the
-// record's object field and holds the plug-in mutex for its whole run.
+// record's object field.
 //
-// Threads: the process callbacks run on the host's audio thread; the dispatcher and the
-// parameter callbacks usually on its main thread; editor gestures on the editor thread. The
-// mutex makes them mutually exclusive; the host calls made from here take no lock of their own.
+// Threads and locks: the process callbacks run on the host's audio thread; the dispatcher and
+// the parameter callbacks usually on its main thread; editor gestures on the editor thread. The
+// plug-in mutex is held only while the plug-in's state changes or is read: a block, a parameter
+// get or set, a chunk, a request that changes settings. The editor requests (effEditGetRect,
+// effEditOpen, effEditClose, effEditIdle) do their window work without it; opening and closing
+// take a lock of their own that nothing on the audio path takes. No call to the host is made
+// with the plug-in mutex held: a host may answer on another thread that needs it.
+//
+// Gestures. Begin-edit, automate and end-edit from the editor thread are queued. A host that
+// calls effEditIdle hears them there, on its GUI thread, in the order the user made them; one
+// that does not idle hears them from the editor thread as they happen. What an editor leaves
+// behind when it closes is delivered by effEditClose.
 //
 // Texts handed to the host are cut to what hosts reserve in practice: parameter name, label and
 // display 23 characters, program names 23, effect name 31, vendor and product 63 (each plus the
 // terminator).
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "framework/ByteChunk.h"
+#include "framework/GestureQueue.h"
 #include "framework/IPlugBase.h"
 #include "framework/vst2/VstAbi.h"
 
@@ -38,8 +51,9 @@ public:
            bool plugDoesChunks = false, bool plugIsInst = false, int plugScChans = 0);
   ~IPlugVST() override;
 
-  // audioMasterBeginEdit / audioMasterAutomate / audioMasterEndEdit. Editor thread (Inform also
-  // from DirtyParameters), lock held for Inform.
+  // audioMasterBeginEdit / audioMasterAutomate / audioMasterEndEdit, never with the lock held.
+  // On the editor thread they are queued (see Gestures above); from any other thread the host
+  // is told at once.
   void BeginInformHostOfParamChange(int idx) override;
   void InformHostOfParamChange(int idx, double normalizedValue) override;
   void EndInformHostOfParamChange(int idx) override;
@@ -96,15 +110,29 @@ public:
 
 private:
   // effClose, entered with the lock held once by the dispatcher. The host is not called again;
-  // the editor window is closed once the lock is let go (its thread may wait for the lock), then
-  // the object is deleted. When the host closes from inside one of our calls to it (an editor
-  // gesture's automate or begin-edit, a notification), the code that made that call still runs
-  // on this object: a helper thread deletes it once the lock is free and no call is in progress.
+  // the editor window is closed once the lock is let go, then the object is deleted. When the
+  // host closes from inside one of our calls to it (a gesture's automate or begin-edit, the
+  // host query of effOpen) or while another request of ours runs without the lock, the code
+  // that made that call still runs on this object: a helper thread deletes it once the lock is
+  // free, no such call is in progress and the editor's threads have ended.
   void Close();
+  bool InUseOutsideTheLock() const;
   static void DeleteWhenIdle(IPlugVST* pPlug);
 
+  // Any call to the host. Counted, so that a close from inside it waits; an editor thread inside
+  // one is not waited for by a closer (the host may be waiting for the closer).
   VstIntPtr HostCall(VstInt32 opcode, VstInt32 idx = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
+
+  // The editor requests, served without the plug-in mutex.
+  VstIntPtr DoEditorRequest(VstInt32 opCode, void* ptr);
+  // A gesture from the editor thread into the queue, delivered at once unless the host idles
+  // the editor or the editor is closing.
+  void QueueGesture(GestureQueue::Gesture::EKind kind, int idx, double value);
+  // Hands the queued gestures to the host, one thread at a time, on the calling thread.
+  void DeliverGestures();
+  bool OnEditorThread() const;
+  static int64_t SteadyMs();
 
   // The record's callbacks.
   static VstIntPtr VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value,
@@ -117,7 +145,7 @@ private:
   static float VSTGetParameter(AEffect* pEffect, VstInt32 idx);
   static void VSTSetParameter(AEffect* pEffect, VstInt32 idx, float value);
 
-  // The dispatcher's longer requests (VSTDispatcher.cpp); all run with the lock held.
+  // The dispatcher's longer state requests (VSTDispatcher.cpp); all run with the lock held.
   VstIntPtr DoSetChunk(void const* pData, VstIntPtr size, bool isBank);
   VstIntPtr DoProcessEvents(VstEvents const* pEvents);
   VstIntPtr DoString2Parameter(int idx, char const* text);
@@ -130,7 +158,16 @@ private:
   ERect mEditRect{};
   audioMasterCallback mHostCallback;
   std::atomic<int> mHostCallsInProgress{0};
-  std::atomic<bool> mClosed{false}; // effClose seen: the host is not called any more
+  std::atomic<int> mUnlockedRequests{0}; // dispatcher requests running without the lock
+  std::atomic<bool> mClosed{false};      // effClose seen: the host is not called any more
+
+  // Editor window lifetime: effEditOpen and effEditClose one at a time.
+  std::recursive_mutex mEditorMutex;
+  GestureQueue mGestures;
+  std::vector<GestureQueue::Gesture> mGestureBatch; // the deliverer's, while mDelivering
+  std::atomic<bool> mDelivering{false};
+  std::atomic<bool> mEditorClosing{false};
+  std::atomic<int64_t> mLastEditIdleMs{0}; // steady clock; 0 before any effEditIdle
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
   bool mHostSpecificInitDone = false;

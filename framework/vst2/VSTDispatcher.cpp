@@ -1,9 +1,10 @@
 // The effect record's dispatcher: every non-audio request of the host.
 //
-// Each request runs under the plug-in mutex and answers with the result the published interface
-// gives it; opcodes the plug-in does not handle answer 0. Texts written into host buffers are cut
-// to the sizes hosts reserve (see IPlugVST.h); numbers go out and come in with '.' as the decimal
-// point whatever the host's locale.
+// State requests run under the plug-in mutex; the editor requests do their window work without
+// it (see IPlugVST.h). Each answers with the result the published interface gives it; opcodes
+// the plug-in does not handle answer 0. Texts written into host buffers are cut to the sizes
+// hosts reserve (see IPlugVST.h); numbers go out and come in with '.' as the decimal point
+// whatever the host's locale.
 
 #include <charconv>
 #include <cmath>
@@ -100,14 +101,28 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
   IPlugVST* _this = pEffect ? static_cast<IPlugVST*>(pEffect->object) : nullptr;
   if (!_this) return 0;
 
-  _this->mMutex.Enter();
   if (opCode != effEditIdle && opCode != effIdle)
     Trace("VSTDispatcher", __LINE__, "%d(%s):%d:%d", opCode, VSTOpcodeStr(opCode), idx,
           static_cast<int>(value));
+  if (opCode == effEditGetRect || opCode == effEditOpen || opCode == effEditClose ||
+      opCode == effEditIdle)
+    return _this->DoEditorRequest(opCode, ptr);
+
+  if (opCode == effOpen)
+  {
+    // The host is asked who it is before the lock is taken: it may call back into the plug-in
+    // from another thread while it answers. Counted until the lock is held, so that a close
+    // from inside the answer does not delete the object under this request.
+    _this->mUnlockedRequests.fetch_add(1);
+    _this->GetHost();
+    _this->mMutex.Enter();
+    _this->mUnlockedRequests.fetch_sub(1);
+  }
+  else
+    _this->mMutex.Enter();
 
   char* const str = static_cast<char*>(ptr);
   IParam* const pParam = _this->GetParam(idx); // null when idx is out of range
-  IGraphics* const pGraphics = _this->GetGUI();
   VstIntPtr result = 0;
 
   switch (opCode)
@@ -184,31 +199,6 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
     {
       _this->OnActivate(false);
       _this->Reset();
-    }
-    break;
-
-  case effEditGetRect:
-    if (ptr && pGraphics)
-    {
-      *static_cast<ERect**>(ptr) = &_this->mEditRect;
-      result = 1;
-    }
-    break;
-
-  case effEditOpen:
-    if (pGraphics && pGraphics->OpenWindow(ptr))
-    {
-      _this->OnGUIOpen();
-      result = 1;
-    }
-    break;
-
-  case effEditClose:
-    if (pGraphics)
-    {
-      _this->OnGUIClose();
-      pGraphics->CloseWindow();
-      result = 1;
     }
     break;
 
@@ -330,11 +320,70 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
     result = 1;
     break;
 
-  default: // effEditIdle, effIdle, effProcessVarIo and everything not handled
+  default: // effIdle, effProcessVarIo and everything not handled
     break;
   }
 
   _this->mMutex.Leave();
+  return result;
+}
+
+VstIntPtr IPlugVST::DoEditorRequest(VstInt32 opCode, void* ptr)
+{
+  mUnlockedRequests.fetch_add(1);
+  IGraphics* const pGraphics = GetGUI();
+  VstIntPtr result = 0;
+  switch (opCode)
+  {
+  case effEditGetRect:
+    if (ptr && pGraphics)
+    {
+      *static_cast<ERect**>(ptr) = &mEditRect;
+      result = 1;
+    }
+    break;
+
+  case effEditOpen:
+    if (pGraphics)
+    {
+      std::lock_guard<std::recursive_mutex> lock(mEditorMutex);
+      mLastEditIdleMs.store(0); // until this host idles the new editor, gestures go at once
+      if (pGraphics->OpenWindow(ptr))
+      {
+        WDL_MutexLock plugLock(&mMutex);
+        OnGUIOpen();
+        result = 1;
+      }
+    }
+    break;
+
+  case effEditClose:
+    if (pGraphics)
+    {
+      std::lock_guard<std::recursive_mutex> lock(mEditorMutex);
+      {
+        WDL_MutexLock plugLock(&mMutex);
+        OnGUIClose();
+      }
+      mEditorClosing.store(true);
+      pGraphics->CloseWindow();
+      mEditorClosing.store(false);
+      result = 1;
+    }
+    DeliverGestures(); // what the editor left (a drag cut short ends here), on the host's thread
+    break;
+
+  case effEditIdle:
+    mLastEditIdleMs.store(SteadyMs());
+    DeliverGestures();
+    break;
+
+  default:
+    break;
+  }
+  // A close from inside one of the host calls above waits for this count: nothing of the object
+  // is touched after it.
+  mUnlockedRequests.fetch_sub(1);
   return result;
 }
 

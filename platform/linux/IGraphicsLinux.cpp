@@ -11,17 +11,15 @@
 // the dirty region. All IGraphics entry points of the editor (drawing, input, prompts) run on
 // it. Host threads only store parameter values into the controls (SetParameterFromPlug).
 //
-// The plug-in lock. Input reaches the plug-in (SetParameterFromGUI takes its lock, and the
-// dispatcher holds that lock while the host opens or closes the editor). So that a host thread
-// closing the editor with the lock held can wait for the editor thread, the editor thread takes
-// the lock itself around each input event, by polling TryEnter and giving up when a stop is
-// requested; it is never blocked inside the lock while the host waits. A modal popup menu gives
-// the lock back while it is open (audio keeps running). If the host closes the editor while a
-// menu is open, the editor thread releases every X resource, then "parks" until it gets the
-// lock back to unwind the control that opened the menu; CloseWindow returns on seeing it
-// parked, and the thread is joined by the next OpenWindow, CloseWindow or the destructor.
-// Drawing takes no plug-in lock; one process-wide draw lock serialises editors that draw on
-// their threads at the same moment (the font cache is shared).
+// The plug-in lock. The editor thread does not hold it while it handles input, waits for the X
+// server or draws: a user's change takes it inside SetParameterFromGUI for the change alone, and
+// the host hears of it (begin, automate, end) through the adapter without it. Hosts open and
+// close the editor without it too, so CloseWindow can always wait for the editor thread, except
+// when that thread is inside a call to the host (SetInHostCall): the host may be waiting for the
+// very thread that closes. Such a thread is told to stop and left to end by itself once the host
+// answers; it is joined by the next OpenWindow, CloseWindow or the destructor. One draw lock,
+// shared by every editor in the process, serialises editors that draw on their threads at the
+// same moment (the font cache and its scratch bitmaps are shared).
 //
 // Presentation (TORVA_X11_NO_SHM=1 forces plain put-image). The back bitmap's pixel word is the
 // 32-bit little-endian TrueColor pixel of a depth-24 visual, so pixels go to the server
@@ -37,11 +35,13 @@
 //   open       CloseWindow, host thread               stop, join, X released          closed
 //   open       CloseWindow on the editor thread       stop; ends when the callback    closing
 //                                                     returns, joined later
-//   menu open  CloseWindow, host thread               X released, thread parked for   closing
-//                                                     the lock, joined later
+//   open       CloseWindow while the editor thread    stop; ends when the host        closing
+//              is inside a host call                  answers, joined later
 //   open       parent destroyed / connection lost     thread releases X and ends      gone
 //   gone       CloseWindow / OpenWindow               join, harmless                  closed
 //   any        destructor                             CloseWindow, join every thread  -
+//
+// A gesture still open when the thread ends (the window closed mid-drag) gets its end-edit then.
 //
 // Input. Buttons 1 and 3 are left and right, 4 and 5 wheel steps +1 and -1; Shift, Control and
 // Mod1 are shift, control and alt. A left press within 400 ms and 4 pixels of the previous one
@@ -316,8 +316,17 @@ void Session::RequestWake()
 bool Session::WaitEnded()
 {
   std::unique_lock<std::mutex> lock(mEndMutex);
-  mEndCond.wait(lock, [this] { return mEnded || mParked; });
+  mEndCond.wait(lock, [this] { return mEnded || mHostCallDepth > 0; });
   return mEnded;
+}
+
+void Session::SetInHostCall(bool inside)
+{
+  {
+    std::lock_guard<std::mutex> lock(mEndMutex);
+    mHostCallDepth += inside ? 1 : -1;
+  }
+  mEndCond.notify_all();
 }
 
 void Session::Run()
@@ -353,6 +362,7 @@ void Session::Run()
     Wait((int)std::max<int64_t>(0, mNextTickMs - NowMs()));
   }
   for (xcb_generic_event_t* ev : batch) free(ev);
+  mOwner->ReleaseMouseCapture(); // a drag cut short by the close still ends for the host
   TeardownX();
   tCurrent = nullptr;
   {
@@ -487,34 +497,6 @@ void Session::TeardownX()
   mKeySyms = nullptr;
 }
 
-WDL_Mutex* Session::PlugMutex() const
-{
-  IPlugBase* pPlug = mOwner->GetPlug();
-  return pPlug ? pPlug->GetMutex() : nullptr;
-}
-
-bool Session::EnterPlug()
-{
-  WDL_Mutex* m = PlugMutex();
-  if (mStop.load()) return false;
-  if (!m) return true;
-  while (!m->TryEnter())
-  {
-    if (mStop.load()) return false;
-    usleep(200);
-  }
-  ++mPlugDepth;
-  return true;
-}
-
-void Session::LeavePlug()
-{
-  WDL_Mutex* m = PlugMutex();
-  if (!m || mPlugDepth <= 0) return;
-  --mPlugDepth;
-  m->Leave();
-}
-
 IMouseMod Session::ModFromState(uint16_t state, bool left, bool right) const
 {
   return IMouseMod(left, right, (state & XCB_MOD_MASK_SHIFT) != 0,
@@ -557,11 +539,7 @@ void Session::HandleEvent(xcb_generic_event_t* ev)
   case XCB_LEAVE_NOTIFY:
   {
     const auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(ev);
-    if (e->event == mWindow && e->detail != XCB_NOTIFY_DETAIL_INFERIOR && EnterPlug())
-    {
-      mOwner->OnMouseOut();
-      LeavePlug();
-    }
+    if (e->event == mWindow && e->detail != XCB_NOTIFY_DETAIL_INFERIOR) mOwner->OnMouseOut();
     break;
   }
   case XCB_KEY_PRESS:
@@ -571,11 +549,8 @@ void Session::HandleEvent(xcb_generic_event_t* ev)
   {
     const auto* e = reinterpret_cast<xcb_focus_out_event_t*>(ev);
     if (mEntry && e->event == mWindow && e->detail != XCB_NOTIFY_DETAIL_INFERIOR &&
-        e->detail != XCB_NOTIFY_DETAIL_POINTER && e->mode == XCB_NOTIFY_MODE_NORMAL && EnterPlug())
-    {
+        e->detail != XCB_NOTIFY_DETAIL_POINTER && e->mode == XCB_NOTIFY_MODE_NORMAL)
       CloseEntry(true);
-      LeavePlug();
-    }
     break;
   }
   case XCB_DESTROY_NOTIFY:
@@ -603,7 +578,6 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
   mRootY = ev->root_y;
   const int button = ev->detail;
   if (button != 1 && button != 3 && button != 4 && button != 5) return;
-  if (!EnterPlug()) return;
   if (mEntry && press)
   {
     // Wheel ends the entry as the field's owner would; a click elsewhere is focus loss.
@@ -612,10 +586,7 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
     else if (!mEntry->mRect.Contains(x, y))
       CloseEntry(true);
     else
-    {
-      LeavePlug();
       return;
-    }
   }
   if (button == 4 || button == 5)
   {
@@ -624,7 +595,6 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
       IMouseMod mod = ModFromState(ev->state, true, false);
       mOwner->OnMouseWheel(x, y, &mod, button == 4 ? 1 : -1);
     }
-    LeavePlug();
     return;
   }
   const bool left = button == 1;
@@ -649,7 +619,6 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
     }
     mOwner->OnMouseDown(x, y, &mod);
   }
-  LeavePlug();
 }
 
 void Session::OnMotion(const xcb_motion_notify_event_t* ev)
@@ -663,7 +632,6 @@ void Session::OnMotion(const xcb_motion_notify_event_t* ev)
   const bool left = (ev->state & XCB_BUTTON_MASK_1) != 0;
   const bool right = (ev->state & XCB_BUTTON_MASK_3) != 0;
   if ((left || right) && mEntry) return;
-  if (!EnterPlug()) return;
   if (left || right)
   {
     IMouseMod mod = ModFromState(ev->state, left, right && !left);
@@ -674,7 +642,6 @@ void Session::OnMotion(const xcb_motion_notify_event_t* ev)
     IMouseMod mod = ModFromState(ev->state, true, false);
     mOwner->OnMouseOver(x, y, &mod);
   }
-  LeavePlug();
 }
 
 xcb_keysym_t Session::KeySym(xcb_keycode_t code, uint16_t state) const
@@ -692,15 +659,11 @@ void Session::OnKey(const xcb_key_press_event_t* ev)
   const xcb_keysym_t sym = KeySym(ev->detail, ev->state);
   if (mEntry)
   {
-    if (!EnterPlug()) return;
     EntryKey(sym, ev->state);
-    LeavePlug();
     return;
   }
   const int code = KeyCode(sym);
-  if (code < 0 || !EnterPlug()) return;
-  mOwner->OnKeyDown(mPrevX, mPrevY, code);
-  LeavePlug();
+  if (code >= 0) mOwner->OnKeyDown(mPrevX, mPrevY, code);
 }
 
 } // namespace x11editor
@@ -720,8 +683,7 @@ IGraphicsLinux::~IGraphicsLinux()
     std::lock_guard<std::mutex> lock(mLifeMutex);
     retired.swap(mRetired);
   }
-  // Each session joins its thread (a thread parked for the plug-in lock gets it now: the host
-  // holds no lock while it deletes the plug-in).
+  // Each session joins its thread: no host call is in progress once the plug-in is deleted.
   retired.clear();
 }
 
@@ -730,29 +692,40 @@ bool IGraphicsLinux::OnEditorThread() const
   return x11editor::tCurrent && x11editor::tCurrent->mOwner == this;
 }
 
+void IGraphicsLinux::SetInHostCall(bool inside)
+{
+  if (OnEditorThread()) x11editor::tCurrent->SetInHostCall(inside);
+}
+
 void IGraphicsLinux::ReapRetired()
 {
-  std::vector<std::unique_ptr<Session>> done;
+  // Every stopped session but the calling thread's own is waited for and joined, outside the
+  // lock; one whose thread is inside a host call stays retired.
+  std::vector<std::unique_ptr<Session>> waiting, done;
   {
     std::lock_guard<std::mutex> lock(mLifeMutex);
     for (size_t i = 0; i < mRetired.size();)
     {
-      Session* s = mRetired[i].get();
-      bool ended;
+      if (!mRetired[i]->IsEditorThread())
       {
-        std::lock_guard<std::mutex> endLock(s->mEndMutex);
-        ended = s->mEnded;
-      }
-      if (ended && !s->IsEditorThread())
-      {
-        done.push_back(std::move(mRetired[i]));
+        waiting.push_back(std::move(mRetired[i]));
         mRetired.erase(mRetired.begin() + (long)i);
       }
       else
         ++i;
     }
   }
-  done.clear(); // joins outside the lock
+  for (std::unique_ptr<Session>& s : waiting)
+  {
+    if (s->WaitEnded())
+      done.push_back(std::move(s));
+    else
+    {
+      std::lock_guard<std::mutex> lock(mLifeMutex);
+      mRetired.push_back(std::move(s));
+    }
+  }
+  done.clear(); // joins
 }
 
 void* IGraphicsLinux::OpenWindow(void* pParentWnd)
@@ -784,15 +757,11 @@ void IGraphicsLinux::CloseWindow()
   {
     mWindowID.store(0);
     s->RequestStop();
-    // On the editor thread (closed from inside a host callback), or with the thread parked for
-    // the plug-in lock: it ends by itself and is joined later.
-    if (s->IsEditorThread() || !s->WaitEnded())
-    {
-      std::lock_guard<std::mutex> lock(mLifeMutex);
-      mRetired.push_back(std::move(s));
-    }
-    s.reset(); // joins
+    std::lock_guard<std::mutex> lock(mLifeMutex);
+    mRetired.push_back(std::move(s));
   }
+  // Joins it, unless this is its own thread (closed from inside a host callback) or it is
+  // inside a host call: then it ends by itself and is joined later.
   ReapRetired();
 }
 
@@ -832,7 +801,7 @@ void IGraphicsLinux::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pR
 
 IPopupMenu* IGraphicsLinux::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pR)
 {
-  ReleaseMouseCapture(); // the menu takes the mouse
+  ClearCapture(); // the menu takes the mouse; its answer lands inside the gesture
   if (!OnEditorThread() || !pMenu || !pR) return nullptr;
   return x11editor::tCurrent->RunMenu(pMenu, *pR);
 }

@@ -59,7 +59,9 @@ public:
   // Frames presented on screen since construction (tests wait on it).
   int PresentCount() const { return mPresentCount.load(); }
   // True on the thread that serves the open window.
-  bool OnEditorThread() const;
+  bool OnEditorThread() const override;
+  // Marks the calling editor thread as inside a host call (see IGraphicsLinux.cpp).
+  void SetInHostCall(bool inside) override;
   // Menus and text entries currently open (tests wait on them).
   bool IsMenuOpen() const { return mMenuOpen.load(); }
   bool IsTextEntryOpen() const { return mEntryOpen.load(); }
@@ -70,7 +72,8 @@ public:
 private:
   friend struct x11editor::Session;
 
-  // Joins the finished sessions whose threads are not the calling one.
+  // Waits for and joins the stopped sessions whose threads are neither the calling one nor
+  // inside a host call.
   void ReapRetired();
 
   std::mutex mLifeMutex; // guards mSession and mRetired (never held while joining)

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "framework/IParam.h"
-#include "framework/WDL_Mutex.h"
 #include "graphics/IControl.h"
 #include "graphics/IPopupMenu.h"
 #include "platform/linux/IGraphicsLinux.h"
@@ -562,10 +561,6 @@ IPopupMenu* Session::RunMenu(IPopupMenu* pMenu, const IRECT& r)
   if (mInMenu || !mConn || !mWindow || pMenu->GetNItems() == 0) return nullptr;
   if (mEntry) CloseEntry(false);
 
-  // Audio must not wait while the menu is open: the plug-in lock goes back for its duration.
-  const int held = mPlugDepth;
-  for (int i = 0; i < held; ++i) LeavePlug();
-
   MenuRun run(this);
   int rootX = r.mL, rootY = r.mB, rootTop = r.mT;
   if (xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
@@ -714,36 +709,6 @@ IPopupMenu* Session::RunMenu(IPopupMenu* pMenu, const IRECT& r)
   mOwner->mMenuOpen.store(false);
   mHaveLastPress = false; // the next click after a menu is a new one, not a double-click
 
-  // Take the plug-in lock back for the control that opened the menu. When the host is closing
-  // the editor meanwhile (and may hold that lock while it waits for this thread), release X
-  // first and tell it not to wait: it lets go of the lock when its close returns.
-  if (held > 0)
-  {
-    while (!EnterPlug())
-    {
-      if (!mStop.load()) continue;
-      chosen = nullptr;
-      TeardownX();
-      {
-        std::lock_guard<std::mutex> lock(mEndMutex);
-        mParked = true;
-      }
-      mEndCond.notify_all();
-      WDL_Mutex* m = PlugMutex();
-      if (m)
-      {
-        m->Enter();
-        ++mPlugDepth;
-      }
-      break;
-    }
-    for (int i = 1; i < held; ++i)
-      if (WDL_Mutex* m = PlugMutex())
-      {
-        m->Enter();
-        ++mPlugDepth;
-      }
-  }
   if (mStop.load()) return nullptr;
   return chosen;
 }

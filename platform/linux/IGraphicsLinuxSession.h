@@ -21,7 +21,6 @@ class IParam;
 class IPopupMenu;
 class LICE_IBitmap;
 class LICE_MemBitmap;
-class WDL_Mutex;
 
 namespace x11editor
 {
@@ -58,8 +57,8 @@ struct Session
   // ---- Any thread -------------------------------------------------------------------------
   void RequestStop();
   void RequestWake();
-  // Waits until the thread has ended (true) or is parked waiting for the plug-in lock after a
-  // stop (false: joined later).
+  // Waits until the thread has ended (true) or is inside a host call (false: it ends once the
+  // host answers, and is joined later).
   bool WaitEnded();
   bool IsEditorThread() const { return std::this_thread::get_id() == mThreadID.load(); }
 
@@ -78,10 +77,8 @@ struct Session
   void TeardownX();
   bool Alive() const { return mConn && !mStop.load() && !xcb_connection_has_error(mConn); }
 
-  // The plug-in lock around input: polls without blocking, gives up on a stop.
-  bool EnterPlug();
-  void LeavePlug();
-  WDL_Mutex* PlugMutex() const;
+  // Editor thread: entering or leaving a call to the host.
+  void SetInHostCall(bool inside);
 
   // Input.
   IMouseMod ModFromState(uint16_t state, bool left, bool right) const;
@@ -131,10 +128,9 @@ struct Session
 
   std::mutex mEndMutex;
   std::condition_variable mEndCond;
-  bool mEnded = false;  // the thread has left Run
-  bool mParked = false; // stopped, X released, waiting for the plug-in lock
+  bool mEnded = false;    // the thread has left Run
+  int mHostCallDepth = 0; // calls to the host this thread is inside
 
-  int mPlugDepth = 0; // holds of the plug-in lock taken by this thread
   int64_t mNextTickMs = 0;
   bool mFullRedraw = true;
 

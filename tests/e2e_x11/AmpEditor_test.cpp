@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -68,6 +71,7 @@ public:
   }
   bool Open(xcb_window_t parent) { return Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent); }
   void Set(int idx, float v) { mEffect->setParameter(mEffect, idx, v); }
+  void Process(float** in, float** out, int n) { mEffect->processReplacing(mEffect, in, out, n); }
   float Get(int idx) { return mEffect->getParameter(mEffect, idx); }
 
   // The editor's notifications (begin-edit, automate, end-edit), in order.
@@ -133,9 +137,18 @@ private:
       if (self->mAction && opcode == self->mActionOpcode) action.swap(self->mAction);
     }
     if (action) action(*self);
+    if (self->mEveryEdit && (opcode == audioMasterAutomate || opcode == audioMasterBeginEdit ||
+                             opcode == audioMasterEndEdit))
+      self->mEveryEdit();
     return 0;
   }
 
+public:
+  // Runs inside every begin-edit, automate and end-edit, on the thread that made it; set before
+  // the editor opens.
+  std::function<void()> mEveryEdit;
+
+private:
   AEffect* mEffect = nullptr;
   std::mutex mMutex;
   std::vector<Call> mCalls;
@@ -303,9 +316,10 @@ TEST_F(AmpEditor, WindowLifecycle)
 }
 
 // Hosts that answer the editor's notifications with requests of their own, on the editor's
-// thread while it holds the plug-in lock: a parameter change, effEditClose and effClose inside
+// thread (this host never idles the editor): a parameter change, effEditClose and effClose inside
 // automate, and effClose inside begin-edit. None deadlocks; nothing runs on a deleted plug-in
-// (the sanitizer builds check that), and after effClose the host hears nothing more.
+// (the sanitizer builds check that); a gesture cut short by effEditClose still ends, and after
+// effClose the host hears nothing more.
 TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
 {
   auto closePlug = [](Plugin& p)
@@ -325,7 +339,7 @@ TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
       {"setParameter in automate", audioMasterAutomate, [](Plugin& p) { p.Set(kTreble, 0.9f); },
        false, false, "bae|ba+e"},
       {"effEditClose in automate", audioMasterAutomate, [](Plugin& p) { p.Dispatch(effEditClose); },
-       true, false, "ba|bae"},
+       true, false, "bae"},
       {"effClose in automate", audioMasterAutomate, closePlug, true, true, "ba"},
       {"effClose in begin-edit", audioMasterBeginEdit, closePlug, true, true, "b"},
   };
@@ -351,6 +365,141 @@ TEST_F(AmpEditor, HostRequestsFromInsideNotifications)
     }
     p.Close();
     D().Destroy(parent);
+  }
+}
+
+// A host that runs the plug-in's notifications on its GUI thread: when begin-edit, automate or
+// end-edit arrive on another thread, it waits for the GUI thread to complete its next request
+// (effEditIdle, effGetParamDisplay) before it answers. With a GUI thread that idles the editor
+// the notifications arrive there; without, they come from the editor thread and the wait
+// completes. Either way a drag, and a close in the middle of the next one, finish; the wait is
+// bounded, so a deadlock shows as a failure instead of a hang.
+TEST_F(AmpEditor, HostThatWaitsForItsGuiThread)
+{
+  for (bool idles : {true, false})
+  {
+    SCOPED_TRACE(idles ? "host idles the editor" : "host never idles");
+    Plugin p;
+    const xcb_window_t parent = Parent();
+    std::atomic<bool> closeNow{false}, closed{false}, stop{false};
+    std::atomic<int> served{0}, offThread{0}, waitedOut{0};
+    std::atomic<std::thread::id> gui{};
+    p.mEveryEdit = [&]
+    {
+      if (std::this_thread::get_id() == gui.load()) return;
+      ++offThread;
+      const int seen = served.load();
+      if (!WaitFor([&] { return served.load() > seen; }, 5000)) ++waitedOut;
+    };
+    std::thread host(
+        [&]
+        {
+          gui = std::this_thread::get_id();
+          p.Open(parent);
+          char text[64];
+          for (bool open = true; !stop; ++served, Sleep(10))
+          {
+            if (open && closeNow)
+            {
+              p.Dispatch(effEditClose);
+              closed = true;
+              open = false;
+            }
+            if (open && idles) p.Dispatch(effEditIdle);
+            p.Dispatch(effGetParamDisplay, kBass, 0, text);
+          }
+        });
+    struct Join // the host thread ends whatever the assertions say
+    {
+      std::atomic<bool>& stop;
+      std::thread& t;
+      ~Join()
+      {
+        stop = true;
+        t.join();
+      }
+    } join{stop, host};
+
+    ASSERT_TRUE(WaitFor([&] { return D().OnlyChild(parent) != 0; }));
+    Settled(D().OnlyChild(parent));
+    DragBass(36);
+    ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
+    const size_t before = p.Edits().size();
+    D().Move(kBassCentreX + 10, kKnobCentreY);
+    D().Button(1, true);
+    for (int dy = 4; dy <= 24; dy += 4) D().Move(kBassCentreX + 10, kKnobCentreY + dy);
+    EXPECT_TRUE(WaitFor([&] { return p.Edits().size() > before + 1; }));
+    closeNow = true;
+    EXPECT_TRUE(WaitFor([&] { return closed.load(); })) << "effEditClose returned";
+    D().Button(1, false);
+    EXPECT_TRUE(WaitFor([&] { return D().Children(parent) == 0; }));
+    Sleep(100); // a last notification on its way
+    const std::string shape = p.Shape(kBass);
+    EXPECT_EQ(std::count(shape.begin(), shape.end(), 'b'), 2) << shape;
+    EXPECT_EQ(std::count(shape.begin(), shape.end(), 'e'), 2) << shape;
+    EXPECT_EQ(shape.back(), 'e') << shape;
+    EXPECT_EQ(waitedOut, 0);
+    if (idles)
+    {
+      EXPECT_EQ(offThread, 0) << "notifications on the host's GUI thread";
+    }
+    D().Destroy(parent);
+  }
+}
+
+// The X server stopped (SIGSTOP) while the host opens or closes the editor on one thread: audio,
+// parameter changes and chunk requests on other threads still complete, and once the server
+// goes on (SIGCONT) so does the open or the close.
+TEST(AmpEditorStoppedServer, AudioAndStateGoOn)
+{
+  Xvfb server;
+  if (!server.Start()) GTEST_SKIP() << "no Xvfb";
+  ScopedEnv display("DISPLAY", server.mDisplay.c_str());
+  for (bool opening : {true, false})
+  {
+    SCOPED_TRACE(opening ? "effEditOpen" : "effEditClose");
+    Plugin p;
+    Display d;
+    const xcb_window_t parent = d.MakeParent(0, 0, kW, kH);
+    if (!opening)
+    {
+      ASSERT_EQ(p.Open(parent), 1);
+    }
+    Sleep(200);
+    kill(server.mPid, SIGSTOP);
+    std::atomic<bool> editorDone{false}, othersDone{false};
+    std::atomic<VstIntPtr> result{-1};
+    std::thread editor(
+        [&]
+        {
+          result = opening ? p.Dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)parent)
+                           : p.Dispatch(effEditClose);
+          editorDone = true;
+        });
+    Sleep(100);
+    std::thread others(
+        [&]
+        {
+          float in[2][64] = {}, out[2][64];
+          float* ins[] = {in[0], in[1]};
+          float* outs[] = {out[0], out[1]};
+          for (int i = 0; i < 100; ++i)
+          {
+            p.Process(ins, outs, 64);
+            p.Set(kBass, (float)i / 100.0f);
+            void* chunk = nullptr;
+            p.Dispatch(effGetChunk, 1, 0, &chunk);
+          }
+          othersDone = true;
+        });
+    const bool othersInTime = WaitFor([&] { return othersDone.load(); }, 5000);
+    kill(server.mPid, SIGCONT);
+    others.join();
+    EXPECT_TRUE(othersInTime) << "audio, setParameter and effGetChunk waited for the X server";
+    EXPECT_TRUE(WaitFor([&] { return editorDone.load(); }));
+    editor.join();
+    EXPECT_EQ(result, 1);
+    p.Close();
   }
 }
 

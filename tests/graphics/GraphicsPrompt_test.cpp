@@ -128,8 +128,11 @@ TEST(GraphicsPrompt, TypedAnswers)
     PromptRig r;
     r.gui->SetFromStringAfterPrompt(r.ctl[row.param], r.Param(row.param), row.text.c_str());
     const std::string host = r.HostLog();
-    EXPECT_EQ(host, row.host) << "param " << row.param << " text \"" << row.text.substr(0, 20)
-                              << "\"";
+    // A change is a gesture of its own: the press that opened the entry has ended.
+    const std::string p = std::to_string(row.param);
+    const std::string gesture = *row.host ? "begin " + p + "; " + row.host + "; end " + p : "";
+    EXPECT_EQ(host, gesture) << "param " << row.param << " text \"" << row.text.substr(0, 20)
+                             << "\"";
   }
 }
 
@@ -138,7 +141,7 @@ TEST(GraphicsPrompt, NegatedDisplayIsReadBack)
   PromptRig r;
   r.Param(kGain)->NegateDisplay();
   r.gui->SetFromStringAfterPrompt(r.ctl[kGain], r.Param(kGain), "10");
-  EXPECT_EQ(r.HostLog(), "automate 0 0.25");
+  EXPECT_EQ(r.HostLog(), "begin 0; automate 0 0.25; end 0");
 }
 
 TEST(GraphicsPrompt, NumbersReadWithAPointInAnyLocale)
@@ -147,7 +150,7 @@ TEST(GraphicsPrompt, NumbersReadWithAPointInAnyLocale)
   PromptRig r;
   r.gui->SetFromStringAfterPrompt(r.ctl[kGain], r.Param(kGain), "-5.5");
   torva_test::RestoreCLocale();
-  EXPECT_EQ(r.HostLog(), "automate 0 0.3625");
+  EXPECT_EQ(r.HostLog(), "begin 0; automate 0 0.3625; end 0");
 }
 
 TEST(GraphicsPrompt, IgnoredPrompts)
@@ -176,13 +179,13 @@ TEST(GraphicsPrompt, TextEntryRoundTrip)
   r.gui->QueueText("-10");
   r.Prompt(kGain);
   EXPECT_FALSE(r.gui->IsTextEntryOpen());
-  EXPECT_EQ(r.HostLog(), "automate 0 0.25");
+  EXPECT_EQ(r.HostLog(), "begin 0; automate 0 0.25; end 0");
 
   r.Prompt(kLevel);
   EXPECT_TRUE(r.gui->IsTextEntryOpen());
   EXPECT_TRUE(r.gui->CommitTextEntry("0.5"));
   EXPECT_FALSE(r.gui->CommitTextEntry("0.6"));
-  EXPECT_EQ(r.HostLog(), "automate 4 0.5");
+  EXPECT_EQ(r.HostLog(), "begin 4; automate 4 0.5; end 4");
 
   // A control without a parameter gets the text itself.
   IRECT rect(0, 0, 5, 5);

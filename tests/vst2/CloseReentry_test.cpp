@@ -38,19 +38,21 @@ public:
 
 } // namespace
 
-// effClose from inside a request, in two places. effOpen asks the host's name and the host
-// closes in its answer: the dispatcher goes on announcing the parameters (OnParamChange) on a
-// live object, and the version query that would follow a named host is not made. An editor
-// gesture on a thread of its own has automate answered with effClose: the rest of the gesture
-// (OnParamChange, end-edit) runs on the live object and tells the host nothing.
+// effClose from inside a request, in two places. effOpen asks the host's name (without the lock)
+// and the host closes in its answer: the dispatcher goes on announcing the parameters
+// (OnParamChange) on a live object, and the version query that would follow a named host is not
+// made. A gesture on a thread of its own, with a caller up its stack holding the lock, has
+// automate (sent after OnParamChange) answered with effClose: the rest of the gesture runs on the
+// live object and tells the host nothing.
 TEST(CloseReentry, InsideARequestOfThePlugin)
 {
   struct
   {
     int closeOn;
     std::vector<int> heard; // by the host, from the gesture if there is one
-  } const cases[] = {{audioMasterGetProductString, {audioMasterGetProductString}},
-                     {audioMasterAutomate, {audioMasterBeginEdit, audioMasterAutomate}}};
+    int changesAfterClose;
+  } const cases[] = {{audioMasterGetProductString, {audioMasterGetProductString}, 1},
+                     {audioMasterAutomate, {audioMasterBeginEdit, audioMasterAutomate}, 0}};
   for (const auto& c : cases)
   {
     SCOPED_TRACE(c.closeOn);
@@ -72,7 +74,7 @@ TEST(CloseReentry, InsideARequestOfThePlugin)
       std::thread editor(
           [plug]
           {
-            WDL_MutexLock lock(plug->GetMutex()); // as the editor holds it around an input event
+            WDL_MutexLock lock(plug->GetMutex()); // a caller up the stack
             plug->BeginInformHostOfParamChange(0);
             plug->SetParameterFromGUI(0, 0.25);
             plug->EndInformHostOfParamChange(0);
@@ -82,7 +84,7 @@ TEST(CloseReentry, InsideARequestOfThePlugin)
       editor.join();
     }
     EXPECT_TRUE(gClosedInCall);
-    EXPECT_EQ(gChangesAfterClose, 1);
+    EXPECT_EQ(gChangesAfterClose, c.changesAfterClose);
     for (int i = 0; i < 4000 && !gDeleted; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(gDeleted);

@@ -89,16 +89,10 @@ public:
     GetParam(1)->SetDisplayText(2, "Lead");
   }
 
-  // As the VST 2 dispatcher does: effEditOpen / effEditClose, and a host parameter change
-  // stored into the editor, with the plug-in lock held.
-  void* HostOpen(xcb_window_t parent)
-  {
-    return WithLock([&] { return GetGUI()->OpenWindow((void*)(uintptr_t)parent); });
-  }
-  void HostClose()
-  {
-    WithLock([&] { GetGUI()->CloseWindow(); });
-  }
+  // As the VST 2 dispatcher does: effEditOpen / effEditClose without the plug-in lock, and a
+  // host parameter change stored into the editor with it.
+  void* HostOpen(xcb_window_t parent) { return GetGUI()->OpenWindow((void*)(uintptr_t)parent); }
+  void HostClose() { GetGUI()->CloseWindow(); }
   void HostSetParam(int idx, double normalized)
   {
     WithLock(
@@ -117,8 +111,8 @@ public:
   void InformHostOfParamChange(int idx, double) override { Note("automate", idx); }
   void EndInformHostOfParamChange(int idx) override { Note("end", idx); }
 
-  // Runs inside the next begin-edit callback, on the calling (editor) thread, with the plug-in
-  // lock held as a host's re-entrant dispatcher call would.
+  // Runs inside the next begin-edit callback, on the calling (editor) thread, taking the
+  // plug-in lock as a host's re-entrant dispatcher call would.
   void OnNextBegin(std::function<void()> f)
   {
     std::lock_guard<std::mutex> lock(mOnBeginMutex);
@@ -176,7 +170,12 @@ public:
     SetValue(GetValue() - 0.01 * dY);
     SetDirty(true);
   }
-  void OnMouseDblClick(int, int, IMouseMod*) override { Add("dbl"); }
+  // Resets to the default, as knobs do.
+  void OnMouseDblClick(int x, int y, IMouseMod* pMod) override
+  {
+    Add("dbl");
+    IControl::OnMouseDblClick(x, y, pMod);
+  }
   void OnMouseWheel(int, int, IMouseMod* pMod, int d) override
   {
     Add("wheel " + std::to_string(d) + (pMod->mS ? " shift" : ""));
