@@ -434,15 +434,10 @@ TEST_F(AmpEditor, HostThatWaitsForItsGuiThread)
     D().Button(1, false);
     EXPECT_TRUE(WaitFor([&] { return D().Children(parent) == 0; }));
     Sleep(100); // a last notification on its way
-    const std::string shape = p.Shape(kBass);
-    EXPECT_EQ(std::count(shape.begin(), shape.end(), 'b'), 2) << shape;
-    EXPECT_EQ(std::count(shape.begin(), shape.end(), 'e'), 2) << shape;
-    EXPECT_EQ(shape.back(), 'e') << shape;
+    EXPECT_TRUE(OneOf(p.Shape(kBass), "bae|ba+e|baebae|baeba+e|ba+ebae|ba+eba+e"))
+        << p.Shape(kBass);
     EXPECT_EQ(waitedOut, 0);
-    if (idles)
-    {
-      EXPECT_EQ(offThread, 0) << "notifications on the host's GUI thread";
-    }
+    EXPECT_TRUE(!idles || offThread == 0) << "notifications on the host's GUI thread";
     D().Destroy(parent);
   }
 }
@@ -461,10 +456,7 @@ TEST(AmpEditorStoppedServer, AudioAndStateGoOn)
     Plugin p;
     Display d;
     const xcb_window_t parent = d.MakeParent(0, 0, kW, kH);
-    if (!opening)
-    {
-      ASSERT_EQ(p.Open(parent), 1);
-    }
+    ASSERT_TRUE(opening || p.Open(parent) == 1);
     Sleep(200);
     kill(server.mPid, SIGSTOP);
     std::atomic<bool> editorDone{false}, othersDone{false};
