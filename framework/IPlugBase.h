@@ -122,7 +122,8 @@ public:
   // The host opened or closed the editor window. Dispatcher thread, lock held. Base: nothing.
   virtual void OnGUIOpen() {}
   virtual void OnGUIClose() {}
-  // Idle time from the host. Base: nothing.
+  // Idle time from the host. Base: nothing. No adapter calls it yet: the editor keeps time on its
+  // own thread and no product needs the host's idle calls.
   virtual void OnIdle() {}
   // Processing switched on or off. Dispatcher thread, lock held. Base: takes and releases the lock.
   virtual void OnActivate(bool active);
@@ -139,9 +140,13 @@ public:
   // data + (startPos + i) * 8 bytes (startPos counts doubles). data must hold them all.
   virtual bool CompareState(unsigned char const* incomingState, int startPos);
   virtual void OnWindowResize() {}
+  // The host asks the plug-in to show its about box; true when it did. No caller: neither VST 2
+  // nor LV2 has such a request.
   virtual bool HostRequestingAboutBox() { return false; }
   // Called once the host is known (adapter, dispatcher thread). Base: nothing.
   virtual void OnHostIdentified() {}
+  // The host's own menu for a parameter at (x, y) in the editor. No caller yet: neither VST 2 nor
+  // LV2 lets a plug-in open it (VST 3 does, through its component handler).
   virtual void PopupHostContextMenuForParam(int, int, int) {}
   // The editor moved a control. Editor thread. SetNormalized on the parameter and OnParamChange
   // under the lock, then, with the lock let go, the host informed of the value exactly as given.
@@ -183,6 +188,8 @@ public:
   virtual bool SendSysEx(ISysEx*) { return false; }
   // Moves the editor's controls to the parameters' plain values. No lock of its own.
   virtual void RedrawParamControls();
+  // Tells a host that shows a compare indicator that the state now differs from the stored one.
+  // No caller yet: neither VST 2 nor LV2 has that indicator.
   virtual void DirtyPTCompareState() {}
   // The host renamed or restored a preset. Dispatcher thread, lock held. Base: nothing.
   virtual void PresetsChangedByHost() {}

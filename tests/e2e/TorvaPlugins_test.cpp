@@ -5,7 +5,7 @@
 #include "framework/fxfile/FxFile.h"
 #include "support/CliHarness.h"
 #include "support/TempFiles.h"
-#include "tools/VstHost.h"
+#include "host/VstHost.h"
 
 #include <gtest/gtest.h>
 

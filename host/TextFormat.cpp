@@ -1,4 +1,4 @@
-#include "tools/TextFormat.h"
+#include "host/TextFormat.h"
 
 #include <charconv>
 #include <cmath>

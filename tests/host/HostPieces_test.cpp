@@ -1,7 +1,7 @@
-#include "tools/AudioFile.h"
-#include "tools/DemoPhrase.h"
-#include "tools/Render.h"
-#include "tools/TextFormat.h"
+#include "host/AudioFile.h"
+#include "host/DemoPhrase.h"
+#include "host/Render.h"
+#include "host/TextFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "framework/vst2/VstAbi.h"
 #include "support/CliHarness.h"
 #include "support/golden.h"
-#include "tools/EditorWindow.h"
+#include "host/EditorWindow.h"
 #include "x11/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 
 namespace
 {
-// The fake editor's looks (tests/tools/fake_plugin/FakeVst.cpp).
+// The fake editor's looks (tests/host/fake_plugin/FakeVst.cpp).
 constexpr int kW = 160, kH = 100;
 constexpr uint32_t kEditorColour = 0x3080C0, kPatchColour = 0xE05010;
 constexpr int kPatchX = 10, kPatchY = 5, kPatchW = 20, kPatchH = 10;

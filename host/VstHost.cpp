@@ -1,4 +1,4 @@
-#include "tools/VstHost.h"
+#include "host/VstHost.h"
 
 #include <dlfcn.h>
 #include <link.h>

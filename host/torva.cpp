@@ -11,13 +11,13 @@
 // Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
 // line on stderr and exits with 1 (2 for a malformed command line).
 
-#include "tools/AudioFile.h"
-#include "tools/DemoPhrase.h"
-#include "tools/EditorWindow.h"
-#include "tools/JackPlay.h"
-#include "tools/Render.h"
-#include "tools/TextFormat.h"
-#include "tools/VstHost.h"
+#include "host/AudioFile.h"
+#include "host/DemoPhrase.h"
+#include "host/EditorWindow.h"
+#include "host/jack/JackPlay.h"
+#include "host/Render.h"
+#include "host/TextFormat.h"
+#include "host/VstHost.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/AudioFile.h"
+#include "host/AudioFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

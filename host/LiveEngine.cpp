@@ -1,6 +1,6 @@
-#include "tools/LiveEngine.h"
+#include "host/LiveEngine.h"
 
-#include "tools/VstHost.h"
+#include "host/VstHost.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "tools/EditorWindow.h"
+#include "host/EditorWindow.h"
 
-#include "tools/StopSignals.h"
-#include "tools/VstHost.h"
+#include "host/StopSignals.h"
+#include "host/VstHost.h"
 
 #include <png.h>
 #include <poll.h>

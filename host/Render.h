@@ -6,7 +6,7 @@
 
 #pragma once
 
-#include "tools/AudioFile.h"
+#include "host/AudioFile.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/DemoPhrase.h"
+#include "host/DemoPhrase.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,9 +4,9 @@
 
 #include "support/CliHarness.h"
 #include "support/Sanitized.h"
-#include "tools/JackPlay.h"
-#include "tools/LiveEngine.h"
-#include "tools/VstHost.h"
+#include "host/jack/JackPlay.h"
+#include "host/LiveEngine.h"
+#include "host/VstHost.h"
 #include "x11/XvfbServer.h"
 
 #include <fcntl.h>

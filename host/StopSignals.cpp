@@ -1,4 +1,4 @@
-#include "tools/StopSignals.h"
+#include "host/StopSignals.h"
 
 namespace
 {

@@ -1,11 +1,11 @@
-#include "tools/JackPlay.h"
+#include "host/jack/JackPlay.h"
 
-#include "tools/EditorWindow.h"
-#include "tools/LiveEngine.h"
-#include "tools/Render.h"
-#include "tools/StopSignals.h"
-#include "tools/TextFormat.h"
-#include "tools/VstHost.h"
+#include "host/EditorWindow.h"
+#include "host/LiveEngine.h"
+#include "host/Render.h"
+#include "host/StopSignals.h"
+#include "host/TextFormat.h"
+#include "host/VstHost.h"
 
 #include <jack/jack.h>
 #include <poll.h>

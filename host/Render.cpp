@@ -1,9 +1,9 @@
-#include "tools/Render.h"
+#include "host/Render.h"
 
-#include "tools/AudioFile.h"
+#include "host/AudioFile.h"
 #include "framework/fxfile/FxFile.h"
-#include "tools/TextFormat.h"
-#include "tools/VstHost.h"
+#include "host/TextFormat.h"
+#include "host/VstHost.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
