@@ -15,6 +15,8 @@
 #include "host/DemoPhrase.h"
 #include "host/EditorWindow.h"
 #include "host/jack/JackPlay.h"
+#include "host/ParamText.h"
+#include "host/PresetFiles.h"
 #include "host/Render.h"
 #include "host/TextFormat.h"
 #include "host/VstHost.h"

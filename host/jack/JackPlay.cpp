@@ -2,7 +2,8 @@
 
 #include "host/EditorWindow.h"
 #include "host/LiveEngine.h"
-#include "host/Render.h"
+#include "host/ParamText.h"
+#include "host/PresetFiles.h"
 #include "host/StopSignals.h"
 #include "host/TextFormat.h"
 #include "host/VstHost.h"

@@ -1,6 +1,7 @@
 #include "host/AudioFile.h"
 #include "host/DemoPhrase.h"
-#include "host/Render.h"
+#include "host/ChannelPlan.h"
+#include "host/RenderPipeline.h"
 #include "host/TextFormat.h"
 
 #include <gtest/gtest.h>

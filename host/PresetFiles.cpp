@@ -1,0 +1,181 @@
+#include "host/PresetFiles.h"
+
+#include "framework/fxfile/FxFile.h"
+#include "host/TextFormat.h"
+#include "host/VstHost.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+bool ApplyPresetFile(VstHost& host, const std::string& path, std::vector<std::string>& notes,
+                     std::string& error)
+{
+  FxFile file;
+  if (!ReadFxFile(path, file, error)) return false;
+  AEffect* effect = host.Effect();
+  if (file.mPluginId != effect->uniqueID)
+  {
+    error = path + " is for the plug-in '" + FormatFourCC(file.mPluginId) + "', not for '" +
+            FormatFourCC(effect->uniqueID) + "'";
+    return false;
+  }
+  auto applyValues = [&](const FxProgram& program)
+  {
+    const size_t n = std::min<size_t>(program.mValues.size(), effect->numParams);
+    for (size_t i = 0; i < n; ++i)
+      effect->setParameter(effect, static_cast<VstInt32>(i), program.mValues[i]);
+    if (program.mValues.size() != static_cast<size_t>(effect->numParams))
+      notes.push_back(path + " holds " + std::to_string(program.mValues.size()) + " values for " +
+                      std::to_string(effect->numParams) + " parameters");
+  };
+  auto nameProgram = [&](const std::string& name)
+  {
+    if (name.empty()) return;
+    char buf[kVstMaxProgNameLen] = {};
+    name.copy(buf, sizeof(buf) - 1);
+    host.Dispatch(effSetProgramName, 0, 0, buf);
+  };
+  switch (file.mKind)
+  {
+  case FxFile::kProgramValues:
+    applyValues(file.mProgram);
+    nameProgram(file.mProgram.mName);
+    break;
+  case FxFile::kProgramChunk:
+  case FxFile::kBankChunk:
+  {
+    const bool program = file.mKind == FxFile::kProgramChunk;
+    if (file.mChunk.empty() ||
+        host.Dispatch(effSetChunk, program ? 1 : 0, static_cast<VstIntPtr>(file.mChunk.size()),
+                      file.mChunk.data()) == 0)
+    {
+      error = "the plug-in rejected the state in " + path;
+      return false;
+    }
+    if (program) nameProgram(file.mProgram.mName);
+    break;
+  }
+  case FxFile::kBankValues:
+  {
+    const int programs = std::min<int>(static_cast<int>(file.mBank.size()), effect->numPrograms);
+    for (int k = 0; k < programs; ++k)
+    {
+      host.Dispatch(effSetProgram, 0, k);
+      applyValues(file.mBank[k]);
+      nameProgram(file.mBank[k].mName);
+    }
+    if (file.mCurrentProgram >= 0 && file.mCurrentProgram < effect->numPrograms)
+      host.Dispatch(effSetProgram, 0, file.mCurrentProgram);
+    break;
+  }
+  }
+  return true;
+}
+
+namespace
+{
+// Replaces `path` with `bytes` through a temporary file beside it, so that a failure leaves
+// neither a partial file nor a damaged old one.
+bool WriteWhole(const std::string& path, const std::vector<unsigned char>& bytes,
+                std::string& error)
+{
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  {
+    error = "cannot write " + path + ": not a regular file";
+    return false;
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0)
+  {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size())
+  {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const int writeErrno = done < bytes.size() ? (errno ? errno : EIO) : 0;
+  const bool closed = close(fd) == 0;
+  if (writeErrno || !closed || fchmodat(AT_FDCWD, temp.c_str(), 0644, 0) != 0 ||
+      std::rename(temp.c_str(), path.c_str()) != 0)
+  {
+    error = "cannot write " + path + ": " + std::strerror(writeErrno ? writeErrno : errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+} // namespace
+
+bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::string& what,
+                     std::string& error)
+{
+  AEffect* e = host.Effect();
+  FxFile file;
+  file.mPluginId = e->uniqueID;
+  file.mPluginVersion = e->version;
+  file.mCount = bank ? e->numPrograms : e->numParams;
+  const VstIntPtr current = host.Dispatch(effGetProgram);
+  file.mCurrentProgram = static_cast<int32_t>(current);
+  auto values = [&]
+  {
+    FxProgram program;
+    program.mName = host.ProgramName();
+    for (int i = 0; i < e->numParams; ++i) program.mValues.push_back(e->getParameter(e, i));
+    return program;
+  };
+  if (e->flags & effFlagsProgramChunks)
+  {
+    void* data = nullptr;
+    const VstIntPtr size = host.Dispatch(effGetChunk, bank ? 0 : 1, 0, &data);
+    if (size <= 0 || !data)
+    {
+      error = "the plug-in handed out no state to write";
+      return false;
+    }
+    file.mKind = bank ? FxFile::kBankChunk : FxFile::kProgramChunk;
+    file.mChunk.assign(static_cast<const unsigned char*>(data),
+                       static_cast<const unsigned char*>(data) + size);
+    if (!bank) file.mProgram.mName = host.ProgramName();
+    what = (bank ? "bank state, " : "program state, ") + std::to_string(size) + " bytes";
+  }
+  else if (!bank)
+  {
+    file.mKind = FxFile::kProgramValues;
+    file.mProgram = values();
+    what = "program \"" + file.mProgram.mName + "\", " + std::to_string(e->numParams) + " values";
+  }
+  else
+  {
+    // Each program is read by making it current, as hosts do; the current one comes back.
+    file.mKind = FxFile::kBankValues;
+    for (int k = 0; k < e->numPrograms; ++k)
+    {
+      if (k != current) host.Dispatch(effSetProgram, 0, k);
+      file.mBank.push_back(values());
+      if (k != current) host.Dispatch(effSetProgram, 0, current);
+    }
+    what = "bank of " + std::to_string(e->numPrograms) + " programs, " +
+           std::to_string(e->numParams) + " values each";
+  }
+  std::vector<unsigned char> bytes;
+  if (!WriteFxFile(file, bytes))
+  {
+    error = "the plug-in's state does not fit a preset file";
+    return false;
+  }
+  return WriteWhole(path, bytes, error);
+}
