@@ -3,19 +3,24 @@
 namespace torva_test
 {
 
+void InitEightParams(IPlugBase& plug)
+{
+  plug.GetParam(0)->InitDouble("Bass", 0.5, 0.0, 1.0, 0.01, "%");
+  plug.GetParam(1)->InitDouble("Master", -4.0, -20.0, 20.0, 0.01, "dB");
+  plug.GetParam(2)->InitDouble("Middle", 0.25, 0.0, 1.0, 0.001);
+  plug.GetParam(3)->InitDouble("Presence", 2.0, 1.0, 5.0, 0.01, "", "", 2.0);
+  plug.GetParam(4)->InitInt("Steps", 3, 0, 10);
+  plug.GetParam(5)->InitEnum("Mode", 1, 4);
+  plug.GetParam(6)->InitDouble("Volume", 10.0, 0.0, 50.0, 0.1);
+  plug.GetParam(7)->InitBool("Bypass", false);
+}
+
 EightParamPlug::EightParamPlug(int nPresets, bool chunks, int padBytes, int uniqueID)
     : IPlugHeadless(IPlugHeadlessInfo(), 8, "1-1 2-2", nPresets, "TORVA", "", "BrindleCircuits",
                     0x10000, uniqueID, 0x42726369 /* 'Brci' */, 0, false, chunks, false, 0),
       mPad(padBytes)
 {
-  GetParam(0)->InitDouble("Bass", 0.5, 0.0, 1.0, 0.01, "%");
-  GetParam(1)->InitDouble("Master", -4.0, -20.0, 20.0, 0.01, "dB");
-  GetParam(2)->InitDouble("Middle", 0.25, 0.0, 1.0, 0.001);
-  GetParam(3)->InitDouble("Presence", 2.0, 1.0, 5.0, 0.01, "", "", 2.0);
-  GetParam(4)->InitInt("Steps", 3, 0, 10);
-  GetParam(5)->InitEnum("Mode", 1, 4);
-  GetParam(6)->InitDouble("Volume", 10.0, 0.0, 50.0, 0.1);
-  GetParam(7)->InitBool("Bypass", false);
+  InitEightParams(*this);
 }
 
 bool EightParamPlug::SerializeState(ByteChunk* pChunk)

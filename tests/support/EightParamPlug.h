@@ -11,7 +11,7 @@
 // It records each OnParamChange and the frame count of each ProcessDoubleReplacing, which
 // multiplies the inputs by mGain. With chunks it keeps its state as chunks; padBytes extra bytes
 // after the parameters make the state something other than the plain parameter list, as long as
-// a test needs.
+// a test needs. Its VST 2 twin, for the adapter's tests, is support/VstEightParamPlug.h.
 
 #include <vector>
 
@@ -19,6 +19,9 @@
 
 namespace torva_test
 {
+
+// The eight parameters above, on any base of eight parameters.
+void InitEightParams(IPlugBase& plug);
 
 class EightParamPlug : public IPlugHeadless
 {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "framework/vst2/IPlugVST.h"
 #include "support/TestHost.h"
+#include "support/VstEightParamPlug.h"
 
 using vsthost::Host;
 
@@ -18,32 +18,14 @@ namespace
 {
 std::atomic<bool> gDeleted{false}, gClosedInCall{false};
 std::atomic<int> gChangesAfterClose{0};
-
-class Closable : public IPlugVST
-{
-public:
-  Closable()
-      : IPlugVST(IPlugInstanceInfo{&Host::Callback}, 1, "1-1", 1, "Closable", "", "Maker", 0x10000,
-                 TORVA_VST_FOURCC('C', 'l', 's', '1'), TORVA_VST_FOURCC('M', 'k', 'r', '1'))
-  {
-    GetParam(0)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01);
-  }
-  ~Closable() override { gDeleted = true; }
-  // Runs after the host's answer in both paths below: the object must still be whole.
-  void OnParamChange(int) override
-  {
-    if (gClosedInCall) gChangesAfterClose.fetch_add(gDeleted ? 1000 : 1);
-  }
-};
-
 } // namespace
 
 // effClose from inside a request, in two places. effOpen asks the host's name (without the lock)
 // and the host closes in its answer: the dispatcher goes on announcing the parameters
-// (OnParamChange) on a live object, and the version query that would follow a named host is not
-// made. A gesture on a thread of its own, with a caller up its stack holding the lock, has
-// automate (sent after OnParamChange) answered with effClose: the rest of the gesture runs on the
-// live object and tells the host nothing.
+// (OnParamChange, eight times) on a live object, and the version query that would follow a named
+// host is not made. A gesture on a thread of its own, with a caller up its stack holding the lock,
+// has automate (sent after OnParamChange) answered with effClose: the rest of the gesture runs on
+// the live object and tells the host nothing.
 TEST(CloseReentry, InsideARequestOfThePlugin)
 {
   struct
@@ -51,7 +33,7 @@ TEST(CloseReentry, InsideARequestOfThePlugin)
     int closeOn;
     std::vector<int> heard; // by the host, from the gesture if there is one
     int changesAfterClose;
-  } const cases[] = {{audioMasterGetProductString, {audioMasterGetProductString}, 1},
+  } const cases[] = {{audioMasterGetProductString, {audioMasterGetProductString}, 8},
                      {audioMasterAutomate, {audioMasterBeginEdit, audioMasterAutomate}, 0}};
   for (const auto& c : cases)
   {
@@ -66,7 +48,13 @@ TEST(CloseReentry, InsideARequestOfThePlugin)
       e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
       gClosedInCall = true;
     };
-    auto* plug = new Closable;
+    auto* plug = new torva_test::VstEightParamPlug({.host = &Host::Callback});
+    plug->mDeleted = &gDeleted;
+    // Runs after the host's answer in both paths: the object must still be whole.
+    plug->mOnParamChange = [](int)
+    {
+      if (gClosedInCall) gChangesAfterClose.fetch_add(gDeleted ? 1000 : 1);
+    };
     plug->GetAEffect()->dispatcher(plug->GetAEffect(), effOpen, 0, 0, nullptr, 0.0f);
     if (c.closeOn == audioMasterAutomate)
     {
