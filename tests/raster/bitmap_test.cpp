@@ -1,15 +1,25 @@
-// Heap and context-backed bitmaps, and the whole-bitmap utilities.
+// Heap and context-backed bitmaps, the whole-bitmap utilities, and every drawing operation on
+// bottom-up bitmaps.
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "raster/lice.h"
+#include "raster/lice_lines.h"
+#include "raster/lice_text.h"
 #include "raster_test_util.h"
+#include "scaled_test_util.h"
+#include "support/Sanitized.h"
 
 using raster_test::GuardedBitmap;
+using raster_test::SameWhenFlipped;
 using torva_test::Rng;
+using torva_test::Scaled;
 
 namespace
 {
@@ -298,4 +308,120 @@ TEST(Utilities, CopyResizesAndCopiesEveryPixel)
   EXPECT_EQ(LICE_BitmapCmp(&dest, &src), 0);
   LICE_Copy(nullptr, &src);
   LICE_Copy(&dest, nullptr);
+}
+
+// One row per drawing operation, each round drawn on a random picture top-down and bottom-up
+// (and from a top-down and a bottom-up source, for the blits) by SameWhenFlipped. Every pairing
+// picks the same numbers: the shapes and lines get huge, infinite and NaN geometry too, and must
+// draw nothing outside the bitmap.
+TEST(BottomUpBitmaps, EveryDrawingOperationGivesTheSamePicture)
+{
+  const GuardedBitmap noise = scaled_test::RandomBitmap(11, 8, 17), knob = scaled_test::Knob(24);
+  struct Row
+  {
+    const char* what;
+    uint64_t seed; // of the pictures and the numbers the draws pick
+    int width, height, rounds;
+    const LICE_IBitmap* src;
+    std::function<void(LICE_IBitmap*, const LICE_IBitmap*, Rng&, int round)> draw;
+  } rows[] = {
+      {"scaled blit", 18, 30, 20, 4, &noise,
+       [](LICE_IBitmap* bm, const LICE_IBitmap* src, Rng&, int n)
+       {
+         const int bilinear = LICE_COMBINE_FILTER_BILINEAR, w[] = {25, 13, 5, -22},
+                   h[] = {17, 9, 4, -15},
+                   modes[] = {0, bilinear, bilinear, bilinear | LICE_COMBINE_USE_ALPHA};
+         LICE_ScaledBlit(bm, src, w[n] < 0 ? 27 : 2, h[n] < 0 ? 18 : 1, w[n], h[n], 0.5f, 0.25f, 10,
+                         7.5f, 0.9f, modes[n]);
+       }},
+      {"rotated blit", 45, 40, 30, 1, &knob,
+       [](LICE_IBitmap* bm, const LICE_IBitmap* src, Rng&, int)
+       {
+         LICE_RotatedBlit(bm, src, -3, 2, 30, 30, 0, 0, 24, 24, 0.6f, false, 0.9f,
+                          LICE_COMBINE_USE_ALPHA | LICE_COMBINE_FILTER_BILINEAR, 1.5f, 0);
+       }},
+      {"circles, arcs, rounded rectangles and Bezier curves", 47, 31, 19, Scaled(1500, 400),
+       nullptr,
+       [](LICE_IBitmap* bm, const LICE_IBitmap*, Rng& rng, int)
+       {
+         const float odd[] = {std::nanf(""), HUGE_VALF, -1e30f, 1e30f, 3e9f, 1e7f};
+         const float span = rng.Chance(20) ? 1e6f : 50.0f;
+         const float cx = (float)rng.Int(-1000, 1000) / 1000.0f * span;
+         const float cy = (float)rng.Int(-1000, 1000) / 1000.0f * span;
+         const float r = rng.Chance(10) ? odd[rng.Int(0, 5)] : (float)rng.Int(-20, 800) / 16.0f;
+         const float a0 = (float)rng.Int(-800, 800) / 100.0f;
+         const float a1 = (float)rng.Int(-800, 800) / 100.0f;
+         const bool aa = rng.Chance(50);
+         const int mode = rng.Int(0, 5);
+         const float alpha = rng.Chance(50) ? 1.0f : 0.6f;
+         const LICE_pixel c = raster_test::ImagePixel(rng);
+         LICE_Circle(bm, cx, cy, r, c, alpha, mode, aa);
+         LICE_FillCircle(bm, cy, cx, r * 0.5f, c, alpha, mode, aa);
+         LICE_Arc(bm, cx, cy, r, a0, a1, c, alpha, mode, aa);
+         LICE_RoundRect(bm, cx, cy, r * 2, cy - cx, (int)a0 * 3, c, alpha, mode, aa);
+         LICE_DrawCBezier(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, c, alpha, mode, aa, 0.7f);
+         LICE_FillCBezier(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, (int)a1, c, alpha, mode, 2);
+         LICE_FillCBezierX(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, (int)a0, c, alpha, mode, 2);
+       }},
+      {"lines, dashed lines and lines from far away", 31, 23, 17, Scaled(3000, 800), nullptr,
+       [](LICE_IBitmap* bm, const LICE_IBitmap*, Rng& rng, int n)
+       {
+         const int modes[] = {LICE_COMBINE_COPY,      LICE_COMBINE_ADD,
+                              LICE_COMBINE_MUL,       LICE_COMBINE_OVERLAY,
+                              LICE_COMBINE_HSVADJUST, LICE_COMBINE_DODGE | LICE_COMBINE_USE_ALPHA};
+         const float alphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.3f};
+         const float weird[] = {std::nanf(""), HUGE_VALF, -1e30f, 1e30f, 3e9f, -3e9f};
+         const int span = rng.Chance(30) ? 1000000000 : 60;
+         int e[4];
+         for (int& v : e)
+         {
+           v = rng.Int(-span, span);
+           if (rng.Chance(5)) v = rng.Chance(50) ? INT_MIN : INT_MAX;
+         }
+         const int mode = modes[rng.Int(0, 5)];
+         const float alpha = alphas[rng.Int(0, 4)];
+         const bool aa = rng.Chance(50);
+         const LICE_pixel c = raster_test::ImagePixel(rng);
+         LICE_Line(bm, e[0], e[1], e[2], e[3], c, alpha, mode, aa);
+         LICE_FLine(bm, e[0] * 0.37f, e[1] * 0.41f, e[2] * 0.5f + 0.3f, e[3] * 0.29f, c, alpha,
+                    mode, aa);
+         LICE_DashedLine(bm, e[0], e[1], e[0], e[3], 2, 3, c, alpha, mode, aa);
+         LICE_FLine(bm, weird[n % 6], 3.0f, 5.0f, weird[(n / 6) % 6], c, alpha, mode, aa);
+       }},
+      {"convex polygon", 1, 30, 26, 1, nullptr,
+       [](LICE_IBitmap* bm, const LICE_IBitmap*, Rng&, int)
+       {
+         const int x[5] = {3, 20, 28, 15, 1}, y[5] = {2, 0, 14, 25, 18};
+         LICE_FillConvexPolygon(bm, x, y, 5, 0xFF00FF00u, 0.6f, 0);
+       }},
+      {"text through the glyph cache, with a background", 1, 50, 20, 1, nullptr,
+       [](LICE_IBitmap* bm, const LICE_IBitmap*, Rng&, int)
+       {
+         LICE_CachedFont f;
+         f.SetFromHFont(CreateFont(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans"),
+                        LICE_FONT_OWNS_HFONT);
+         f.SetTextColor(0xFF80FF40);
+         f.SetBkMode(1);
+         f.SetBkColor(0xFF202020);
+         RECT r = {-3, -2, 47, 18};
+         f.DrawText(bm, "xyz", -1, &r, LICE_TEXT_HCENTER);
+       }},
+  };
+  for (const Row& row : rows)
+  {
+    Rng rng(row.seed);
+    for (int n = 0; n < row.rounds; ++n)
+    {
+      GuardedBitmap picture(row.width, row.height);
+      raster_test::FillRandom(picture, rng);
+      Rng next = rng; // every pairing picks the same numbers
+      auto draw = [&](LICE_IBitmap* bm, const LICE_IBitmap* src)
+      {
+        next = rng;
+        row.draw(bm, src, next, n);
+      };
+      ASSERT_TRUE(SameWhenFlipped(picture, row.src, draw)) << row.what << ", round " << n;
+      rng = next;
+    }
+  }
 }

@@ -250,8 +250,7 @@ TEST(HalveBlitAA, AveragesTwoByTwoBlocksOnWholeWords)
   GuardedBitmap src(5, 4, /*flipped=*/true), dest(3, 3);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 5; ++x) src.at(x, y) = LICE_RGBA(x * 40, y * 60, 4 * (x + y), 255);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) dest.at(x, y) = 0x12345678u;
+  raster_test::Fill(dest, 0x12345678u);
   LICE_HalveBlitAA(&dest, &src);
   auto q = [](LICE_pixel p) { return (p >> 2) & 0x3F3F3F3Fu; };
   for (int y = 0; y < 2; ++y)

@@ -1,6 +1,7 @@
 // Circles, arcs, rounded rectangles and Bezier curves: a midpoint circle drawn by hand, the
 // fixed small-circle masks, fills that blend every pixel once, arcs limited to their quarter,
-// random shapes far outside the bitmap, and golden pictures of the whole family.
+// and golden pictures of the whole family. Random shapes far outside the bitmap, and on bottom-up
+// bitmaps: bitmap_test.cpp.
 #include <cmath>
 #include <limits>
 #include <set>
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/Sanitized.h"
 #include "support/golden.h"
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
@@ -18,19 +18,12 @@
 namespace
 {
 
+using raster_test::Filled;
 using raster_test::GuardedBitmap;
 using torva_test::Rng;
 
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
 constexpr float kPi = 3.14159265f;
-
-GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false)
-{
-  GuardedBitmap bm(w, h, flipped);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) bm.at(x, y) = c;
-  return bm;
-}
 
 // '#' where the pixel differs from bg, '.' elsewhere, one string per row.
 std::vector<std::string> Picture(GuardedBitmap& bm, LICE_pixel bg)
@@ -282,44 +275,6 @@ TEST(Circle, BezierCurves)
         EXPECT_EQ(fx.at(x, y), LICE_RGBA(127, 127, 127, 255));
       }
   EXPECT_NE(fx.at(20, 15), kBlack);
-}
-
-// Random shapes anywhere (huge, NaN, far outside), flipped and not: no writes outside, the
-// same picture either way up.
-TEST(Circle, FlippedAndFarOutside)
-{
-  Rng rng(47);
-  const int rounds = torva_test::Scaled(1500, 400);
-  const float odd[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f,
-                       1e7f};
-  for (int n = 0; n < rounds; ++n)
-  {
-    GuardedBitmap up(31, 19), down(31, 19, true);
-    raster_test::FillRandom(up, rng);
-    for (int y = 0; y < 19; ++y)
-      for (int x = 0; x < 31; ++x) down.at(x, y) = up.at(x, y);
-    const float span = rng.Chance(20) ? 1e6f : 50.0f;
-    const float cx = (float)rng.Int(-1000, 1000) / 1000.0f * span;
-    const float cy = (float)rng.Int(-1000, 1000) / 1000.0f * span;
-    const float r = rng.Chance(10) ? odd[rng.Int(0, 5)] : (float)rng.Int(-20, 800) / 16.0f;
-    const float a0 = (float)rng.Int(-800, 800) / 100.0f, a1 = (float)rng.Int(-800, 800) / 100.0f;
-    const bool aa = rng.Chance(50);
-    const int mode = rng.Int(0, 5);
-    const float alpha = rng.Chance(50) ? 1.0f : 0.6f;
-    const LICE_pixel c = raster_test::ImagePixel(rng);
-    for (GuardedBitmap* bm : {&up, &down})
-    {
-      LICE_Circle(bm, cx, cy, r, c, alpha, mode, aa);
-      LICE_FillCircle(bm, cy, cx, r * 0.5f, c, alpha, mode, aa);
-      LICE_Arc(bm, cx, cy, r, a0, a1, c, alpha, mode, aa);
-      LICE_RoundRect(bm, cx, cy, r * 2, cy - cx, (int)a0 * 3, c, alpha, mode, aa);
-      LICE_DrawCBezier(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, c, alpha, mode, aa, 0.7f);
-      LICE_FillCBezier(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, (int)a1, c, alpha, mode, 2.0f);
-      LICE_FillCBezierX(bm, cx, cy, cy, r, a0 * 10, a1 * 10, r, cx, (int)a0, c, alpha, mode, 2.0f);
-    }
-    ASSERT_TRUE(up.GuardsIntact() && down.GuardsIntact()) << n;
-    ASSERT_EQ(raster_test::Pixels(up), raster_test::Pixels(down)) << n;
-  }
 }
 
 TEST(CircleGolden, CirclesFromOneAndAHalfToForty)

@@ -1,5 +1,6 @@
 // Lines, dashed lines, clipping and rectangle outlines: hand-counted pixels, the weights of the
-// anti-aliased forms, the whole-word shortcuts, and random lines far outside the bitmap.
+// anti-aliased forms and the whole-word shortcuts. Random lines far outside the bitmap, and on
+// bottom-up bitmaps: bitmap_test.cpp.
 #include <cmath>
 #include <limits>
 #include <set>
@@ -10,24 +11,16 @@
 
 #include "raster/lice_lines.h"
 #include "raster_test_util.h"
-#include "support/Sanitized.h"
 
 namespace
 {
 
+using raster_test::Filled;
 using raster_test::GuardedBitmap;
 using torva_test::Rng;
 using Points = std::set<std::pair<int, int>>;
 
 constexpr LICE_pixel kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
-
-GuardedBitmap Filled(int w, int h, LICE_pixel c, bool flipped = false)
-{
-  GuardedBitmap bm(w, h, flipped);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) bm.at(x, y) = c;
-  return bm;
-}
 
 // Pixels that differ from the background.
 Points Changed(GuardedBitmap& bm, LICE_pixel bg)
@@ -284,49 +277,6 @@ TEST(Line, RectangleOutlines)
   LICE_DrawRect(&big, std::numeric_limits<int>::max() - 2, 0, 100, 100, kWhite, 1.0f, 0);
   LICE_DrawRect(&big, -1, -1, std::numeric_limits<int>::max(), 9, kWhite, 1.0f, 0);
   EXPECT_TRUE(big.GuardsIntact());
-}
-
-// Flipped bitmaps get the same picture; random lines anywhere, with any rule, never write
-// outside the bitmap.
-TEST(Line, FlippedAndFarOutside)
-{
-  Rng rng(31);
-  const int rounds = torva_test::Scaled(3000, 800);
-  const int modes[] = {LICE_COMBINE_COPY,      LICE_COMBINE_ADD,
-                       LICE_COMBINE_MUL,       LICE_COMBINE_OVERLAY,
-                       LICE_COMBINE_HSVADJUST, LICE_COMBINE_DODGE | LICE_COMBINE_USE_ALPHA};
-  const float alphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.3f};
-  const float weird[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -1e30f, 1e30f, 3e9f,
-                         -3e9f};
-  for (int n = 0; n < rounds; ++n)
-  {
-    GuardedBitmap up(23, 17), down(23, 17, true);
-    raster_test::FillRandom(up, rng);
-    for (int y = 0; y < 17; ++y)
-      for (int x = 0; x < 23; ++x) down.at(x, y) = up.at(x, y);
-    const int span = rng.Chance(30) ? 1000000000 : 60;
-    int c[4];
-    for (int& v : c)
-    {
-      v = rng.Int(-span, span);
-      if (rng.Chance(5))
-        v = rng.Chance(50) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
-    }
-    const int mode = modes[rng.Int(0, 5)];
-    const float alpha = alphas[rng.Int(0, 4)];
-    const bool aa = rng.Chance(50);
-    const LICE_pixel color = raster_test::ImagePixel(rng);
-    for (GuardedBitmap* bm : {&up, &down})
-    {
-      LICE_Line(bm, c[0], c[1], c[2], c[3], color, alpha, mode, aa);
-      LICE_FLine(bm, c[0] * 0.37f, c[1] * 0.41f, c[2] * 0.5f + 0.3f, c[3] * 0.29f, color, alpha,
-                 mode, aa);
-      LICE_DashedLine(bm, c[0], c[1], c[0], c[3], 2, 3, color, alpha, mode, aa);
-      LICE_FLine(bm, weird[n % 6], 3.0f, 5.0f, weird[(n / 6) % 6], color, alpha, mode, aa);
-    }
-    ASSERT_TRUE(up.GuardsIntact() && down.GuardsIntact());
-    ASSERT_EQ(raster_test::Pixels(up), raster_test::Pixels(down)) << n;
-  }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// Helpers for the raster tests: a bitmap with guard zones, random pixels and bitmaps.
+// Helpers for the raster tests: a bitmap with guard zones, random pixels and bitmaps, a picture
+// comparison, and the rig that draws the same thing top-down and bottom-up.
 #pragma once
 
 #include <cstdint>
@@ -68,12 +69,7 @@ private:
   std::vector<LICE_pixel> mStore;
 };
 
-// Fills every pixel with random image pixels.
-inline void FillRandom(GuardedBitmap& bm, Rng& rng)
-{
-  for (int y = 0; y < bm.getHeight(); ++y)
-    for (int x = 0; x < bm.getWidth(); ++x) bm.at(x, y) = ImagePixel(rng);
-}
+// Fills every pixel with random image pixels, row by row in picture order.
 inline void FillRandom(LICE_IBitmap& bm, Rng& rng)
 {
   for (int y = 0; y < bm.getHeight(); ++y)
@@ -92,6 +88,66 @@ inline std::vector<LICE_pixel> Pixels(const LICE_IBitmap& bm)
   for (int y = 0; y < bm.getHeight(); ++y)
     for (int x = 0; x < bm.getWidth(); ++x) out.push_back(LICE_GetPixel(&bm, x, y));
   return out;
+}
+
+inline void Fill(GuardedBitmap& bm, LICE_pixel v)
+{
+  for (int y = 0; y < bm.getHeight(); ++y)
+    for (int x = 0; x < bm.getWidth(); ++x) bm.at(x, y) = v;
+}
+inline GuardedBitmap Filled(int w, int h, LICE_pixel v)
+{
+  GuardedBitmap bm(w, h);
+  Fill(bm, v);
+  return bm;
+}
+
+// The same picture, stored top-down or bottom-up.
+inline GuardedBitmap CopyOf(const LICE_IBitmap& bm, bool flipped)
+{
+  GuardedBitmap out(bm.getWidth(), bm.getHeight(), flipped);
+  for (int y = 0; y < bm.getHeight(); ++y)
+    for (int x = 0; x < bm.getWidth(); ++x) out.at(x, y) = LICE_GetPixel(&bm, x, y);
+  return out;
+}
+
+// Equal pictures, or the first differing pixel and the number of differences.
+inline ::testing::AssertionResult SamePicture(const LICE_IBitmap& got, const LICE_IBitmap& want)
+{
+  const std::vector<LICE_pixel> a = Pixels(got), b = Pixels(want);
+  if (got.getWidth() != want.getWidth() || a.size() != b.size())
+    return ::testing::AssertionFailure() << "sizes differ";
+  int count = 0, first = -1;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && count++ == 0) first = (int)i;
+  if (!count) return ::testing::AssertionSuccess();
+  const int w = got.getWidth();
+  return ::testing::AssertionFailure()
+         << count << " pixel(s) differ, first at (" << first % w << ", " << first / w
+         << "): " << std::hex << a[first] << " instead of " << b[first];
+}
+
+// Runs draw(dest, src) on a top-down and a bottom-up copy of `dest`, each with a top-down and a
+// bottom-up copy of `src` when there is one: every pairing must give `want` (by default what the
+// top-down pairing drew) and write nothing outside the destination.
+template <class Draw>
+::testing::AssertionResult SameWhenFlipped(const LICE_IBitmap& dest, const LICE_IBitmap* src,
+                                           Draw&& draw, const LICE_IBitmap* want = nullptr)
+{
+  static const char* const how[] = {"top-down", "bottom-up destination", "bottom-up source",
+                                    "bottom-up destination and source"};
+  GuardedBitmap first(0, 0);
+  for (int flips = 0; flips < (src ? 4 : 2); ++flips)
+  {
+    GuardedBitmap d = CopyOf(dest, flips & 1);
+    const GuardedBitmap s = src ? CopyOf(*src, flips & 2) : GuardedBitmap(0, 0);
+    draw(&d, src ? &s : nullptr);
+    if (!d.GuardsIntact()) return ::testing::AssertionFailure() << "wrote outside, " << how[flips];
+    if (!want) want = &(first = d);
+    if (::testing::AssertionResult same = SamePicture(d, *want); !same)
+      return same << ", " << how[flips];
+  }
+  return ::testing::AssertionSuccess();
 }
 
 } // namespace raster_test

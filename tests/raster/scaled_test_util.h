@@ -1,7 +1,8 @@
-// Helpers shared by the scaled-blit and transform-blit tests: backgrounds, random and pattern
-// bitmaps, and a picture comparison that names the first difference.
+// Helpers shared by the scaled-blit and transform-blit tests: backgrounds, random, pattern and
+// knob bitmaps, and the clipping fuzz.
 #pragma once
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -9,22 +10,19 @@
 
 #include "raster/lice.h"
 #include "raster_test_util.h"
+#include "support/Sanitized.h"
 
 namespace scaled_test
 {
 
+using raster_test::Filled;
 using raster_test::GuardedBitmap;
 using raster_test::Pixels;
+using raster_test::SamePicture;
 using torva_test::Rng;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-inline void Fill(GuardedBitmap& bm, LICE_pixel v)
-{
-  for (int y = 0; y < bm.getHeight(); ++y)
-    for (int x = 0; x < bm.getWidth(); ++x) bm.at(x, y) = v;
-}
 
 // A background that differs everywhere, so that untouched pixels are recognisable.
 inline void FillBackground(GuardedBitmap& bm, int ox = 0, int oy = 0)
@@ -34,9 +32,9 @@ inline void FillBackground(GuardedBitmap& bm, int ox = 0, int oy = 0)
       bm.at(x, y) = 0x80000000u | (uint32_t)((x + ox) * 7919 + (y + oy) * 104729) % 0xFFFFFFu;
 }
 
-inline GuardedBitmap RandomBitmap(int w, int h, uint64_t seed, bool flipped = false)
+inline GuardedBitmap RandomBitmap(int w, int h, uint64_t seed)
 {
-  GuardedBitmap bm(w, h, flipped);
+  GuardedBitmap bm(w, h);
   Rng rng(seed);
   raster_test::FillRandom(bm, rng);
   return bm;
@@ -57,20 +55,22 @@ inline GuardedBitmap Pattern(int w, int h)
   return bm;
 }
 
-// Equal pictures, or the first differing pixel and the number of differences.
-inline ::testing::AssertionResult SamePicture(const LICE_IBitmap& got, const LICE_IBitmap& want)
+// A knob face: a shaded disc with a pointer, transparent outside and soft at the rim.
+inline GuardedBitmap Knob(int size)
 {
-  const std::vector<LICE_pixel> a = Pixels(got), b = Pixels(want);
-  if (got.getWidth() != want.getWidth() || a.size() != b.size())
-    return ::testing::AssertionFailure() << "sizes differ";
-  int count = 0, first = -1;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && count++ == 0) first = (int)i;
-  if (!count) return ::testing::AssertionSuccess();
-  const int w = got.getWidth();
-  return ::testing::AssertionFailure()
-         << count << " pixel(s) differ, first at (" << first % w << ", " << first / w
-         << "): " << std::hex << a[first] << " instead of " << b[first];
+  GuardedBitmap bm(size, size);
+  const double c = (size - 1) / 2.0;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+    {
+      const double dx = x - c, dy = y - c, r = std::sqrt(dx * dx + dy * dy);
+      if (r > c) continue;
+      const int shade = (int)(150 + 80 * (dx - dy) / (2 * c));
+      LICE_pixel p = LICE_RGBA(shade, shade, shade + 20, r > c - 1 ? 128 : 255);
+      if (std::fabs(dx) < 1.6 && dy < -2) p = LICE_RGBA(230, 40, 20, 255);
+      bm.at(x, y) = p;
+    }
+  return bm;
 }
 
 inline int Chan(LICE_pixel p, int shift)
@@ -129,5 +129,47 @@ private:
   }
   Rng& mRng;
 };
+
+// One call of the clipping fuzz.
+struct FuzzCall
+{
+  int dstx, dsty, dstw, dsth, mode;
+  float sx, sy, sw, sh, alpha;
+};
+
+// Random bitmaps (top-down or bottom-up, padded), geometry around them and every rule:
+// draw(dest, src, call, rng, any) makes one call, picking any further numbers itself, and names
+// what it called. No call may write outside either bitmap, and more than one call in
+// `drawnShare` must change the picture, so that the geometry is not all out of reach.
+template <class Draw> void FuzzBlits(uint64_t seed, int drawnShare, Draw draw)
+{
+  Rng rng(seed);
+  FuzzNumbers any(rng);
+  const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
+                       0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
+  const int iterations = torva_test::Scaled(30000, 8000);
+  int drew = 0;
+  for (int iter = 0; iter < iterations; ++iter)
+  {
+    GuardedBitmap src(rng.Int(1, 24), rng.Int(1, 24), rng.Chance(50), rng.Int(0, 5));
+    raster_test::FillRandom(src, rng);
+    GuardedBitmap dest(rng.Int(1, 32), rng.Int(1, 32), rng.Chance(50), rng.Int(0, 5));
+    FuzzCall c;
+    c.dstx = any.Origin(dest.getWidth()), c.dsty = any.Origin(dest.getHeight());
+    c.dstw = any.Size(dest.getWidth()), c.dsth = any.Size(dest.getHeight());
+    c.sx = (float)any.Position(src.getWidth()), c.sy = (float)any.Position(src.getHeight());
+    c.sw = (float)any.Extent(src.getWidth()), c.sh = (float)any.Extent(src.getHeight());
+    c.alpha = (float)any.Real(-0.1, 1.3);
+    c.mode = modes[rng.Int(0, (int)(sizeof modes / sizeof *modes) - 1)];
+    const std::vector<LICE_pixel> before = Pixels(dest);
+    const char* what = draw(dest, src, c, rng, any);
+    drew += Pixels(dest) != before;
+    ASSERT_TRUE(dest.GuardsIntact() && src.GuardsIntact())
+        << "case " << iter << ", " << what << ": " << c.dstx << "," << c.dsty << " " << c.dstw
+        << "x" << c.dsth << " from " << c.sx << "," << c.sy << " " << c.sw << "x" << c.sh
+        << " mode " << c.mode;
+  }
+  EXPECT_GT(drew, iterations / drawnShare);
+}
 
 } // namespace scaled_test

@@ -13,6 +13,7 @@
 #include "support/golden.h"
 
 using raster_test::GuardedBitmap;
+using raster_test::Pixels;
 using torva_test::Rng;
 using torva_test::Scaled;
 using Ent = LICE_CachedFont::charEnt;
@@ -73,11 +74,6 @@ struct CacheOnlyBitmap : LICE_MemBitmap
   CacheOnlyBitmap(int w, int h) : LICE_MemBitmap(w, h) {}
   int Extended(int id, void*) override { return id == 0x59555678; }
 };
-
-std::vector<LICE_pixel> Pixels(const LICE_IBitmap& bm)
-{
-  return raster_test::Pixels(bm);
-}
 
 // Shim text measure of one string in the given font.
 RECT ShimMeasure(HFONT font, const char* text)
@@ -526,22 +522,6 @@ TEST(CachedFont, AlignmentAndClipping)
   f.DrawText(&g, "WWW", -1, &tight, LICE_TEXT_NOCLIP);
   EXPECT_NE(g.at(30, 12), 0u);
   EXPECT_TRUE(g.GuardsIntact());
-}
-
-TEST(CachedFont, FlippedBitmapsDrawTheSamePicture)
-{
-  TestFont f(12);
-  f.SetTextColor(0xFF80FF40);
-  f.SetBkMode(1);
-  f.SetBkColor(0xFF202020);
-  GuardedBitmap up(50, 20), flipped(50, 20, true);
-  RECT r = {-3, -2, 47, 18};
-  f.DrawText(&up, "xyz", -1, &r, LICE_TEXT_HCENTER);
-  f.DrawText(&flipped, "xyz", -1, &r, LICE_TEXT_HCENTER);
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 50; ++x) ASSERT_EQ(up.at(x, y), flipped.at(x, y));
-  EXPECT_TRUE(up.GuardsIntact());
-  EXPECT_TRUE(flipped.GuardsIntact());
 }
 
 TEST(CachedFont, NativeRoute)

@@ -1,7 +1,7 @@
 // LICE_RotatedBlit, LICE_DeltaBlit(Alpha) and LICE_TransformBlit*: equivalences with the plain and
 // scaled blits, the affine walk against its closed form (a source whose pixels name their own
 // coordinates shows where each destination pixel sampled), weight ramps, mirroring, clipping,
-// absurd inputs and golden pictures.
+// absurd inputs and golden pictures. More bottom-up bitmaps: bitmap_test.cpp.
 
 #include <cmath>
 #include <limits>
@@ -28,29 +28,11 @@ LICE_pixel CodeOf(int x, int y)
 {
   return 0xFF000000u | ((LICE_pixel)y << 12) | (LICE_pixel)x;
 }
-GuardedBitmap Coded(int w, int h, bool flipped = false)
+GuardedBitmap Coded(int w, int h)
 {
-  GuardedBitmap bm(w, h, flipped);
+  GuardedBitmap bm(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) bm.at(x, y) = CodeOf(x, y);
-  return bm;
-}
-
-// A knob face: a shaded disc with a pointer, transparent outside and soft at the rim.
-GuardedBitmap Knob(int size)
-{
-  GuardedBitmap bm(size, size);
-  const double c = (size - 1) / 2.0;
-  for (int y = 0; y < size; ++y)
-    for (int x = 0; x < size; ++x)
-    {
-      const double dx = x - c, dy = y - c, r = std::sqrt(dx * dx + dy * dy);
-      if (r > c) continue;
-      const int shade = (int)(150 + 80 * (dx - dy) / (2 * c));
-      LICE_pixel p = LICE_RGBA(shade, shade, shade + 20, r > c - 1 ? 128 : 255);
-      if (std::fabs(dx) < 1.6 && dy < -2) p = LICE_RGBA(230, 40, 20, 255);
-      bm.at(x, y) = p;
-    }
   return bm;
 }
 
@@ -115,25 +97,6 @@ TEST(RotatedBlit, AngleZeroIsAPlainOrScaledBlit)
   }
 }
 
-TEST(RotatedBlit, FlippedBitmapsGiveTheSamePicture)
-{
-  std::vector<LICE_pixel> reference;
-  for (int flips = 0; flips < 4; ++flips)
-  {
-    GuardedBitmap src = Knob(24);
-    GuardedBitmap srcFlipped(24, 24, true);
-    for (int y = 0; y < 24; ++y)
-      for (int x = 0; x < 24; ++x) srcFlipped.at(x, y) = src.at(x, y);
-    GuardedBitmap dest = RandomBitmap(40, 30, 45, flips & 2);
-    LICE_RotatedBlit(&dest, (flips & 1) ? &srcFlipped : &src, -3, 2, 30, 30, 0, 0, 24, 24, 0.6f,
-                     false, 0.9f, LICE_COMBINE_USE_ALPHA | LICE_COMBINE_FILTER_BILINEAR, 1.5f, 0);
-    if (flips == 0)
-      reference = Pixels(dest);
-    else
-      EXPECT_EQ(Pixels(dest), reference) << "flips " << flips;
-  }
-}
-
 TEST(DeltaBlit, UnitStepsAreABlitAndHalfStepsAScaledBlit)
 {
   GuardedBitmap src = RandomBitmap(16, 12, 51);
@@ -163,23 +126,24 @@ TEST(DeltaBlit, WalkFollowsItsClosedFormThroughClippingAndMirroring)
   const Walk walk = {(int64_t)(s0 * 65536),     (int64_t)(t0 * 65536),    (int64_t)(dsdx * 65536),
                      (int64_t)(dtdx * 65536),   (int64_t)(dsdy * 65536),  (int64_t)(dtdy * 65536),
                      (int64_t)(dsdxdy * 65536), (int64_t)(dtdxdy * 65536)};
+  // Between bottom-up bitmaps too.
   struct Case
   {
     int x, y;
-    bool mirrored, flipSrc, flipDest;
-  } cases[] = {{5, 4, false, false, false}, {-7, -5, false, false, false},
-               {5, 4, true, false, false},  {-9, 6, true, false, false},
-               {5, 4, false, true, true},   {-7, -5, true, true, false}};
+    bool mirrored;
+  } cases[] = {{5, 4, false}, {-7, -5, false}, {5, 4, true}, {-9, 6, true}, {-7, -5, true}};
   for (const Case& c : cases)
   {
-    const GuardedBitmap source = Coded(64, 48, c.flipSrc);
-    GuardedBitmap dest(50, 40, c.flipDest), want(50, 40);
-    LICE_DeltaBlit(&dest, &source, c.mirrored ? c.x + 40 : c.x, c.y, c.mirrored ? -40 : 40, 30,
-                   (float)s0, (float)t0, 64, 48, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy, false,
-                   1.0f, 0);
+    GuardedBitmap want(50, 40);
     ExpectWalk(want, walk, c.x, c.y, 40, 30, {0, 0, 64, 48}, c.mirrored);
-    EXPECT_TRUE(SamePicture(dest, want)) << c.x << "," << c.y << " mirrored " << c.mirrored;
-    EXPECT_TRUE(dest.GuardsIntact());
+    auto draw = [&](LICE_IBitmap* dest, const LICE_IBitmap* source)
+    {
+      LICE_DeltaBlit(dest, source, c.mirrored ? c.x + 40 : c.x, c.y, c.mirrored ? -40 : 40, 30,
+                     (float)s0, (float)t0, 64, 48, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy, false,
+                     1.0f, 0);
+    };
+    EXPECT_TRUE(raster_test::SameWhenFlipped(GuardedBitmap(50, 40), &src, draw, &want))
+        << c.x << "," << c.y << " mirrored " << c.mirrored;
   }
   // With cliptosourcerect only the source rectangle, truncated to whole pixels and limited to
   // the bitmap, is sampled: (-2.5, 3.25) to (17.5, 18.25) gives columns 0..16, rows 3..17.
@@ -318,75 +282,66 @@ TEST(TransformBlits, AbsurdNumbersDrawNothing)
   EXPECT_EQ(Pixels(dest), before);
 }
 
+namespace
+{
+
+// One of the rotated, delta and mesh blits, with the fuzz's geometry.
+const char* AnyTransformBlit(GuardedBitmap& dest, const GuardedBitmap& src, const FuzzCall& c,
+                             Rng& rng, FuzzNumbers& any)
+{
+  const bool clip = rng.Chance(50);
+  const int kind = rng.Int(0, 4);
+  if (kind == 0)
+  {
+    LICE_RotatedBlit(&dest, &src, c.dstx, c.dsty, c.dstw, c.dsth, c.sx, c.sy, c.sw, c.sh,
+                     (float)any.Real(-7, 7), clip, c.alpha, c.mode, (float)any.Real(-5, 5),
+                     (float)any.Real(-5, 5));
+    return "LICE_RotatedBlit";
+  }
+  if (kind <= 2)
+  {
+    // Steps, gentle second-order terms and a weight ramp.
+    const double d[9] = {any.Real(-2, 2),     any.Real(-2, 2),       any.Real(-2, 2),
+                         any.Real(-2, 2),     any.Real(-0.05, 0.05), any.Real(-0.05, 0.05),
+                         any.Real(-0.5, 1.5), any.Real(-0.1, 0.1),   any.Real(-0.1, 0.1)};
+    if (kind == 1)
+    {
+      LICE_DeltaBlit(&dest, &src, c.dstx, c.dsty, c.dstw, c.dsth, c.sx, c.sy, c.sw, c.sh, d[0],
+                     d[1], d[2], d[3], d[4], d[5], clip, c.alpha, c.mode);
+      return "LICE_DeltaBlit";
+    }
+    LICE_DeltaBlitAlpha(&dest, &src, c.dstx, c.dsty, c.dstw, c.dsth, c.sx, c.sy, c.sw, c.sh, d[0],
+                        d[1], d[2], d[3], d[4], d[5], clip, c.alpha, c.mode, d[6], d[7], d[8]);
+    return "LICE_DeltaBlitAlpha";
+  }
+  const int divw = rng.Int(-1, 6), divh = rng.Int(-1, 6), stride = kind == 3 ? 2 : 3;
+  std::vector<double> pts((size_t)std::max(divw, 0) * std::max(divh, 0) * stride + 1);
+  for (size_t k = 0; k < pts.size(); ++k)
+    pts[k] = k % 3 == 2 && stride == 3 ? any.Real(-0.5, 1.5) : any.Position(src.getWidth());
+  if (kind == 3)
+  {
+    const std::vector<float> fpts(pts.begin(), pts.end());
+    LICE_TransformBlit(&dest, &src, c.dstx, c.dsty, c.dstw, c.dsth, fpts.data(), divw, divh,
+                       c.alpha, c.mode);
+    return "LICE_TransformBlit";
+  }
+  LICE_TransformBlit2Alpha(&dest, &src, c.dstx, c.dsty, c.dstw, c.dsth, pts.data(), divw, divh,
+                           c.mode);
+  return "LICE_TransformBlit2Alpha";
+}
+
+} // namespace
+
 TEST(TransformBlits, RandomGeometryStaysInsideTheBitmaps)
 {
-  Rng rng(91);
-  FuzzNumbers any(rng);
-  const int modes[] = {0,       1,     2,       3,     4,     5,    0x10000, 0x10001, 0x10003,
-                       0x10005, 0x100, 0x10100, 0x101, 0x105, 0xF3, 7,       0x200};
-  const int iterations = torva_test::Scaled(30000, 8000);
-  int drew = 0; // calls that changed the picture: the geometry must not be all out of reach
-  for (int iter = 0; iter < iterations; ++iter)
-  {
-    GuardedBitmap src(rng.Int(1, 24), rng.Int(1, 24), rng.Chance(50), rng.Int(0, 5));
-    raster_test::FillRandom(src, rng);
-    GuardedBitmap dest(rng.Int(1, 32), rng.Int(1, 32), rng.Chance(50), rng.Int(0, 5));
-    const int dstx = any.Origin(dest.getWidth()), dsty = any.Origin(dest.getHeight());
-    const int dstw = any.Size(dest.getWidth()), dsth = any.Size(dest.getHeight());
-    const float sx = (float)any.Position(src.getWidth()), sy = (float)any.Position(src.getHeight());
-    const float sw = (float)any.Extent(src.getWidth()), sh = (float)any.Extent(src.getHeight());
-    const float alpha = (float)any.Real(-0.1, 1.3);
-    const int mode = modes[rng.Int(0, (int)(sizeof modes / sizeof *modes) - 1)];
-    const bool clip = rng.Chance(50);
-    const int kind = rng.Int(0, 4);
-    const std::vector<LICE_pixel> before = Pixels(dest);
-    if (kind == 0)
-    {
-      LICE_RotatedBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, (float)any.Real(-7, 7),
-                       clip, alpha, mode, (float)any.Real(-5, 5), (float)any.Real(-5, 5));
-    }
-    else if (kind <= 2)
-    {
-      // Steps, gentle second-order terms and a weight ramp.
-      const double d[9] = {any.Real(-2, 2),     any.Real(-2, 2),       any.Real(-2, 2),
-                           any.Real(-2, 2),     any.Real(-0.05, 0.05), any.Real(-0.05, 0.05),
-                           any.Real(-0.5, 1.5), any.Real(-0.1, 0.1),   any.Real(-0.1, 0.1)};
-      if (kind == 1)
-        LICE_DeltaBlit(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, d[0], d[1], d[2], d[3],
-                       d[4], d[5], clip, alpha, mode);
-      else
-        LICE_DeltaBlitAlpha(&dest, &src, dstx, dsty, dstw, dsth, sx, sy, sw, sh, d[0], d[1], d[2],
-                            d[3], d[4], d[5], clip, alpha, mode, d[6], d[7], d[8]);
-    }
-    else
-    {
-      const int divw = rng.Int(-1, 6), divh = rng.Int(-1, 6), stride = kind == 3 ? 2 : 3;
-      std::vector<double> pts((size_t)std::max(divw, 0) * std::max(divh, 0) * stride + 1);
-      for (size_t k = 0; k < pts.size(); ++k)
-        pts[k] = k % 3 == 2 && stride == 3 ? any.Real(-0.5, 1.5) : any.Position(src.getWidth());
-      if (kind == 3)
-      {
-        const std::vector<float> fpts(pts.begin(), pts.end());
-        LICE_TransformBlit(&dest, &src, dstx, dsty, dstw, dsth, fpts.data(), divw, divh, alpha,
-                           mode);
-      }
-      else
-      {
-        LICE_TransformBlit2Alpha(&dest, &src, dstx, dsty, dstw, dsth, pts.data(), divw, divh, mode);
-      }
-    }
-    drew += Pixels(dest) != before;
-    ASSERT_TRUE(dest.GuardsIntact() && src.GuardsIntact()) << "case " << iter << " kind " << kind;
-  }
-  EXPECT_GT(drew, iterations / 16);
+  FuzzBlits(91, 16, AnyTransformBlit);
 }
 
 TEST(TransformBlits, GoldenPictures)
 {
   const GuardedBitmap knob = Knob(32);
   {
-    GuardedBitmap canvas(136, 64);
-    Fill(canvas, 0xFF303840);
+    GuardedBitmap canvas = Filled(136, 64, 0xFF303840);
     const int soft = LICE_COMBINE_USE_ALPHA | LICE_COMBINE_FILTER_BILINEAR;
     LICE_RotatedBlit(&canvas, &knob, 0, 0, 32, 32, 0, 0, 32, 32, 0.4f, false, 1.0f, soft, 0, 0);
     LICE_RotatedBlit(&canvas, &knob, 32, 0, 32, 32, 0, 0, 32, 32, 1.3f, false, 1.0f, soft, 0, 0);
@@ -420,8 +375,7 @@ TEST(TransformBlits, GoldenPictures)
         faded.push_back(i * 16), faded.push_back(j * 12);
         faded.push_back(i == 1 && j == 1 ? 1.0 : 0.0);
       }
-    GuardedBitmap canvas(140, 60);
-    Fill(canvas, 0xFF303840);
+    GuardedBitmap canvas = Filled(140, 60, 0xFF303840);
     LICE_TransformBlit(&canvas, &pattern, 2, 2, 44, 40, meshf.data(), 5, 4, 1.0f, 0);
     LICE_TransformBlit2(&canvas, &pattern, 48, 2, 44, 40, mesh.data(), 5, 4, 1.0f,
                         LICE_COMBINE_FILTER_BILINEAR);
