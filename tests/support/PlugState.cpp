@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sstream>
 
 namespace torva_test
 {
@@ -30,6 +31,21 @@ void ExpectParamsInRange(IPlugBase const& plug)
     ASSERT_GE(p->Value(), p->GetMin()) << "parameter " << i;
     ASSERT_LE(p->Value(), p->GetMax()) << "parameter " << i;
   }
+}
+
+std::string Fingerprint(IPlugBase const& plug)
+{
+  std::ostringstream s;
+  s << std::hexfloat;
+  for (int i = 0; i < plug.NParams(); ++i) s << plug.GetParam(i)->Value() << ' ';
+  for (int k = 0; k < plug.NPresets(); ++k)
+  {
+    IPreset const* p = plug.GetPreset(k);
+    s << '|' << (p->mInitialized ? "I " : "U ") << p->mName << ':' << std::hex;
+    for (unsigned char b : Bytes(p->mChunk)) s << ' ' << int(b);
+  }
+  s << "|current " << std::dec << plug.GetCurrentPresetIdx();
+  return s.str();
 }
 
 } // namespace torva_test
