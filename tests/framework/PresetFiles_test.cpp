@@ -36,27 +36,6 @@ constexpr int kUid = FourCC("TOR1");
 // Eight parameters of every kind; chunks and padded states on request.
 using PresetPlug = torva_test::EightParamPlug;
 
-// Everything a load may change: the live state, every slot, the current index.
-std::string Snapshot(PresetPlug& plug)
-{
-  std::string s;
-  ByteChunk live;
-  plug.IPlugBase::SerializeState(&live);
-  s.append(reinterpret_cast<char const*>(live.GetBytes()), static_cast<size_t>(live.Size()));
-  for (int i = 0; i < plug.NPresets(); ++i)
-  {
-    IPreset const* p = plug.GetPreset(i);
-    s += p->mInitialized ? "|I:" : "|U:";
-    s += p->mName;
-    s += ':';
-    if (p->mChunk.Size())
-      s.append(reinterpret_cast<char const*>(p->mChunk.GetBytes()),
-               static_cast<size_t>(p->mChunk.Size()));
-  }
-  s += "|" + std::to_string(plug.GetCurrentPresetIdx());
-  return s;
-}
-
 void PutBE32(Bytes* b, size_t at, uint32_t v)
 {
   (*b)[at] = uint8_t(v >> 24);
@@ -340,9 +319,9 @@ TEST_F(PresetFiles, RejectedFilesChangeNothing)
     plug.GetParam(3)->SetNormalized(0.9);
     plug.MakeDefaultPreset("Mine", 1);
     plug.GetParam(3)->SetNormalized(0.1); // live edit not in any slot
-    std::string const before = Snapshot(plug);
+    std::string const before = torva_test::Fingerprint(plug);
     EXPECT_FALSE(c.bank ? LoadFXB(plug, c.file) : LoadFXP(plug, c.file)) << c.what;
-    EXPECT_EQ(Snapshot(plug), before) << c.what;
+    EXPECT_EQ(torva_test::Fingerprint(plug), before) << c.what;
     EXPECT_EQ(plug.CountHostCalls(IPlugHeadless::EHostCall::kProgramChange), 0) << c.what;
   }
 

@@ -428,38 +428,3 @@ TEST(Adapter, EditorRequests)
   EXPECT_EQ(rect->bottom, 150);
   EXPECT_EQ(f.plug->mResizes, 1);
 }
-
-TEST(Adapter, FailedBankLeavesEveryPresetAsItWas)
-{
-  Fixture f;
-  Dispatch(f.e, effOpen);
-  f.e->setParameter(f.e, kMaster, 0.5f);
-  Dispatch(f.e, effSetProgram, 0, 1); // slot 1 becomes "user preset 1"
-  f.e->setParameter(f.e, kMode, 1.0f);
-
-  void* data = nullptr;
-  VstIntPtr const size = Dispatch(f.e, effGetChunk, 0, 0, &data);
-  ASSERT_GT(size, 8);
-  std::vector<unsigned char> bank(static_cast<unsigned char*>(data),
-                                  static_cast<unsigned char*>(data) + size);
-
-  // Change everything, then offer every truncation of the bank.
-  Dispatch(f.e, effSetProgramName, 0, 0, const_cast<char*>("renamed"));
-  f.e->setParameter(f.e, kMaster, 1.0f);
-  f.e->setParameter(f.e, kSwitch, 1.0f);
-  std::vector<double> values;
-  for (int i = 0; i < 8; ++i) values.push_back(f.plug->GetParam(i)->Value());
-  for (VstIntPtr cut = 0; cut < size; ++cut)
-  {
-    ASSERT_EQ(Dispatch(f.e, effSetChunk, 0, cut, bank.data()), 0) << cut;
-    for (int i = 0; i < 8; ++i) ASSERT_EQ(f.plug->GetParam(i)->Value(), values[i]) << cut;
-    ASSERT_STREQ(f.plug->GetPresetName(1), "renamed") << cut;
-    ASSERT_STREQ(f.plug->GetPresetName(0), "first") << cut;
-    ASSERT_EQ(f.plug->GetCurrentPresetIdx(), 1) << cut;
-  }
-
-  // The whole bank brings back both slots.
-  EXPECT_EQ(Dispatch(f.e, effSetChunk, 0, size, bank.data()), 1);
-  EXPECT_STREQ(f.plug->GetPresetName(1), "user preset 1");
-  EXPECT_EQ(f.plug->GetParam(kSwitch)->Value(), 0.0);
-}

@@ -8,43 +8,35 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst2/IPlugVST.h"
 #include "support/PlugState.h"
+#include "support/VstEightParamPlug.h"
 
 namespace
 {
 using Bytes = std::vector<unsigned char>;
 
-// Three slots, chunks, and two parameters whose range a host can leave through setParameter.
-class RollbackPlug : public IPlugVST
-{
-public:
-  RollbackPlug()
-      : IPlugVST(IPlugInstanceInfo{}, 2, "1-1", 3, "Rollback", "", "Maker", 0x010000,
-                 TORVA_VST_FOURCC('R', 'b', 'k', '1'), TORVA_VST_FOURCC('M', 'k', 'r', '1'), 0,
-                 false, true)
-  {
-    GetParam(0)->InitDouble("Gain", 0.0, -10.0, 10.0, 0.01, "dB");
-    GetParam(1)->InitDouble("Tone", 0.5, 0.0, 1.0, 0.001);
-  }
-};
+using torva_test::VstEightParamPlug;
+
+// Three slots and chunks, on the 1-1 layout.
+torva_test::VstPlugOptions const kThreeSlots{.channels = "1-1", .nPresets = 3, .chunks = true};
+constexpr int kMaster = 1, kMiddle = 2; // Master's range a host can leave through setParameter
 
 // Slots "A", "B", "C" holding different values, slot 1 current, and live values the host set
-// afterwards: Gain far below its minimum (normalised -0.123 gives -12.46...).
-void Prepare(RollbackPlug& plug, double tone, char const* prefix)
+// afterwards: Master far below its minimum (normalised -0.123 gives -24.92).
+void Prepare(VstEightParamPlug& plug, double tone, char const* prefix)
 {
   AEffect* e = plug.GetAEffect();
   for (int k = 0; k < 3; ++k)
   {
-    e->setParameter(e, 1, static_cast<float>(tone + 0.1 * k));
+    e->setParameter(e, kMiddle, static_cast<float>(tone + 0.1 * k));
     plug.MakeDefaultPreset((std::string(prefix) + char('A' + k)).c_str(), 1);
   }
   plug.RestorePreset(1);
-  e->setParameter(e, 0, -0.123f);
-  e->setParameter(e, 1, static_cast<float>(tone / 3));
+  e->setParameter(e, kMaster, -0.123f);
+  e->setParameter(e, kMiddle, static_cast<float>(tone / 3));
 }
 
-Bytes HostChunk(RollbackPlug& plug, bool bank)
+Bytes HostChunk(VstEightParamPlug& plug, bool bank)
 {
   AEffect* e = plug.GetAEffect();
   void* data = nullptr;
@@ -56,7 +48,7 @@ Bytes HostChunk(RollbackPlug& plug, bool bank)
 
 TEST(StateRollback, RefusedSetChunkChangesNothing)
 {
-  RollbackPlug donor;
+  VstEightParamPlug donor(kThreeSlots);
   Prepare(donor, 0.9, "Other ");
   AEffect* d = donor.GetAEffect();
   EXPECT_EQ(d->dispatcher(d, effGetChunk, 1, 0, nullptr, 0.0f), 0) << "no pointer for the answer";
@@ -88,9 +80,9 @@ TEST(StateRollback, RefusedSetChunkChangesNothing)
   };
   for (Row const& r : rows)
   {
-    RollbackPlug plug;
+    VstEightParamPlug plug(kThreeSlots);
     Prepare(plug, 0.3, "");
-    ASSERT_LT(plug.GetParam(0)->Value(), plug.GetParam(0)->GetMin());
+    ASSERT_LT(plug.GetParam(kMaster)->Value(), plug.GetParam(kMaster)->GetMin());
     std::string const before = torva_test::Fingerprint(plug);
     AEffect* e = plug.GetAEffect();
     EXPECT_EQ(
