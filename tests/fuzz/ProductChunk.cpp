@@ -3,6 +3,7 @@
 //
 // Input: byte 0 bit 0 picks a bank chunk, the rest is the chunk.
 
+#include <cmath>
 #include <cstring>
 
 #include "TORVA/TORVA.h"
@@ -47,5 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
   FUZZ_CHECK(e->dispatcher(e, effSetChunk, isBank ? 0 : 1, static_cast<VstIntPtr>(first.size()),
                            const_cast<unsigned char*>(first.data()), 0.0f) == 1);
   FUZZ_CHECK(GetChunk(e, isBank) == first);
+
+  // Whatever state was taken, the plug-in still processes: silence in, finite samples out.
+  e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  e->dispatcher(e, effSetBlockSize, 0, 32, nullptr, 0.0f);
+  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+  double zeros[2][32] = {}, out[2][32];
+  double* ins[] = {zeros[0], zeros[1]};
+  double* outs[] = {out[0], out[1]};
+  e->processDoubleReplacing(e, ins, outs, 32);
+  for (auto const& channel : out)
+    for (double v : channel) FUZZ_CHECK(std::isfinite(v));
   return 0;
 }
