@@ -381,7 +381,7 @@ TEST_F(AmpEditor, HostThatWaitsForItsGuiThread)
     SCOPED_TRACE(idles ? "host idles the editor" : "host never idles");
     Plugin p;
     const xcb_window_t parent = Parent();
-    std::atomic<bool> closeNow{false}, closed{false}, stop{false};
+    std::atomic<bool> closeNow{false}, closed{false};
     std::atomic<int> served{0}, offThread{0}, waitedOut{0};
     std::atomic<std::thread::id> gui{};
     p.mEveryEdit = [&]
@@ -391,13 +391,14 @@ TEST_F(AmpEditor, HostThatWaitsForItsGuiThread)
       const int seen = served.load();
       if (!WaitFor([&] { return served.load() > seen; }, 5000)) ++waitedOut;
     };
-    std::thread host(
-        [&]
+    // Joined however the assertions below end.
+    std::jthread host(
+        [&](std::stop_token stop)
         {
           gui = std::this_thread::get_id();
           p.Open(parent);
           char text[64];
-          for (bool open = true; !stop; ++served, Sleep(10))
+          for (bool open = true; !stop.stop_requested(); ++served, Sleep(10))
           {
             if (open && closeNow)
             {
@@ -409,16 +410,6 @@ TEST_F(AmpEditor, HostThatWaitsForItsGuiThread)
             p.Dispatch(effGetParamDisplay, kBass, 0, text);
           }
         });
-    struct Join // the host thread ends whatever the assertions say
-    {
-      std::atomic<bool>& stop;
-      std::thread& t;
-      ~Join()
-      {
-        stop = true;
-        t.join();
-      }
-    } join{stop, host};
 
     ASSERT_TRUE(WaitFor([&] { return D().OnlyChild(parent) != 0; }));
     Settled(D().OnlyChild(parent));
