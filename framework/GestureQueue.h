@@ -17,10 +17,11 @@ public:
     {
       kBegin,
       kValue,
-      kEnd
+      kEnd,
+      kEditorSize // the editor asks for a window of mIdx x mValue pixels
     } mKind;
-    int mIdx;
-    double mValue; // kValue only: whatever unit the adapter queued it in
+    int mIdx;      // parameter index; width for kEditorSize
+    double mValue; // kValue: whatever unit the adapter queued it in; height for kEditorSize
   };
 
   explicit GestureQueue(size_t capacity = 4096) : mCapacity(capacity) { mQueue.reserve(256); }

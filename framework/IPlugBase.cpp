@@ -232,6 +232,11 @@ void IPlugBase::AttachGraphics(IGraphics* pGraphics)
   mGraphics = pGraphics;
 }
 
+void IPlugBase::RequestEditorSize(int w, int h)
+{
+  if (mGraphics) mGraphics->EditorSizeAnswered(w, h, false);
+}
+
 void IPlugBase::SetLatency(int samples)
 {
   mLatency = samples;

@@ -175,6 +175,10 @@ public:
   virtual EAPI GetAPI() { return mAPI; }
   // The editor changed its size. Editor thread.
   virtual void ResizeGraphics(int w, int h) = 0;
+  // The editor asks for its window to become w x h (the user chose another size). The adapter
+  // asks the host, on the thread it talks to the host on, and hands the answer to the editor's
+  // EditorSizeAnswered. Editor thread, lock not held. Base: refused at once.
+  virtual void RequestEditorSize(int w, int h);
   // Host-specific set-up when the host opens the plug-in. Dispatcher thread. Base: nothing.
   virtual void HostSpecificInit() {}
   // Takes ownership of the editor: pushes every parameter's normalised value into it, prepares

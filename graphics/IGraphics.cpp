@@ -149,12 +149,14 @@ void InsertAtBottom(WDL_PtrList<IControl>& controls, IControl* pControl, int* pC
 void IGraphics::AttachBackground(int id, const char* name)
 {
   IBitmap bg = LoadIBitmap(id, name, 1, false);
+  mHasBackground = true;
   InsertAtBottom(mControls, new IBitmapControl(mPlug, 0, 0, -1, &bg, IChannelBlend::kBlendCopy),
                  &mMouseCapture, &mMouseOver);
 }
 
 void IGraphics::AttachPanelBackground(const IColor* pColor)
 {
+  mHasBackground = true;
   InsertAtBottom(mControls, new IPanelControl(mPlug, IRECT(0, 0, mWidth, mHeight), pColor),
                  &mMouseCapture, &mMouseOver);
 }
@@ -170,7 +172,8 @@ void IGraphics::PrepDraw()
 {
   delete mDrawBitmap;
   delete mTmpBitmap;
-  mDrawBitmap = new LICE_SysBitmap(std::max(mWidth, 0), std::max(mHeight, 0));
+  mDrawBitmap =
+      new LICE_SysBitmap(std::max(ScaledWidth(mScale), 0), std::max(ScaledHeight(mScale), 0));
   mTmpBitmap = new LICE_MemBitmap(0, 0, 4);
 }
 
@@ -409,6 +412,8 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
   if (!pMod) pMod = &none;
   ReleaseMouseCapture();
   const int i = HitTest(x, y, false);
+  // A right-click on the panel itself, not on a control, is the editor's own menu.
+  if (pMod->mR && (i < 0 || (i == 0 && mHasBackground)) && PopupPanelMenu(x, y)) return;
   if (i < 0) return;
   mMouseCapture = i;
   mMouseX = x;

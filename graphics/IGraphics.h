@@ -29,6 +29,8 @@
 // Drawing services (images, lines, fills, text) are documented in IGraphicsDraw.cpp; the two
 // process-wide caches for images and fonts are each guarded by their own mutex.
 
+#include <atomic>
+
 #include "framework/WDL_PtrList.h"
 #include "framework/WDL_String.h"
 #include "graphics/IGraphicsStructs.h"
@@ -111,6 +113,9 @@ public:
   // Platform: loads an image resource; null when there is none. The caller owns the result
   // (it goes into the image cache).
   virtual LICE_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+  // Platform: the same image drawn for an editor size of scale percent; null when there is
+  // none (the 100 % image is then enlarged). Base: null.
+  virtual LICE_IBitmap* OSLoadBitmapAtScale(int, const char*, int) { return nullptr; }
   // Platform: true on a thread that serves this editor's window. Base: false. Any thread.
   virtual bool OnEditorThread() const { return false; }
   // Platform: the plug-in's adapter brackets every call it makes to its host with these, on
@@ -266,14 +271,60 @@ public:
   // has no font at all.
   LICE_CachedFont* CacheFont(IText* pTxt);
 
+  // ---- Editor size ------------------------------------------------------------------------
+  //
+  // Layout, hit tests and drag gearing stay in the editor's own Width() x Height() units at
+  // every size. The back bitmap, the window and presentation are Scale() percent of that, drawn
+  // from artwork made for the size; every drawing call below takes editor units and scales
+  // them. Edges map by ToPhysical (v * scale / 100, halves up), which keeps every control's
+  // rectangle, the dirty region and the clip on the same pixel boundaries; the platform maps
+  // the pointer back with ToLogical.
+
+  static constexpr int kScales[] = {100, 150, 200};
+  // The offered size nearest to a factor (1.0 = 100 %), ties to the larger; 100 for anything
+  // not finite or not positive.
+  static int NearestScale(double factor);
+  int Scale() const { return mScale; }
+  int ScaledWidth(int scale) const { return ScaleEdge(mWidth, scale); }
+  int ScaledHeight(int scale) const { return ScaleEdge(mHeight, scale); }
+  static int ScaleEdge(int v, int scale);
+  int ToPhysical(int v) const { return ScaleEdge(v, mScale); }
+  float Sf() const { return (float)mScale / 100.0f; }
+  IRECT ToPhysical(const IRECT& r) const;
+  // The editor unit whose pixels include physical pixel p.
+  int ToLogical(int p) const;
+  // Sets the size and remakes the back bitmap at it (every control dirty). On the editor's
+  // thread, or while the window is closed.
+  virtual void SetScale(int scale);
+  // The size an editor opening now takes: the user's choice, else the host's, else the
+  // platform's (PlatformScale), else 100. While the window is open: Scale().
+  int ResolveScale();
+  // The host's scale factor (VST 2's vendor request, LV2's ui:scaleFactor); 0 for none. Any
+  // thread.
+  void SetHostScale(double factor);
+  // The user's choice of size (the panel menu), remembered by StoreUserScale. On the editor's
+  // thread: stores it and asks the plug-in to have the host resize the window; the size
+  // changes when the host agrees (EditorSizeAnswered).
+  void ChooseUserScale(int scale);
+  // The host's answer to the plug-in's request for a window of w x h. Any thread: an accepted
+  // size is applied by the editor's thread (TakeAcceptedScale), a refused one changes nothing.
+  virtual void EditorSizeAnswered(int w, int h, bool accepted);
+  // The size the host accepted since the last call, or 0. The platform's editor thread polls it.
+  int TakeAcceptedScale() { return mAcceptedScale.exchange(0); }
+  // The panel's menu at (x, y): "Size" and its sizes. True when it was shown.
+  bool PopupPanelMenu(int x, int y);
+
   // ---- Geometry and bitmaps ---------------------------------------------------------------
 
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
   int FPS() const { return mFPS; }
   IPlugBase* GetPlug() const { return mPlug; }
-  // The back bitmap (null before PrepDraw).
+  // The back bitmap (null before PrepDraw), Scale() percent of the editor's size.
   LICE_IBitmap* GetDrawBitmap() const;
+  // The pixels of b for the current size: its own at 100 %, else its copy for the size,
+  // loaded (or enlarged from it) on first use.
+  LICE_IBitmap* ScaledData(const IBitmap& b);
 
 protected:
   IPlugBase* mPlug;
@@ -296,6 +347,24 @@ protected:
   IControl* mKeyCatcher = nullptr;
   // Parameter whose begin-edit went to the host and whose end-edit is still owed; -1 for none.
   int mEditParam = -1;
+  int mScale = 100;
+  bool mHasBackground = false;         // index 0 is the panel itself (AttachBackground and friends)
+  std::atomic<int> mHostScale{0};      // percent, 0 for none
+  std::atomic<int> mUserScale{0};      // percent chosen in this process, 0 for none
+  std::atomic<int> mRequestedScale{0}; // asked of the host, not yet answered
+  std::atomic<int> mAcceptedScale{0};  // answered yes, not yet applied
+
+  // Blits the part of src from (srcX, srcY), kept left of srcR and above srcB, into dest (back
+  // bitmap pixels), clipped to the draw region.
+  bool BlitScaled(LICE_IBitmap* src, const IRECT& dest, int srcX, int srcY, int srcR, int srcB,
+                  const IChannelBlend* pBlend);
+  // Platform: a size of its own choosing (environment, screen), 0 for none. Base: 0.
+  virtual int PlatformScale() { return 0; }
+  // Platform: the user's remembered choice (0 for none) and remembering a new one.
+  virtual int StoredUserScale() { return 0; }
+  virtual void StoreUserScale(int) {}
+  // Platform: wakes the editor's thread after EditorSizeAnswered. Base: nothing.
+  virtual void WakeEditor() {}
 
   // Captured = -1, last position = (-1, -1); an open edit stays open. A modal prompt (a menu
   // over the control) takes the mouse this way, so that its answer lands inside the gesture.

@@ -4,7 +4,9 @@
 // Shared by every editor in the process (several plug-in instances in one host) and kept until
 // the module unloads, when each deletes what it holds. Each has its own mutex for lookup,
 // insertion and removal. Id -1 marks images that were made rather than loaded (scaled, cropped,
-// retained, placeholders); they are never found by id.
+// retained, placeholders); they are never found by id. An image drawn at another editor size
+// has a copy for that size, stored beside it under (its 100 % image, the size) and deleted with
+// it.
 //
 // The caches are function-local statics, so they are built on first use and torn down before
 // the drawing-context shim their fonts came from.
@@ -28,17 +30,27 @@ public:
   LICE_IBitmap* Find(int id);
   // Stores pBitmap under id unless an image with that id (not -1) is already there; returns
   // the image now stored under id, so a racing loader can drop its own copy.
-  LICE_IBitmap* Add(LICE_IBitmap* pBitmap, int id = -1);
+  LICE_IBitmap* Add(LICE_IBitmap* pBitmap, int id = -1, const char* name = nullptr);
   // Removes the first entry holding pBitmap and deletes it; false when it is not stored.
   bool Remove(LICE_IBitmap* pBitmap);
   bool Contains(const LICE_IBitmap* pBitmap);
   int Size();
+
+  // The id and name a loaded image was stored under (-1 for a made one).
+  int IdentityOf(const LICE_IBitmap* pBitmap, std::string* pName);
+  // The copy of pBase for an editor size of scale percent, or null.
+  LICE_IBitmap* FindScaled(const LICE_IBitmap* pBase, int scale);
+  // Stores pScaled as that copy unless one is there already; returns the one now stored.
+  LICE_IBitmap* AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled);
 
 private:
   struct Entry
   {
     int mID;
     LICE_IBitmap* mBitmap;
+    const LICE_IBitmap* mBase = nullptr; // set for a copy made for another size
+    int mScale = 100;
+    std::string mName; // what a loaded image was loaded as
   };
   std::mutex mMutex;
   std::vector<Entry> mEntries;

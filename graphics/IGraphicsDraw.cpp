@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include "graphics/IGraphics.h"
 #include "graphics/IGraphicsCaches.h"
@@ -36,24 +38,55 @@ LICE_IBitmap* BitmapStorage::Find(int id)
   if (id == -1) return nullptr;
   std::lock_guard<std::mutex> lock(mMutex);
   for (const Entry& e : mEntries)
-    if (e.mID == id) return e.mBitmap;
+    if (e.mID == id && !e.mBase) return e.mBitmap;
   return nullptr;
 }
 
-LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* pBitmap, int id)
+LICE_IBitmap* BitmapStorage::FindScaled(const LICE_IBitmap* pBase, int scale)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  for (const Entry& e : mEntries)
+    if (e.mBase == pBase && e.mScale == scale) return e.mBitmap;
+  return nullptr;
+}
+
+LICE_IBitmap* BitmapStorage::AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled)
+{
+  if (!pBase || !pScaled) return nullptr;
+  std::lock_guard<std::mutex> lock(mMutex);
+  for (const Entry& e : mEntries)
+    if (e.mBase == pBase && e.mScale == scale) return e.mBitmap;
+  mEntries.push_back({-1, pScaled, pBase, scale, ""});
+  return pScaled;
+}
+
+LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* pBitmap, int id, const char* name)
 {
   if (!pBitmap) return nullptr;
   std::lock_guard<std::mutex> lock(mMutex);
   if (id != -1)
     for (const Entry& e : mEntries)
-      if (e.mID == id) return e.mBitmap;
-  mEntries.push_back({id, pBitmap});
+      if (e.mID == id && !e.mBase) return e.mBitmap;
+  mEntries.push_back({id, pBitmap, nullptr, 100, name ? name : ""});
   return pBitmap;
+}
+
+int BitmapStorage::IdentityOf(const LICE_IBitmap* pBitmap, std::string* pName)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  for (const Entry& e : mEntries)
+    if (e.mBitmap == pBitmap && !e.mBase)
+    {
+      if (pName) *pName = e.mName;
+      return e.mID;
+    }
+  return -1;
 }
 
 bool BitmapStorage::Remove(LICE_IBitmap* pBitmap)
 {
   LICE_IBitmap* found = nullptr;
+  std::vector<LICE_IBitmap*> copies;
   {
     std::lock_guard<std::mutex> lock(mMutex);
     for (auto it = mEntries.begin(); it != mEntries.end(); ++it)
@@ -65,8 +98,21 @@ bool BitmapStorage::Remove(LICE_IBitmap* pBitmap)
         break;
       }
     }
+    // Its copies for other sizes go with it.
+    if (found)
+      for (auto it = mEntries.begin(); it != mEntries.end();)
+      {
+        if (it->mBase == found)
+        {
+          copies.push_back(it->mBitmap);
+          it = mEntries.erase(it);
+        }
+        else
+          ++it;
+      }
   }
   delete found;
+  for (LICE_IBitmap* c : copies) delete c;
   return found != nullptr;
 }
 
@@ -153,7 +199,7 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool frame
     LICE_IBitmap* loaded = OSLoadBitmap(id, name);
     if (HasPixels(loaded))
     {
-      bm = cache.Add(loaded, id);
+      bm = cache.Add(loaded, id, name);
       if (bm != loaded) delete loaded;
     }
     else
@@ -201,10 +247,77 @@ void IGraphics::ReleaseBitmap(IBitmap* pBitmap)
   if (pBitmap && pBitmap->mData) GetBitmapCache().Remove(pBitmap->mData);
 }
 
+namespace
+{
+
+// The 100 % image enlarged for another size, frame by frame so that no frame bleeds into the
+// next: a stand-in for artwork that was not drawn for the size.
+LICE_IBitmap* Enlarge(const IBitmap& b, int scale)
+{
+  const int n = std::max(b.mN, 1);
+  const int fw = b.FrameWidth(), fh = b.FrameHeight();
+  const int sfw = IGraphics::ScaleEdge(fw, scale), sfh = IGraphics::ScaleEdge(fh, scale);
+  auto* out = new LICE_MemBitmap(b.mFramesAreHorizontal ? sfw * n : sfw,
+                                 b.mFramesAreHorizontal ? sfh : sfh * n, 4);
+  for (int f = 0; f < n; ++f)
+  {
+    const int sx = b.mFramesAreHorizontal ? f * fw : 0, sy = b.mFramesAreHorizontal ? 0 : f * fh;
+    const int dx = b.mFramesAreHorizontal ? f * sfw : 0, dy = b.mFramesAreHorizontal ? 0 : f * sfh;
+    LICE_ScaledBlit(out, b.mData, dx, dy, sfw, sfh, (float)sx, (float)sy, (float)fw, (float)fh,
+                    1.0f, LICE_COMBINE_COPY | LICE_COMBINE_FILTER_BILINEAR);
+  }
+  return out;
+}
+
+// Artwork for a size must be the scaled image, or its frames each scaled.
+bool FitsScale(const LICE_IBitmap* bm, const IBitmap& b, int scale)
+{
+  if (!HasPixels(bm)) return false;
+  const int n = std::max(b.mN, 1);
+  const int w = bm->getWidth(), h = bm->getHeight();
+  if (w == IGraphics::ScaleEdge(b.mW, scale) && h == IGraphics::ScaleEdge(b.mH, scale)) return true;
+  const int sfw = IGraphics::ScaleEdge(b.FrameWidth(), scale);
+  const int sfh = IGraphics::ScaleEdge(b.FrameHeight(), scale);
+  return b.mFramesAreHorizontal ? (w == sfw * n && h == sfh) : (w == sfw && h == sfh * n);
+}
+
+} // namespace
+
+LICE_IBitmap* IGraphics::ScaledData(const IBitmap& b)
+{
+  if (mScale == 100 || !b.mData) return b.mData;
+  BitmapStorage& cache = GetBitmapCache();
+  if (LICE_IBitmap* found = cache.FindScaled(b.mData, mScale)) return found;
+  LICE_IBitmap* made = nullptr;
+  std::string name;
+  const int id = cache.IdentityOf(b.mData, &name);
+  if (id != -1) made = OSLoadBitmapAtScale(id, name.c_str(), mScale);
+  if (made && !FitsScale(made, b, mScale))
+  {
+    std::fprintf(stderr,
+                 "editor: image %d \"%s\" at %d %% has the wrong size; enlarging the 100 %% one\n",
+                 id, name.c_str(), mScale);
+    delete made;
+    made = nullptr;
+  }
+  if (!made) made = Enlarge(b, mScale);
+  LICE_IBitmap* stored = cache.AddScaled(b.mData, mScale, made);
+  if (stored != made) delete made;
+  return stored;
+}
+
+// At 100 % a plain blit. At other sizes the destination, the clip and the source offset are
+// mapped to pixels, and the blit stays inside one frame of the scaled image.
 bool IGraphics::DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int srcX, int srcY,
                            const IChannelBlend* pBlend)
 {
   if (!pBitmap || !pDest) return false;
+  if (mScale != 100)
+  {
+    LICE_IBitmap* src = ScaledData(*pBitmap);
+    return BlitScaled(src, ToPhysical(*pDest), ToPhysical(srcX), ToPhysical(srcY),
+                      src ? src->getWidth() : 0, src ? src->getHeight() : 0, pBlend);
+  }
   const IRECT clip = pDest->Intersect(mDrawRECT);
   LICE_Blit(mDrawBitmap, pBitmap->mData, clip.mL, clip.mT, srcX + clip.mL - pDest->mL,
             srcY + clip.mT - pDest->mT, clip.W(), clip.H(), LiceWeight(pBlend),
@@ -212,9 +325,25 @@ bool IGraphics::DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int srcX, int srcY,
   return true;
 }
 
+bool IGraphics::BlitScaled(LICE_IBitmap* src, const IRECT& dest, int srcX, int srcY, int srcR,
+                           int srcB, const IChannelBlend* pBlend)
+{
+  if (!src) return false;
+  IRECT clip = dest.Intersect(ToPhysical(mDrawRECT));
+  clip.mR = std::min(clip.mR, dest.mL + srcR - srcX);
+  clip.mB = std::min(clip.mB, dest.mT + srcB - srcY);
+  if (clip.mR <= clip.mL || clip.mB <= clip.mT) return true;
+  LICE_Blit(mDrawBitmap, src, clip.mL, clip.mT, srcX + clip.mL - dest.mL, srcY + clip.mT - dest.mT,
+            clip.W(), clip.H(), LiceWeight(pBlend), LiceBlendMode(pBlend));
+  return true;
+}
+
 bool IGraphics::DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int frame, const IChannelBlend* pBlend)
 {
   if (!pBitmap || !pDest) return false;
+  LICE_IBitmap* src = mScale == 100 ? pBitmap->mData : ScaledData(*pBitmap);
+  const int w = mScale == 100 ? pBitmap->mW : src ? src->getWidth() : 0;
+  const int h = mScale == 100 ? pBitmap->mH : src ? src->getHeight() : 0;
   int srcX = 0, srcY = 0;
   const int n = pBitmap->mN;
   if (frame >= 2 && n >= 2)
@@ -222,22 +351,27 @@ bool IGraphics::DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int frame, const ICha
     // A frame past the end shows the last one rather than whatever lies below the strip.
     const double f = std::min(frame, n) - 1;
     if (pBitmap->mFramesAreHorizontal)
-      srcX = (int)(f * pBitmap->mW / n + 0.5);
+      srcX = (int)(f * w / n + 0.5);
     else
-      srcY = (int)(f * pBitmap->mH / n + 0.5);
+      srcY = (int)(f * h / n + 0.5);
   }
-  return DrawBitmap(pBitmap, pDest, srcX, srcY, pBlend);
+  if (mScale == 100) return DrawBitmap(pBitmap, pDest, srcX, srcY, pBlend);
+  const int frameR = pBitmap->mFramesAreHorizontal ? srcX + w / std::max(n, 1) : w;
+  const int frameB = pBitmap->mFramesAreHorizontal ? h : srcY + h / std::max(n, 1);
+  return BlitScaled(src, ToPhysical(*pDest), srcX, srcY, frameR, frameB, pBlend);
 }
 
 bool IGraphics::DrawRotatedBitmap(IBitmap* pBitmap, int destCtrX, int destCtrY, double angle,
                                   int yOffsetZeroDeg, const IChannelBlend* pBlend)
 {
   if (!pBitmap) return false;
-  const int w = pBitmap->mW, h = pBitmap->mH;
+  LICE_IBitmap* src = ScaledData(*pBitmap);
+  const int w = mScale == 100 ? pBitmap->mW : src ? src->getWidth() : 0;
+  const int h = mScale == 100 ? pBitmap->mH : src ? src->getHeight() : 0;
   const int mode = pBlend ? (LiceBlendMode(pBlend) | LICE_COMBINE_FILTER_BILINEAR) : 0x10100;
-  LICE_RotatedBlit(mDrawBitmap, pBitmap->mData, destCtrX - w / 2, destCtrY - h / 2, w, h, 0.0f,
-                   0.0f, (float)w, (float)h, (float)angle, false, LiceWeight(pBlend), mode, 0.0f,
-                   (float)yOffsetZeroDeg);
+  LICE_RotatedBlit(mDrawBitmap, src, ToPhysical(destCtrX) - w / 2, ToPhysical(destCtrY) - h / 2, w,
+                   h, 0.0f, 0.0f, (float)w, (float)h, (float)angle, false, LiceWeight(pBlend), mode,
+                   0.0f, (float)yOffsetZeroDeg * Sf());
   return true;
 }
 
@@ -246,19 +380,28 @@ bool IGraphics::DrawRotatedMask(IBitmap* pBase, IBitmap* pMask, IBitmap* pTop, i
 {
   if (!pBase || !pMask || !pTop) return false;
   if (!mTmpBitmap) mTmpBitmap = new LICE_MemBitmap(0, 0, 4);
-  const int w = pBase->mW, h = pBase->mH;
+  LICE_IBitmap* base = ScaledData(*pBase);
+  LICE_IBitmap* mask = ScaledData(*pMask);
+  LICE_IBitmap* top = ScaledData(*pTop);
+  if (!base || !mask || !top) return false;
+  const int w = base->getWidth(), h = base->getHeight();
   const float rad = (float)(angle * std::numbers::pi / 180.0);
   const float xCentre = (w & 1) ? -0.5f : 0.0f;
 
-  LICE_Copy(mTmpBitmap, pBase->mData);
+  LICE_Copy(mTmpBitmap, base);
   LICE_ClearRect(mTmpBitmap, 0, 0, w, h, 0xFFFFFF, 0); // keep colour, zero alpha
   // add, source alpha, bilinear
-  LICE_RotatedBlit(mTmpBitmap, pMask->mData, 0, 0, w, h, 0.0f, 0.0f, (float)pMask->mW,
-                   (float)pMask->mH, rad, true, 1.0f, 0x10101, xCentre, 0.0f);
+  LICE_RotatedBlit(mTmpBitmap, mask, 0, 0, w, h, 0.0f, 0.0f, (float)mask->getWidth(),
+                   (float)mask->getHeight(), rad, true, 1.0f, 0x10101, xCentre, 0.0f);
   // copy, source alpha, bilinear
-  LICE_RotatedBlit(mTmpBitmap, pTop->mData, 0, 0, w, h, 0.0f, 0.0f, (float)pTop->mW,
-                   (float)pTop->mH, rad, true, 1.0f, 0x10100, xCentre, 0.0f);
+  LICE_RotatedBlit(mTmpBitmap, top, 0, 0, w, h, 0.0f, 0.0f, (float)top->getWidth(),
+                   (float)top->getHeight(), rad, true, 1.0f, 0x10100, xCentre, 0.0f);
 
+  if (mScale != 100)
+  {
+    const int px = ToPhysical(x), py = ToPhysical(y);
+    return BlitScaled(mTmpBitmap, IRECT(px, py, px + w, py + h), 0, 0, w, h, pBlend);
+  }
   IBitmap scratch(mTmpBitmap, mTmpBitmap->getWidth(), mTmpBitmap->getHeight());
   IRECT dest(x, y, x + w, y + h);
   return DrawBitmap(&scratch, &dest, 0, 0, pBlend);
@@ -269,6 +412,8 @@ bool IGraphics::DrawRotatedMask(IBitmap* pBase, IBitmap* pMask, IBitmap* pTop, i
 bool IGraphics::DrawPoint(const IColor* pColor, float x, float y, const IChannelBlend* pBlend, bool)
 {
   if (!pColor) return false;
+  x *= Sf();
+  y *= Sf();
   LICE_PutPixel(mDrawBitmap, (int)(x + 0.5f), (int)(y + 0.5f), pColor->Pixel(), LiceWeight(pBlend),
                 LiceBlendMode(pBlend));
   return true;
@@ -301,8 +446,9 @@ bool IGraphics::DrawLine(const IColor* pColor, float x1, float y1, float x2, flo
                          const IChannelBlend* pBlend, bool antiAlias)
 {
   if (!pColor) return false;
-  LICE_Line(mDrawBitmap, (int)x1, (int)y1, (int)x2, (int)y2, pColor->Pixel(), LiceWeight(pBlend),
-            LiceBlendMode(pBlend), antiAlias);
+  const float k = Sf();
+  LICE_Line(mDrawBitmap, (int)(x1 * k), (int)(y1 * k), (int)(x2 * k), (int)(y2 * k),
+            pColor->Pixel(), LiceWeight(pBlend), LiceBlendMode(pBlend), antiAlias);
   return true;
 }
 
@@ -310,8 +456,9 @@ bool IGraphics::DrawArc(const IColor* pColor, float cx, float cy, float r, float
                         float maxAngle, const IChannelBlend* pBlend, bool antiAlias)
 {
   if (!pColor) return false;
-  LICE_Arc(mDrawBitmap, cx, cy, r, minAngle, maxAngle, pColor->Pixel(), LiceWeight(pBlend),
-           LiceBlendMode(pBlend), antiAlias);
+  const float k = Sf();
+  LICE_Arc(mDrawBitmap, cx * k, cy * k, r * k, minAngle, maxAngle, pColor->Pixel(),
+           LiceWeight(pBlend), LiceBlendMode(pBlend), antiAlias);
   return true;
 }
 
@@ -319,8 +466,9 @@ bool IGraphics::DrawCircle(const IColor* pColor, float cx, float cy, float r,
                            const IChannelBlend* pBlend, bool antiAlias)
 {
   if (!pColor) return false;
-  LICE_Circle(mDrawBitmap, cx, cy, r, pColor->Pixel(), LiceWeight(pBlend), LiceBlendMode(pBlend),
-              antiAlias);
+  const float k = Sf();
+  LICE_Circle(mDrawBitmap, cx * k, cy * k, r * k, pColor->Pixel(), LiceWeight(pBlend),
+              LiceBlendMode(pBlend), antiAlias);
   return true;
 }
 
@@ -336,14 +484,16 @@ bool IGraphics::DrawRadialLine(const IColor* pColor, float cx, float cy, float a
 bool IGraphics::DrawVerticalLine(const IColor* pColor, int xi, int yLo, int yHi)
 {
   if (!pColor) return false;
-  LICE_Line(mDrawBitmap, xi, yLo, xi, yHi, pColor->Pixel(), 1.0f, LICE_COMBINE_COPY, false);
+  LICE_Line(mDrawBitmap, ToPhysical(xi), ToPhysical(yLo), ToPhysical(xi), ToPhysical(yHi),
+            pColor->Pixel(), 1.0f, LICE_COMBINE_COPY, false);
   return true;
 }
 
 bool IGraphics::DrawHorizontalLine(const IColor* pColor, int yi, int xLo, int xHi)
 {
   if (!pColor) return false;
-  LICE_Line(mDrawBitmap, xLo, yi, xHi, yi, pColor->Pixel(), 1.0f, LICE_COMBINE_COPY, false);
+  LICE_Line(mDrawBitmap, ToPhysical(xLo), ToPhysical(yi), ToPhysical(xHi), ToPhysical(yi),
+            pColor->Pixel(), 1.0f, LICE_COMBINE_COPY, false);
   return true;
 }
 
@@ -368,6 +518,8 @@ bool IGraphics::DrawRect(const IColor* pColor, IRECT* pR)
 {
   if (!pColor || !pR) return false;
   const LICE_pixel c = pColor->Pixel();
+  IRECT r = ToPhysical(*pR);
+  pR = &r;
   LICE_Line(mDrawBitmap, pR->mL, pR->mT, pR->mR, pR->mT, c, 1.0f, LICE_COMBINE_COPY, false);
   LICE_Line(mDrawBitmap, pR->mL, pR->mB, pR->mR, pR->mB, c, 1.0f, LICE_COMBINE_COPY, false);
   LICE_Line(mDrawBitmap, pR->mL, pR->mT, pR->mL, pR->mB, c, 1.0f, LICE_COMBINE_COPY, false);
@@ -379,8 +531,11 @@ bool IGraphics::RoundRect(const IColor* pColor, IRECT* pR, const IChannelBlend* 
                           int cornerradius, bool aa)
 {
   if (!pColor || !pR) return false;
+  IRECT r = ToPhysical(*pR);
+  pR = &r;
   LICE_RoundRect(mDrawBitmap, (float)pR->mL, (float)pR->mT, (float)pR->W(), (float)pR->H(),
-                 cornerradius, pColor->Pixel(), LiceWeight(pBlend), LiceBlendMode(pBlend), aa);
+                 ToPhysical(cornerradius), pColor->Pixel(), LiceWeight(pBlend),
+                 LiceBlendMode(pBlend), aa);
   return true;
 }
 
@@ -389,6 +544,8 @@ bool IGraphics::RoundRect(const IColor* pColor, IRECT* pR, const IChannelBlend* 
 bool IGraphics::FillIRect(const IColor* pColor, IRECT* pR, const IChannelBlend* pBlend)
 {
   if (!pColor || !pR) return false;
+  IRECT r = ToPhysical(*pR);
+  pR = &r;
   LICE_FillRect(mDrawBitmap, pR->mL, pR->mT, pR->W(), pR->H(), pColor->Pixel(), LiceWeight(pBlend),
                 LiceBlendMode(pBlend));
   return true;
@@ -398,8 +555,9 @@ bool IGraphics::FillCircle(const IColor* pColor, int cx, int cy, float r,
                            const IChannelBlend* pBlend, bool antiAlias)
 {
   if (!pColor) return false;
-  LICE_FillCircle(mDrawBitmap, (float)cx, (float)cy, r, pColor->Pixel(), LiceWeight(pBlend),
-                  LiceBlendMode(pBlend), antiAlias);
+  const float k = Sf();
+  LICE_FillCircle(mDrawBitmap, (float)cx * k, (float)cy * k, r * k, pColor->Pixel(),
+                  LiceWeight(pBlend), LiceBlendMode(pBlend), antiAlias);
   return true;
 }
 
@@ -409,6 +567,9 @@ bool IGraphics::FillRoundRect(const IColor* pColor, IRECT* pR, const IChannelBle
                               bool aa)
 {
   if (!pColor || !pR) return false;
+  IRECT scaled = ToPhysical(*pR);
+  pR = &scaled;
+  r = ToPhysical(r);
   const LICE_pixel c = pColor->Pixel();
   const float a = LiceWeight(pBlend);
   const int mode = LiceBlendMode(pBlend);
@@ -430,7 +591,8 @@ bool IGraphics::FillTriangle(const IColor* pColor, int x1, int y1, int x2, int y
                              const IChannelBlend* pBlend)
 {
   if (!pColor) return false;
-  LICE_FillTriangle(mDrawBitmap, x1, y1, x2, y2, x3, y3, pColor->Pixel(), LiceWeight(pBlend),
+  LICE_FillTriangle(mDrawBitmap, ToPhysical(x1), ToPhysical(y1), ToPhysical(x2), ToPhysical(y2),
+                    ToPhysical(x3), ToPhysical(y3), pColor->Pixel(), LiceWeight(pBlend),
                     LiceBlendMode(pBlend));
   return true;
 }
@@ -439,6 +601,14 @@ bool IGraphics::FillIConvexPolygon(const IColor* pColor, int* x, int* y, int npo
                                    const IChannelBlend* pBlend)
 {
   if (!pColor || !x || !y) return false;
+  std::vector<int> px, py;
+  if (mScale != 100 && npoints > 0)
+  {
+    for (int i = 0; i < npoints; ++i)
+      px.push_back(ToPhysical(x[i])), py.push_back(ToPhysical(y[i]));
+    x = px.data();
+    y = py.data();
+  }
   LICE_FillConvexPolygon(mDrawBitmap, x, y, npoints, pColor->Pixel(), LiceWeight(pBlend),
                          LiceBlendMode(pBlend));
   return true;
@@ -544,7 +714,18 @@ bool IGraphics::DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure)
   }
 
   if (!mDrawBitmap) return true;
-  RECT r = {pR->mL, pR->mT, pR->mR, pR->mB};
+  if (mScale != 100)
+  {
+    // The same style at the size's pixel height, from the font cache like any other.
+    IText scaled = *pTxt;
+    scaled.mSize = ToPhysical(pTxt->mSize);
+    scaled.mCached = nullptr;
+    font = CacheFont(&scaled);
+    if (!font) return false;
+    font->SetTextColor(pTxt->mColor.Pixel());
+  }
+  const IRECT p = ToPhysical(*pR);
+  RECT r = {p.mL, p.mT, p.mR, p.mB};
   font->DrawText(mDrawBitmap, str, -1, &r, fmt);
   return true;
 }

@@ -6,6 +6,8 @@
 #include <string>
 
 #include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
 
 #include "framework/WDL_Mutex.h"
 #include "graphics/IGraphics.h"
@@ -18,6 +20,25 @@ void const* FindFeature(LV2_Feature const* const* features, char const* uri)
   for (int i = 0; features && features[i]; ++i)
     if (features[i]->URI && !std::strcmp(features[i]->URI, uri)) return features[i]->data;
   return nullptr;
+}
+
+// The host's ui:scaleFactor among the options, 0 when it gives none.
+double HostScaleFactor(LV2_Feature const* const* features)
+{
+  auto const* options =
+      static_cast<LV2_Options_Option const*>(FindFeature(features, LV2_OPTIONS__options));
+  auto const* map = static_cast<LV2_URID_Map const*>(FindFeature(features, LV2_URID__map));
+  if (!options || !map || !map->map) return 0.0;
+  LV2_URID const key = map->map(map->handle, LV2_UI__scaleFactor);
+  LV2_URID const floatType = map->map(map->handle, LV2_ATOM__Float);
+  for (LV2_Options_Option const* o = options; o->key || o->value; ++o)
+    if (o->key == key && o->type == floatType && o->size == sizeof(float) && o->value)
+    {
+      float f;
+      std::memcpy(&f, o->value, sizeof f);
+      return f;
+    }
+  return 0.0;
 }
 
 IPlugLV2* Plug(void* handle)
@@ -110,6 +131,7 @@ LV2UI_Handle CbInstantiateEditor(LV2UI_Descriptor const*, char const* pluginURI,
   info.mTouch = static_cast<LV2UI_Touch const*>(FindFeature(features, LV2_UI__touch));
   IPlugLV2* pPlug = Construct(info);
   if (!pPlug) return nullptr;
+  if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->SetHostScale(HostScaleFactor(features));
   auto const* pResize = static_cast<LV2UI_Resize const*>(FindFeature(features, LV2_UI__resize));
   uintptr_t const window = pPlug->OpenEditor(parent, pResize);
   if (!window)
@@ -322,9 +344,16 @@ uintptr_t IPlugLV2::OpenEditor(void* pParent, LV2UI_Resize const* pResize)
   IGraphics* pGraphics = GetGUI();
   if (!pGraphics) return 0;
   auto const window = reinterpret_cast<uintptr_t>(pGraphics->OpenWindow(pParent));
+  mResize = pResize;
   if (window && pResize && pResize->ui_resize)
-    pResize->ui_resize(pResize->handle, pGraphics->Width(), pGraphics->Height());
+    pResize->ui_resize(pResize->handle, pGraphics->ScaledWidth(pGraphics->Scale()),
+                       pGraphics->ScaledHeight(pGraphics->Scale()));
   return window;
+}
+
+void IPlugLV2::RequestEditorSize(int w, int h)
+{
+  if (mEditor) mGestures.Push(GestureQueue::Gesture::kEditorSize, w, h);
 }
 
 void IPlugLV2::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, void const* pBuffer)
@@ -365,6 +394,14 @@ int IPlugLV2::Idle()
   // The host is called without our locks: it may answer with a port event at once.
   for (GestureQueue::Gesture const& g : mDraining)
   {
+    if (g.mKind == GestureQueue::Gesture::kEditorSize)
+    {
+      int const w = g.mIdx, h = static_cast<int>(g.mValue);
+      bool const resized =
+          mResize && mResize->ui_resize && mResize->ui_resize(mResize->handle, w, h) == 0;
+      if (IGraphics* pGraphics = GetGUI()) pGraphics->EditorSizeAnswered(w, h, resized);
+      continue;
+    }
     uint32_t const port = FirstParamPort() + static_cast<uint32_t>(g.mIdx);
     if (g.mKind == GestureQueue::Gesture::kValue)
     {

@@ -112,6 +112,8 @@ public:
   void PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, void const* pBuffer);
   // Hands queued gestures to the host. 0 while the editor window lives, 1 once it went away.
   int Idle();
+  // Asked of the host's resize feature in the next Idle; no feature is a refusal.
+  void RequestEditorSize(int w, int h) override;
 
 private:
   // A gesture of the editor thread, its value in the port's plain units.
@@ -124,6 +126,7 @@ private:
   LV2UI_Write_Function mWrite;
   LV2UI_Controller mController;
   LV2UI_Touch const* mTouch;
+  LV2UI_Resize const* mResize = nullptr;
 
   std::vector<float*> mAudioIn, mAudioOut;
   std::vector<float const*> mControls;

@@ -40,6 +40,7 @@ char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .
                               "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
                               "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
                               "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+                              "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
                               "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
                               "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
@@ -155,7 +156,8 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
   t += " .\n\n";
   t += std::string("<") + IPlugLV2::EditorURI() + ">\n    a ui:X11UI ;\n    ui:binary <" + binary +
        "> ;\n    lv2:requiredFeature ui:parent ;\n"
-       "    lv2:optionalFeature ui:resize, ui:touch, ui:idleInterface ;\n"
+       "    lv2:optionalFeature ui:resize, ui:touch, ui:idleInterface, opts:options, urid:map ;\n"
+       "    opts:supportedOption ui:scaleFactor ;\n"
        "    lv2:extensionData ui:idleInterface .\n";
   return t;
 }

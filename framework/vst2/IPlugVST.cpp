@@ -197,6 +197,20 @@ void IPlugVST::QueueGesture(GestureQueue::Gesture::EKind kind, int idx, double v
   DeliverGestures();
 }
 
+void IPlugVST::RequestEditorSize(int w, int h)
+{
+  if (OnEditorThread())
+    QueueGesture(GestureQueue::Gesture::kEditorSize, w, h);
+  else
+    AskHostForEditorSize(w, h);
+}
+
+void IPlugVST::AskHostForEditorSize(int w, int h)
+{
+  bool const accepted = HostCall(audioMasterSizeWindow, w, h) != 0;
+  if (IGraphics* pGraphics = GetGUI()) pGraphics->EditorSizeAnswered(w, h, accepted);
+}
+
 void IPlugVST::DeliverGestures()
 {
   // One deliverer at a time keeps the host's order; a thread that finds another at it leaves
@@ -207,7 +221,9 @@ void IPlugVST::DeliverGestures()
     for (GestureQueue::Gesture const& g : mGestureBatch)
     {
       if (mClosed.load()) break;
-      if (g.mKind == GestureQueue::Gesture::kBegin)
+      if (g.mKind == GestureQueue::Gesture::kEditorSize)
+        AskHostForEditorSize(g.mIdx, static_cast<int>(g.mValue));
+      else if (g.mKind == GestureQueue::Gesture::kBegin)
         HostCall(audioMasterBeginEdit, g.mIdx);
       else if (g.mKind == GestureQueue::Gesture::kValue)
         HostCall(audioMasterAutomate, g.mIdx, 0, nullptr, static_cast<float>(g.mValue));

@@ -76,6 +76,8 @@ public:
 
   // The edit rectangle follows the editor's size; the host is not asked to resize its window.
   void ResizeGraphics(int w, int h) override;
+  // Asked of the host (audioMasterSizeWindow) on the thread that delivers the editor's gestures.
+  void RequestEditorSize(int w, int h) override;
   // Once per object, from effOpen: identifies the host, limits a few old hosts to stereo and
   // publishes the channel counts.
   void HostSpecificInit() override;
@@ -131,6 +133,7 @@ private:
   void QueueGesture(GestureQueue::Gesture::EKind kind, int idx, double value);
   // Hands the queued gestures to the host, one thread at a time, on the calling thread.
   void DeliverGestures();
+  void AskHostForEditorSize(int w, int h);
   bool OnEditorThread() const;
   static int64_t SteadyMs();
 

@@ -28,6 +28,10 @@ constexpr int kProductOut = kVstMaxProductStrLen;
 
 constexpr VstIntPtr kEffIdentify = TORVA_VST_FOURCC('N', 'v', 'E', 'f');
 constexpr VstIntPtr kVendorSpecificYes = 0xBEEF;
+// The vendor request some Linux hosts send before effEditOpen: index 'PreS', value 'AeCs', the
+// scale factor as the float argument.
+constexpr VstInt32 kHostScaleRequest = 0x50726553;
+constexpr VstIntPtr kHostScaleValue = 0x41654373;
 constexpr VstIntPtr kCockosYes = static_cast<VstIntPtr>(0xBEEF0000u);
 
 // A pointer-sized request value as an index; anything outside the int range is no index.
@@ -338,6 +342,11 @@ VstIntPtr IPlugVST::DoEditorRequest(VstInt32 opCode, void* ptr)
   case effEditGetRect:
     if (ptr && pGraphics)
     {
+      // The size the editor opens at (or has, while open).
+      int const scale = pGraphics->ResolveScale();
+      mEditRect.top = mEditRect.left = 0;
+      mEditRect.right = static_cast<VstInt16>(pGraphics->ScaledWidth(scale));
+      mEditRect.bottom = static_cast<VstInt16>(pGraphics->ScaledHeight(scale));
       *static_cast<ERect**>(ptr) = &mEditRect;
       result = 1;
     }
@@ -509,6 +518,12 @@ VstIntPtr IPlugVST::DoVendorSpecific(int idx, VstIntPtr value, void* ptr, float 
       detail::CopyBounded(static_cast<char*>(ptr), display, kParamTextOut);
     }
     return kVendorSpecificYes;
+  }
+  // 'PreS' with 'AeCs': the host's scale factor for the editor, asked before it opens.
+  if (idx == kHostScaleRequest && value == kHostScaleValue)
+  {
+    if (IGraphics* pGraphics = GetGUI()) pGraphics->SetHostScale(static_cast<double>(opt));
+    return 1;
   }
   // 8: whether the parameter is continuous.
   if (idx == 8)

@@ -64,6 +64,7 @@
 
 #include "framework/IPlugBase.h"
 #include "graphics/IControl.h"
+#include "platform/linux/EditorScale.h"
 #include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
 
@@ -153,8 +154,8 @@ std::mutex& DrawMutex()
 
 Session::Session(IGraphicsLinux* pOwner) : mOwner(pOwner)
 {
-  mW = pOwner->Width();
-  mH = pOwner->Height();
+  mW = pOwner->ScaledWidth(pOwner->Scale());
+  mH = pOwner->ScaledHeight(pOwner->Scale());
 }
 
 Session::~Session()
@@ -175,10 +176,7 @@ bool Session::Open(uint32_t parent)
   const char* display = std::getenv("DISPLAY");
   if (!parent || !display || !*display || mW <= 0 || mH <= 0) return false;
   {
-    // libXau looks the cookie up in a static buffer: editors opening on several host threads
-    // connect one at a time.
-    static std::mutex sConnectMutex;
-    std::lock_guard<std::mutex> lock(sConnectMutex);
+    std::lock_guard<std::mutex> lock(editor_scale::ConnectMutex());
     mConn = xcb_connect(display, nullptr);
   }
   if (xcb_connection_has_error(mConn))
@@ -228,13 +226,7 @@ bool Session::Open(uint32_t parent)
     return false;
   }
 
-  // Fixed size for embedders and window managers: min = max = base = the editor's size.
-  uint32_t hints[18] = {};
-  hints[0] = (1u << 3) | (1u << 4) | (1u << 5) | (1u << 8); // PSize PMinSize PMaxSize PBaseSize
-  hints[3] = hints[5] = hints[7] = hints[15] = (uint32_t)mW;
-  hints[4] = hints[6] = hints[8] = hints[16] = (uint32_t)mH;
-  xcb_change_property(mConn, XCB_PROP_MODE_REPLACE, mWindow, XCB_ATOM_WM_NORMAL_HINTS,
-                      XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+  SetSizeHints();
   const uint32_t xembed[2] = {0, 1}; // protocol version 0, XEMBED_MAPPED
   const xcb_atom_t xembedAtom = Atom("_XEMBED_INFO");
   if (xembedAtom)
@@ -247,6 +239,33 @@ bool Session::Open(uint32_t parent)
   mMaxRequestBytes = xcb_get_maximum_request_length(mConn) * 4u;
   mKeySyms = xcb_key_symbols_alloc(mConn);
 
+  AttachShm();
+
+  mWakeFD = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  xcb_map_window(mConn, mWindow);
+  xcb_flush(mConn);
+  mOwnerID = mWindow;
+  if (mWakeFD < 0 || xcb_connection_has_error(mConn))
+  {
+    TeardownX();
+    return false;
+  }
+  return true;
+}
+
+void Session::SetSizeHints()
+{
+  // Fixed size for embedders and window managers: min = max = base = the editor's size.
+  uint32_t hints[18] = {};
+  hints[0] = (1u << 3) | (1u << 4) | (1u << 5) | (1u << 8); // PSize PMinSize PMaxSize PBaseSize
+  hints[3] = hints[5] = hints[7] = hints[15] = (uint32_t)mW;
+  hints[4] = hints[6] = hints[8] = hints[16] = (uint32_t)mH;
+  xcb_change_property(mConn, XCB_PROP_MODE_REPLACE, mWindow, XCB_ATOM_WM_NORMAL_HINTS,
+                      XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+}
+
+void Session::AttachShm()
+{
   // MIT-SHM when the server offers it and can attach our segment (not over the network);
   // TORVA_X11_NO_SHM=1 asks for plain put-image (servers whose shared memory misbehaves).
   const xcb_query_extension_reply_t* shmExt = xcb_get_extension_data(mConn, &xcb_shm_id);
@@ -280,17 +299,43 @@ bool Session::Open(uint32_t parent)
       }
     }
   }
+}
 
-  mWakeFD = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  xcb_map_window(mConn, mWindow);
-  xcb_flush(mConn);
-  mOwnerID = mWindow;
-  if (mWakeFD < 0 || xcb_connection_has_error(mConn))
+void Session::ReleaseShm()
+{
+  if (mShmSeg)
   {
-    TeardownX();
-    return false;
+    xcb_shm_detach(mConn, mShmSeg);
+    mShmSeg = 0;
   }
-  return true;
+  // The server reads the segment until it has handled the detach.
+  if (mShmAddr && !xcb_connection_has_error(mConn))
+    free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
+  if (mShmAddr) shmdt(mShmAddr);
+  mShmAddr = nullptr;
+  mShmID = -1;
+  mShmBusy = false;
+}
+
+void Session::ApplyScale(int scale)
+{
+  if (mEntry) CloseEntry(false); // its field sits at the old size
+  {
+    std::lock_guard<std::mutex> lock(DrawMutex());
+    mOwner->SetScale(scale);
+  }
+  const int w = mOwner->ScaledWidth(mOwner->Scale()), h = mOwner->ScaledHeight(mOwner->Scale());
+  if (w == mW && h == mH) return;
+  mW = w;
+  mH = h;
+  const uint32_t size[] = {(uint32_t)w, (uint32_t)h};
+  xcb_configure_window(mConn, mWindow, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+  SetSizeHints();
+  const bool shm = mShmSeg != 0;
+  ReleaseShm();
+  if (shm) AttachShm();
+  mFullRedraw = true;
+  mNextTickMs = NowMs(); // the new size is drawn at once
 }
 
 void Session::Start()
@@ -358,6 +403,7 @@ void Session::Run()
     batch.clear();
     if (!Alive()) break;
     if (mEndEntryRequest.exchange(false)) CloseEntry(false);
+    if (const int scale = mOwner->TakeAcceptedScale()) ApplyScale(scale);
     TickIfDue();
     Wait((int)std::max<int64_t>(0, mNextTickMs - NowMs()));
   }
@@ -397,9 +443,9 @@ void Session::TickIfDue()
   {
     mFullRedraw = false;
     if (!mOwner->IsStrictDrawing()) mOwner->SetAllControlsDirty();
-    IRECT all(0, 0, mW, mH);
+    IRECT all(0, 0, mOwner->Width(), mOwner->Height());
     if (mOwner->NControls() == 0)
-      Present(all);
+      Present(IRECT(0, 0, mW, mH));
     else
       mOwner->Draw(&all);
     return;
@@ -472,11 +518,6 @@ void Session::TeardownX()
     mEntry.reset();
     mOwner->mEntryOpen.store(false);
   }
-  if (mShmSeg)
-  {
-    xcb_shm_detach(mConn, mShmSeg);
-    mShmSeg = 0;
-  }
   if (mBlankCursor) xcb_free_cursor(mConn, mBlankCursor);
   if (mGC) xcb_free_gc(mConn, mGC);
   if (mWindow) xcb_destroy_window(mConn, mWindow);
@@ -484,15 +525,11 @@ void Session::TeardownX()
   if (mKeySyms) xcb_key_symbols_free(mKeySyms);
   for (xcb_generic_event_t* ev : mDeferred) free(ev);
   mDeferred.clear();
-  // The server reads the segment until it has handled the detach.
-  if (mShmAddr && !xcb_connection_has_error(mConn))
-    free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
+  ReleaseShm();
   xcb_disconnect(mConn);
-  if (mShmAddr) shmdt(mShmAddr);
   uint32_t id = mOwnerID;
   if (id) mOwner->mWindowID.compare_exchange_strong(id, 0);
   mConn = nullptr;
-  mShmAddr = nullptr;
   mBlankCursor = mGC = mWindow = mColormap = 0;
   mKeySyms = nullptr;
 }
@@ -588,25 +625,27 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
     else
       return;
   }
+  // The editor's own units from here on; the double-click distance stays in pixels.
+  const int lx = mOwner->ToLogical(x), ly = mOwner->ToLogical(y);
   if (button == 4 || button == 5)
   {
     if (press)
     {
       IMouseMod mod = ModFromState(ev->state, true, false);
-      mOwner->OnMouseWheel(x, y, &mod, button == 4 ? 1 : -1);
+      mOwner->OnMouseWheel(lx, ly, &mod, button == 4 ? 1 : -1);
     }
     return;
   }
   const bool left = button == 1;
   IMouseMod mod = ModFromState(ev->state, left, !left);
   if (!press)
-    mOwner->OnMouseUp(x, y, &mod);
+    mOwner->OnMouseUp(lx, ly, &mod);
   else if (left && mHaveLastPress && ev->time - mLastPressTime <= kDoubleClickMs &&
            std::abs(x - mLastPressX) <= kDoubleClickPixels &&
            std::abs(y - mLastPressY) <= kDoubleClickPixels)
   {
     mHaveLastPress = false;
-    mOwner->OnMouseDblClick(x, y, &mod);
+    mOwner->OnMouseDblClick(lx, ly, &mod);
   }
   else
   {
@@ -617,7 +656,7 @@ void Session::OnButton(const xcb_button_press_event_t* ev, bool press)
       mLastPressX = x;
       mLastPressY = y;
     }
-    mOwner->OnMouseDown(x, y, &mod);
+    mOwner->OnMouseDown(lx, ly, &mod);
   }
 }
 
@@ -632,15 +671,16 @@ void Session::OnMotion(const xcb_motion_notify_event_t* ev)
   const bool left = (ev->state & XCB_BUTTON_MASK_1) != 0;
   const bool right = (ev->state & XCB_BUTTON_MASK_3) != 0;
   if ((left || right) && mEntry) return;
+  const int lx = mOwner->ToLogical(x), ly = mOwner->ToLogical(y);
   if (left || right)
   {
     IMouseMod mod = ModFromState(ev->state, left, right && !left);
-    mOwner->OnMouseDrag(x, y, &mod);
+    mOwner->OnMouseDrag(lx, ly, &mod);
   }
   else
   {
     IMouseMod mod = ModFromState(ev->state, true, false);
-    mOwner->OnMouseOver(x, y, &mod);
+    mOwner->OnMouseOver(lx, ly, &mod);
   }
 }
 
@@ -663,7 +703,7 @@ void Session::OnKey(const xcb_key_press_event_t* ev)
     return;
   }
   const int code = KeyCode(sym);
-  if (code >= 0) mOwner->OnKeyDown(mPrevX, mPrevY, code);
+  if (code >= 0) mOwner->OnKeyDown(mOwner->ToLogical(mPrevX), mOwner->ToLogical(mPrevY), code);
 }
 
 } // namespace x11editor
@@ -733,7 +773,10 @@ void* IGraphicsLinux::OpenWindow(void* pParentWnd)
   CloseWindow();
   const auto parent = (uint32_t)(uintptr_t)pParentWnd;
   if (!parent) return nullptr;
+  const int scale = ResolveScale();
+  mServerScale.store(-1); // asked again for the next editor
   if (!GetDrawBitmap()) PrepDraw();
+  SetScale(scale);
   auto s = std::make_unique<Session>(this);
   if (!s->Open(parent)) return nullptr;
   const uint32_t id = s->mOwnerID;
@@ -774,7 +817,7 @@ bool IGraphicsLinux::DrawScreen(IRECT* pR)
 {
   Session* s = x11editor::tCurrent;
   if (!pR || !s || s->mOwner != this || !s->mConn) return false;
-  return s->Present(*pR);
+  return s->Present(ToPhysical(*pR));
 }
 
 void IGraphicsLinux::ForceEndUserEdit()
@@ -796,12 +839,41 @@ void IGraphicsLinux::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pR
                                      IParam* pParam)
 {
   if (!OnEditorThread() || !pControl || !pR) return;
-  x11editor::tCurrent->OpenEntry(pControl, pText, *pR, str, pParam);
+  x11editor::tCurrent->OpenEntry(pControl, pText, ToPhysical(*pR), str, pParam);
 }
 
 IPopupMenu* IGraphicsLinux::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pR)
 {
   ClearCapture(); // the menu takes the mouse; its answer lands inside the gesture
   if (!OnEditorThread() || !pMenu || !pR) return nullptr;
-  return x11editor::tCurrent->RunMenu(pMenu, *pR);
+  return x11editor::tCurrent->RunMenu(pMenu, ToPhysical(*pR));
+}
+
+int IGraphicsLinux::PlatformScale()
+{
+  if (const int env = editor_scale::ParseScaleText(std::getenv("TORVA_SCALE"))) return env;
+  // The server is asked once per editor opening, not on each of a host's size queries.
+  int server = mServerScale.load();
+  if (server < 0)
+  {
+    server = editor_scale::QueryServerScale();
+    mServerScale.store(server);
+  }
+  return server;
+}
+
+int IGraphicsLinux::StoredUserScale()
+{
+  return editor_scale::ReadStoredScale(editor_scale::SettingsPath());
+}
+
+void IGraphicsLinux::StoreUserScale(int scale)
+{
+  editor_scale::WriteStoredScale(editor_scale::SettingsPath(), scale);
+}
+
+void IGraphicsLinux::WakeEditor()
+{
+  std::lock_guard<std::mutex> lock(mLifeMutex);
+  if (mSession) mSession->RequestWake();
 }

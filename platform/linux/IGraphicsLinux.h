@@ -55,6 +55,8 @@ public:
   void ShowMouseCursor() override;
   // Embedded artwork by base name, overridden by TORVA.resources/img/ beside the plug-in file.
   LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
+  // The same with "@150" or "@200" after the base name.
+  LICE_IBitmap* OSLoadBitmapAtScale(int id, const char* name, int scale) override;
 
   // Frames presented on screen since construction (tests wait on it).
   int PresentCount() const { return mPresentCount.load(); }
@@ -68,6 +70,14 @@ public:
 
   // Folder searched before the embedded artwork ("" for the default beside the plug-in file).
   static void SetImageFolder(const char* folder);
+
+protected:
+  // TORVA_SCALE, else the X server's Xft.dpi over 96.
+  int PlatformScale() override;
+  // The one-line file in $XDG_CONFIG_HOME/torva/.
+  int StoredUserScale() override;
+  void StoreUserScale(int scale) override;
+  void WakeEditor() override;
 
 private:
   friend struct x11editor::Session;
@@ -83,4 +93,5 @@ private:
   std::atomic<int> mPresentCount{0};
   std::atomic<bool> mMenuOpen{false};
   std::atomic<bool> mEntryOpen{false};
+  std::atomic<int> mServerScale{-1}; // the server's answer, -1 until asked
 };

@@ -296,13 +296,19 @@ void IGraphicsLinux::SetImageFolder(const char* folder)
   sImageFolder = folder ? folder : "";
 }
 
-LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
+namespace
+{
+
+// The image named like name's file ("resources/img/BG.png" is "BG"), with suffix after the base
+// name: from the override folder when it has one, else embedded.
+LICE_IBitmap* LoadNamedImage(const char* name, const std::string& suffix)
 {
   if (!name || !EndsWithPng(name)) return nullptr;
   const char* slash = std::strrchr(name, '/');
   std::string base = slash ? slash + 1 : name;
   base.resize(base.rfind('.'));
   if (base.empty()) return nullptr;
+  base += suffix;
 
   std::string folder;
   {
@@ -324,4 +330,17 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
     if (base == torva_images::kImages[i].mName)
       return LICE_LoadPNGFromMemory(torva_images::kImages[i].mData, torva_images::kImages[i].mSize);
   return nullptr;
+}
+
+} // namespace
+
+LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
+{
+  return LoadNamedImage(name, "");
+}
+
+// "BG@150" beside "BG".
+LICE_IBitmap* IGraphicsLinux::OSLoadBitmapAtScale(int, const char* name, int scale)
+{
+  return LoadNamedImage(name, "@" + std::to_string(scale));
 }

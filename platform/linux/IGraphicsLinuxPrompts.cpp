@@ -128,7 +128,7 @@ void Session::OpenEntry(IControl* pControl, const IText* pText, const IRECT& r, 
   e->mControl = pControl;
   e->mParam = pParam;
   if (pText) e->mStyle = *pText;
-  e->mStyle.mSize = (int)((float)e->mStyle.mSize * 0.9f);
+  e->mStyle.mSize = (int)((float)mOwner->ToPhysical(e->mStyle.mSize) * 0.9f);
   e->mStyle.mCached = nullptr;
   e->mText = str ? str : "";
   e->mCaret = e->mText.size();

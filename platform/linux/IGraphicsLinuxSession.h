@@ -72,7 +72,14 @@ struct Session
   // Presents a rectangle of a bitmap in a window at (dx, dy).
   void PutImage(xcb_window_t win, const LICE_IBitmap* pBitmap, int sx, int sy, int w, int h, int dx,
                 int dy);
+  // Presents a rectangle of the back bitmap, in its pixels.
   bool Present(const IRECT& r);
+  void SetSizeHints();
+  // The shared-memory segment of the window's size, when the server takes one.
+  void AttachShm();
+  void ReleaseShm();
+  // Resizes the window and the back bitmap to a size the host agreed to.
+  void ApplyScale(int scale);
   // Destroys every window, frees the server resources and closes the connection.
   void TeardownX();
   bool Alive() const { return mConn && !mStop.load() && !xcb_connection_has_error(mConn); }
