@@ -188,8 +188,9 @@ void Painter::Text(const char* text, double cx, double cy, double size, bool bol
   {
     RECT r = {0, 0, 0, 0};
     font->DrawText(nullptr, q, 1, &r, flags | LICE_TEXT_CALCRECT); // caches the glyph
+    // Fonts too large to cache draw natively and leave their entries unrendered (base 0).
     const LICE_CachedFont::charEnt* e = font->findChar((unsigned char)*q);
-    advances.push_back(e ? e->advance : r.right);
+    advances.push_back(e && e->base != 0 ? e->advance : r.right);
     total += advances.back() + (q[1] ? S(tracking) : 0);
   }
   int x = S(cx) - total / 2;
