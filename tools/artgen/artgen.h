@@ -1,4 +1,4 @@
-// artgen.h - the amplifier editor's artwork: layout and the nine pictures.
+// artgen.h - the amplifier editor's artwork: layout and the nine pictures at each scale.
 #pragma once
 
 #include <memory>
@@ -10,7 +10,8 @@
 namespace artgen
 {
 
-// The editor window, and the row of controls whose top-left corners sit at (x, kRowY).
+// The editor window, and the row of controls whose top-left corners sit at (x, kRowY), in the
+// 100 % units the editor keeps its layout in.
 constexpr int kPanelW = 1024;
 constexpr int kPanelH = 285;
 constexpr int kRowY = 100;
@@ -38,18 +39,32 @@ inline constexpr Control kControls[] = {{"BY", "Bypass", 127, 2},
                                         {"VOL2", "Volume 2", 670, kKnobFrames},
                                         {"MASTER", "Master", 749, kKnobFrames}};
 
+// The sizes the editor is shown at, in percent; each has its own pictures, drawn at that size.
+inline constexpr int kScales[] = {100, 150, 200};
+
+// A length or position of the layout in pixels at a scale, rounded half up: the size of each
+// picture, and where the editor puts a control's corner (Bypass at x 127 lands on 191 at 150 %).
+constexpr int Scaled(int length, int percent)
+{
+  return (length * percent + 50) / 100;
+}
+
 struct Picture
 {
-  std::string file; // "BG.png", "BASS.png", ...
-  std::unique_ptr<LICE_MemBitmap> bitmap;
-  bool alpha; // written with its alpha channel
+  std::string file; // "BG.png", "BASS.png", ... at 100 %; "BG@150.png", ... at other scales
+  std::shared_ptr<const LICE_MemBitmap> bitmap; // the knobs share one
+  bool alpha;                                   // written with its alpha channel
 };
 
-// Draws all nine pictures: the background first, then the strips in kControls order.
-std::vector<Picture> DrawArtwork();
+// The file of a picture at a scale: "BG.png" at 100 %, "BG@150.png" at 150 %.
+std::string FileName(const std::string& base, int percent);
 
-// Draws the pictures and writes them into dir (which must exist). False with *error set when a
-// file cannot be written.
+// Draws all nine pictures at one of kScales: the background first, then the strips in kControls
+// order.
+std::vector<Picture> DrawArtwork(int percent);
+
+// Draws the pictures at every scale and writes them into dir (which must exist). False with
+// *error set when a file cannot be written.
 bool WriteArtwork(const std::string& dir, std::string* error);
 
 } // namespace artgen

@@ -1,18 +1,22 @@
 // torva-artgen: draws the amplifier editor's artwork.
 //
-//   torva-artgen DIR [--preview FILE.png]
+//   torva-artgen DIR [--preview FILE.png [--scale PERCENT]]
 //
-// writes BG.png, the seven knob strips and the Bypass switch strip into DIR. The committed
-// pictures are regenerated from the source tree with
+// writes BG.png, the seven knob strips and the Bypass switch strip into DIR, and the same nine
+// drawn at each larger size the editor is shown at, named with the size before the extension
+// (BG@150.png, BG@200.png, ...). The committed pictures are regenerated from the source tree with
 //
-//   build/bin/torva-artgen resources/img
+//   build/regular/bin/torva-artgen resources/img
 //
 // and a test checks that this reproduces them byte for byte, so rerun it after any change to
 // tools/artgen/. The output depends on nothing but the code, the DejaVu fonts and libpng/zlib:
 // no clock, no environment. --preview also writes the background with the controls placed on
-// it at several settings, to look at.
+// it at several settings, as the editor places them at the given scale (100 unless told), to
+// look at.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "tools/artgen/artgen.h"
@@ -22,9 +26,9 @@ namespace
 {
 
 // The panel as the editor shows it, knobs at frames spread over their travel, switch on.
-bool WritePreview(const std::string& path, std::string* error)
+bool WritePreview(const std::string& path, int percent, std::string* error)
 {
-  const std::vector<artgen::Picture> pics = artgen::DrawArtwork();
+  const std::vector<artgen::Picture> pics = artgen::DrawArtwork(percent);
   LICE_MemBitmap panel;
   LICE_Copy(&panel, pics[0].bitmap.get());
   for (size_t i = 1; i < pics.size(); ++i)
@@ -33,7 +37,8 @@ bool WritePreview(const std::string& path, std::string* error)
     const LICE_IBitmap* strip = pics[i].bitmap.get();
     const int fh = strip->getHeight() / c.frames;
     const int frame = (int)((i - 1) * (c.frames - 1) / (pics.size() - 2));
-    LICE_Blit(&panel, strip, c.x, artgen::kRowY, 0, frame * fh, strip->getWidth(), fh, 1.0f,
+    LICE_Blit(&panel, strip, artgen::Scaled(c.x, percent), artgen::Scaled(artgen::kRowY, percent),
+              0, frame * fh, strip->getWidth(), fh, 1.0f,
               LICE_COMBINE_COPY | LICE_COMBINE_USE_ALPHA);
   }
   return artgen::WritePng(path, panel, false, error);
@@ -43,13 +48,28 @@ bool WritePreview(const std::string& path, std::string* error)
 
 int main(int argc, char** argv)
 {
-  if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--preview") == 0))
+  const char* preview = nullptr;
+  int percent = 100;
+  bool ok = argc >= 2;
+  for (int i = 2; ok && i < argc; i += 2)
   {
-    std::fprintf(stderr, "usage: torva-artgen DIR [--preview FILE.png]\n");
+    ok = i + 1 < argc;
+    if (ok && std::strcmp(argv[i], "--preview") == 0)
+      preview = argv[i + 1];
+    else if (ok && std::strcmp(argv[i], "--scale") == 0)
+      percent = std::atoi(argv[i + 1]);
+    else
+      ok = false;
+  }
+  if (!ok || std::find(std::begin(artgen::kScales), std::end(artgen::kScales), percent) ==
+                 std::end(artgen::kScales))
+  {
+    std::fprintf(stderr, "usage: torva-artgen DIR [--preview FILE.png [--scale 100|150|200]]\n");
     return 2;
   }
   std::string error;
-  if (!artgen::WriteArtwork(argv[1], &error) || (argc == 4 && !WritePreview(argv[3], &error)))
+  if (!artgen::WriteArtwork(argv[1], &error) ||
+      (preview && !WritePreview(preview, percent, &error)))
   {
     std::fprintf(stderr, "torva-artgen: %s\n", error.c_str());
     return 1;

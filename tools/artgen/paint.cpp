@@ -97,7 +97,7 @@ void Painter::Rect(double x, double y, double w, double h, LICE_pixel c, float a
 
 void Painter::Disc(double cx, double cy, double r, LICE_pixel c, float alpha)
 {
-  LICE_FillCircle(mBm, (float)(cx * kSuper), (float)(cy * kSuper), (float)(r * kSuper), c, alpha,
+  LICE_FillCircle(mBm, (float)(cx * mUnit), (float)(cy * mUnit), (float)(r * mUnit), c, alpha,
                   LICE_COMBINE_COPY, false);
 }
 
@@ -112,7 +112,7 @@ void Painter::Ring(double cx, double cy, double r0, double r1, double a0, double
                    float alpha)
 {
   // Steps of about one canvas pixel along the outer edge.
-  const int steps = std::max(2, (int)std::ceil((a1 - a0) * r1 * kSuper / 2));
+  const int steps = std::max(2, (int)std::ceil((a1 - a0) * r1 * mUnit / 2));
   for (int i = 0; i < steps; ++i)
   {
     const double b0 = a0 + (a1 - a0) * i / steps, b1 = a0 + (a1 - a0) * (i + 1) / steps;
@@ -133,7 +133,7 @@ void Painter::Line(double x1, double y1, double x2, double y2, double width, LIC
 
 void Painter::SoftShadow(double cx, double cy, double r, double spread, float strength)
 {
-  const int steps = std::max(1, (int)(spread * kSuper));
+  const int steps = std::max(1, (int)(spread * mUnit));
   for (int i = 0; i <= steps; ++i)
     Disc(cx, cy, r + spread * (steps - i) / steps, Rgb(0, 0, 0), strength / (steps + 1));
 }
@@ -143,7 +143,7 @@ void Painter::GradientDisc(double cx, double cy, double r, LICE_pixel top, LICE_
   const int x0 = S(cx - r) - 1, y0 = S(cy - r) - 1, size = S(2 * r) + 3;
   LICE_MemBitmap mask(size, size), fill(size, size);
   LICE_Clear(&mask, 0);
-  LICE_FillCircle(&mask, (float)(cx * kSuper - x0), (float)(cy * kSuper - y0), (float)(r * kSuper),
+  LICE_FillCircle(&mask, (float)(cx * mUnit - x0), (float)(cy * mUnit - y0), (float)(r * mUnit),
                   Rgb(255, 255, 255), 1.0f, LICE_COMBINE_COPY, false);
   const float step = 1.0f / (size * 255.0f);
   LICE_GradRect(&fill, 0, 0, size, size, LICE_GETR(top) / 255.0f, LICE_GETG(top) / 255.0f,
@@ -188,8 +188,9 @@ void Painter::Text(const char* text, double cx, double cy, double size, bool bol
   {
     RECT r = {0, 0, 0, 0};
     font->DrawText(nullptr, q, 1, &r, flags | LICE_TEXT_CALCRECT); // caches the glyph
+    // Fonts too large to cache draw natively and leave their entries unrendered (base 0).
     const LICE_CachedFont::charEnt* e = font->findChar((unsigned char)*q);
-    advances.push_back(e ? e->advance : r.right);
+    advances.push_back(e && e->base != 0 ? e->advance : r.right);
     total += advances.back() + (q[1] ? S(tracking) : 0);
   }
   int x = S(cx) - total / 2;

@@ -2,8 +2,9 @@
 //
 // Everything is drawn on a canvas kSuper times the size of the image it becomes and reduced at
 // the end (Reduce: the exact mean of each kSuper x kSuper block, weighted by alpha), which is
-// what anti-aliases every edge. A Painter takes coordinates and lengths in image pixels and
-// scales them itself, so drawing code reads in the units of the finished picture.
+// what anti-aliases every edge. A Painter takes coordinates and lengths in pixels of the 100 %
+// picture and scales them itself, kSuper * percent / 100 canvas pixels to one, so that drawing
+// code reads in the units of the editor's layout and draws the same picture at every scale.
 #pragma once
 
 #include <algorithm>
@@ -73,13 +74,19 @@ struct Pt
   double x, y;
 };
 
-// Draws in image units on a supersampled canvas.
+// Draws in 100 % units on a supersampled canvas of a picture at `percent`, which must give a
+// whole number of canvas pixels per unit.
 class Painter
 {
 public:
-  explicit Painter(LICE_IBitmap* canvas) : mBm(canvas) {}
+  Painter(LICE_IBitmap* canvas, int percent)
+      : mBm(canvas), mPercent(percent), mUnit(kSuper * percent / 100)
+  {
+  }
   LICE_IBitmap* bitmap() const { return mBm; }
-  static int S(double v) { return (int)std::lround(v * kSuper); }
+  int percent() const { return mPercent; }
+  int unit() const { return mUnit; } // canvas pixels per 100 % unit: 4 at 100 %, 8 at 200 %
+  int S(double v) const { return (int)std::lround(v * mUnit); }
 
   void Rect(double x, double y, double w, double h, LICE_pixel c, float alpha = 1.0f);
   void Disc(double cx, double cy, double r, LICE_pixel c, float alpha = 1.0f);
@@ -106,12 +113,14 @@ public:
               shade((a0 + a1) / 2));
     }
   }
-  // Single-line text centred on (cx, cy), with the given font (pixel size in image units).
+  // Single-line text centred on (cx, cy), with the given font (pixel size in 100 % units).
   void Text(const char* text, double cx, double cy, double size, bool bold, LICE_pixel c,
             float alpha = 1.0f, double tracking = 0);
 
 private:
   LICE_IBitmap* mBm;
+  int mPercent;
+  int mUnit;
 };
 
 // Copies `fill` onto canvas at (x, y), each pixel weighted by the red channel of `mask`.

@@ -5,7 +5,11 @@
 // transparent ground, so that the background shows around them.
 #include "tools/artgen/artgen.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <tuple>
 
 #include "raster/lice_lines.h"
@@ -28,9 +32,12 @@ const LICE_pixel kPointer = Rgb(244, 240, 226); // knob pointer line
 const LICE_pixel kBlack = Rgb(0, 0, 0);
 const LICE_pixel kWhite = Rgb(255, 255, 255);
 
-double KnobCX(const Control& c)
+// Where a position or length of the layout lands at a scale, in 100 % units: the editor rounds
+// each control's corner to whole pixels, so what the background draws around a control follows
+// the rounded place (Bypass at 127 is drawn around 127.33 at 150 %). Exact at 100 %.
+double Snapped(int v, int percent)
 {
-  return c.x + kKnobSize / 2.0;
+  return Scaled(v, percent) * 100.0 / percent;
 }
 
 // Pointer angle of a knob frame (0 up, clockwise): -150 degrees at frame 0, +150 at the last.
@@ -67,15 +74,17 @@ void RoundFrame(Painter& p, double x, double y, double w, double h, double r, do
     p.Ring(centres[i].x, centres[i].y, r - width, r, kPi / 2 * i, kPi / 2 * (i + 1), c, alpha);
 }
 
-// Black vinyl with a pebbled grain: noise lit from the upper left.
-void DrawVinyl(LICE_IBitmap* bm)
+// Black vinyl with a pebbled grain: noise lit from the upper left. The noise runs over canvas
+// pixels, `unit` of them to a 100 % pixel, so its cells are given in 100 % pixels times unit.
+void DrawVinyl(LICE_IBitmap* bm, int unit)
 {
-  const Noise grain(11, bm->getWidth(), bm->getHeight(), 5, 5);
-  const Noise blotch(12, bm->getWidth(), bm->getHeight(), 90, 70);
+  const Noise grain(11, bm->getWidth(), bm->getHeight(), 1.25 * unit, 1.25 * unit);
+  const Noise blotch(12, bm->getWidth(), bm->getHeight(), 22.5 * unit, 17.5 * unit);
+  const double light = 0.625 * unit; // the grain's bump is lit from this far up and left
   ForEachPixel(bm, 0, 0, bm->getWidth(), bm->getHeight(),
                [&](int x, int y, LICE_pixel& p)
                {
-                 const double bump = grain.At(x, y) - grain.At(x + 2.5, y + 2.5);
+                 const double bump = grain.At(x, y) - grain.At(x + light, y + light);
                  // Lit a little from above, darker towards the sides.
                  const double u = 2.0 * x / bm->getWidth() - 1, t = (double)y / bm->getHeight();
                  const double v = 27 + 16 * bump + 4 * blotch.At(x, y) + 3 * grain.At(x, y) +
@@ -84,11 +93,12 @@ void DrawVinyl(LICE_IBitmap* bm)
                });
 }
 
-// Brushed metal: long horizontal streaks, darker towards the bottom.
-void DrawBrushed(LICE_IBitmap* bm, LICE_pixel base)
+// Brushed metal: long horizontal streaks, darker towards the bottom (cells as for the vinyl).
+void DrawBrushed(LICE_IBitmap* bm, LICE_pixel base, int unit)
 {
   const int w = bm->getWidth(), h = bm->getHeight();
-  const Noise streaks(21, w, h, 400, 1.5), fine(22, w, h, 40, 1), sheen(23, w, h, 700, 900);
+  const Noise streaks(21, w, h, 100.0 * unit, 0.375 * unit),
+      fine(22, w, h, 10.0 * unit, 0.25 * unit), sheen(23, w, h, 175.0 * unit, 225.0 * unit);
   ForEachPixel(bm, 0, 0, w, h,
                [&](int x, int y, LICE_pixel& p)
                {
@@ -111,12 +121,12 @@ void DrawFaceplate(Painter& p)
     p.Polygon(RoundRectPoints(kPlateX - i * 0.5 + 1, kPlateY - i * 0.5 + 2, kPlateW + i,
                               kPlateH + i, 6 + i * 0.5),
               kBlack, 0.08f);
-  const int x0 = Painter::S(kPlateX), y0 = Painter::S(kPlateY);
-  const int w = Painter::S(kPlateW), h = Painter::S(kPlateH);
+  const int x0 = p.S(kPlateX), y0 = p.S(kPlateY);
+  const int w = p.S(kPlateW), h = p.S(kPlateH);
   LICE_MemBitmap sheet(w, h), mask(w, h);
-  DrawBrushed(&sheet, kPlate);
+  DrawBrushed(&sheet, kPlate, p.unit());
   LICE_Clear(&mask, 0);
-  Painter m(&mask);
+  Painter m(&mask, p.percent());
   m.Polygon(RoundRectPoints(0, 0, kPlateW, kPlateH, 6), kWhite);
   BlitThroughMask(p.bitmap(), x0, y0, &sheet, mask);
 
@@ -176,11 +186,11 @@ void DrawBadge(Painter& p, double cx, double cy)
   // Letters: a dark drop shadow, then a gold gradient seen through the lettering.
   const double size = 30, tracking = 2.5;
   p.Text("TORVA", cx + 0.8, cy + 1.4, size, true, kBlack, 0.9f, tracking);
-  const int x0 = Painter::S(cx - w / 2), y0 = Painter::S(cy - h / 2);
-  const int bw = Painter::S(w), bh = Painter::S(h);
+  const int x0 = p.S(cx - w / 2), y0 = p.S(cy - h / 2);
+  const int bw = p.S(w), bh = p.S(h);
   LICE_MemBitmap mask(bw, bh), gold(bw, bh);
   LICE_Clear(&mask, 0);
-  Painter m(&mask);
+  Painter m(&mask, p.percent());
   m.Text("TORVA", w / 2, h / 2, size, true, kWhite, 1.0f, tracking);
   const float top[3] = {0.99f, 0.93f, 0.70f}, bottom[3] = {0.62f, 0.47f, 0.20f};
   const float k = 1.0f / (bh * 0.65f);
@@ -190,11 +200,11 @@ void DrawBadge(Painter& p, double cx, double cy)
   BlitThroughMask(p.bitmap(), x0, y0, &gold, mask);
 }
 
-std::unique_ptr<LICE_MemBitmap> DrawBackground()
+std::unique_ptr<LICE_MemBitmap> DrawBackground(int percent)
 {
-  auto canvas = NewCanvas(kPanelW, kPanelH);
-  DrawVinyl(canvas.get());
-  Painter p(canvas.get());
+  auto canvas = NewCanvas(Scaled(kPanelW, percent), Scaled(kPanelH, percent));
+  Painter p(canvas.get(), percent);
+  DrawVinyl(canvas.get(), p.unit());
   DrawFaceplate(p);
   const double inset = 8.5;
   const double screwX[2] = {kPlateX + inset, kPlateX + kPlateW - inset};
@@ -203,21 +213,25 @@ std::unique_ptr<LICE_MemBitmap> DrawBackground()
   for (double x : screwX)
     for (double y : screwY) DrawScrew(p, x, y, turn.Unit() * kPi);
 
-  const double captionY = kRowY - 14;
+  // Around each control where the editor puts it: captions, scales and shadows.
+  const double rowY = Snapped(kRowY, percent), captionY = rowY - 14;
   for (const Control& c : kControls)
   {
     if (c.frames == 2)
     {
-      const double cx = c.x + kSwitchW / 2.0;
+      const double cx = Snapped(c.x, percent) + Snapped(kSwitchW, percent) / 2;
+      const double cy = rowY + Snapped(kSwitchH, percent) / 2;
       p.Text(c.caption, cx, captionY, 12, true, kInk);
-      p.Text("On", cx + 36, kKnobCY - 20, 9.5, true, kInk);
-      p.Text("Off", cx + 36, kKnobCY + 20, 9.5, true, kInk);
-      p.SoftShadow(cx + 1.5, kKnobCY + 2.5, 15, 3, 0.6f);
+      p.Text("On", cx + 36, cy - 20, 9.5, true, kInk);
+      p.Text("Off", cx + 36, cy + 20, 9.5, true, kInk);
+      p.SoftShadow(cx + 1.5, cy + 2.5, 15, 3, 0.6f);
       continue;
     }
-    p.Text(c.caption, KnobCX(c), captionY, 12, true, kInk);
-    DrawScale(p, KnobCX(c), kKnobCY);
-    p.SoftShadow(KnobCX(c) + 1.2, kKnobCY + 2.5, 25, 3.5, 0.7f);
+    const double cx = Snapped(c.x, percent) + Snapped(kKnobSize, percent) / 2;
+    const double cy = rowY + Snapped(kKnobSize, percent) / 2;
+    p.Text(c.caption, cx, captionY, 12, true, kInk);
+    DrawScale(p, cx, cy);
+    p.SoftShadow(cx + 1.2, cy + 2.5, 25, 3.5, 0.7f);
   }
   DrawBadge(p, 905, kKnobCY - 6);
   p.Text("GUITAR AMPLIFIER", 905, kKnobCY + 34, 8.5, true, kInk, 1.0f, 1.2);
@@ -245,10 +259,15 @@ void DrawKnobBody(Painter& p, double cx, double cy)
                    0.03 + 0.12 * std::cos(2 * (a - light)) + 0.05 * std::cos(a - light);
                return Brighten(Rgb(190, 172, 128), v);
              });
-  // Turning marks: faint concentric rings.
+  // Turning marks: faint concentric rings a quarter of a 100 % pixel wide, which is one canvas
+  // pixel at 100 % and as many circles side by side at larger scales (a last part one fainter).
+  const int u = p.unit();
+  const double width = u / (double)kSuper;
   for (double r = 1.5; r < 13.5; r += 0.75)
-    LICE_Circle(p.bitmap(), (float)(cx * kSuper), (float)(cy * kSuper), (float)(r * kSuper),
-                ((int)(r * 4) % 2) ? kWhite : kBlack, 0.07f, LICE_COMBINE_COPY, false);
+    for (int i = 0; i < width; ++i)
+      LICE_Circle(p.bitmap(), (float)(cx * u), (float)(cy * u), (float)(r * u + i),
+                  ((int)(r * 4) % 2) ? kWhite : kBlack, 0.07f * (float)std::min(1.0, width - i),
+                  LICE_COMBINE_COPY, false);
   p.Ring(cx, cy, 13.2, 14, 0, 2 * kPi, kBlack, 0.35f);
   p.Ring(cx, cy, 13.2, 14, -2.4, 0.8, kWhite, 0.35f);
 }
@@ -262,21 +281,23 @@ void DrawKnobPointer(Painter& p, double cx, double cy, double a)
          kWhite, 0.3f);
 }
 
-std::unique_ptr<LICE_MemBitmap> DrawKnobStrip()
+std::unique_ptr<LICE_MemBitmap> DrawKnobStrip(int percent)
 {
-  auto body = NewCanvas(kKnobSize, kKnobSize);
-  Painter b(body.get());
-  DrawKnobBody(b, kKnobSize / 2.0, kKnobSize / 2.0);
+  const int size = Scaled(kKnobSize, percent);
+  const double centre = Snapped(kKnobSize, percent) / 2;
+  auto body = NewCanvas(size, size);
+  Painter b(body.get(), percent);
+  DrawKnobBody(b, centre, centre);
 
-  auto strip = std::make_unique<LICE_MemBitmap>(kKnobSize, kKnobSize * kKnobFrames);
-  auto frame = NewCanvas(kKnobSize, kKnobSize);
+  auto strip = std::make_unique<LICE_MemBitmap>(size, size * kKnobFrames);
+  auto frame = NewCanvas(size, size);
   for (int i = 0; i < kKnobFrames; ++i)
   {
     LICE_Blit(frame.get(), body.get(), 0, 0, nullptr, 1.0f, LICE_COMBINE_COPY);
-    Painter p(frame.get());
-    DrawKnobPointer(p, kKnobSize / 2.0, kKnobSize / 2.0, KnobAngle(i));
+    Painter p(frame.get(), percent);
+    DrawKnobPointer(p, centre, centre, KnobAngle(i));
     auto small = Reduce(*frame);
-    LICE_Blit(strip.get(), small.get(), 0, i * kKnobSize, nullptr, 1.0f, LICE_COMBINE_COPY);
+    LICE_Blit(strip.get(), small.get(), 0, i * size, nullptr, 1.0f, LICE_COMBINE_COPY);
   }
   return strip;
 }
@@ -313,34 +334,57 @@ void DrawToggle(Painter& p, double cx, double cy, bool on)
   p.Disc(cx - 1.6, tipY - 1.8, 1.6, kWhite, 0.8f);
 }
 
-std::unique_ptr<LICE_MemBitmap> DrawSwitchStrip()
+std::unique_ptr<LICE_MemBitmap> DrawSwitchStrip(int percent)
 {
-  auto canvas = NewCanvas(kSwitchW, kSwitchH * 2);
-  Painter p(canvas.get());
-  for (int on = 0; on < 2; ++on) DrawToggle(p, kSwitchW / 2.0, kSwitchH * (on + 0.5), on == 1);
+  auto canvas = NewCanvas(Scaled(kSwitchW, percent), Scaled(kSwitchH, percent) * 2);
+  Painter p(canvas.get(), percent);
+  const double w = Snapped(kSwitchW, percent), h = Snapped(kSwitchH, percent);
+  for (int on = 0; on < 2; ++on) DrawToggle(p, w / 2, h * (on + 0.5), on == 1);
   return Reduce(*canvas);
 }
 
 } // namespace
 
-std::vector<Picture> DrawArtwork()
+std::string FileName(const std::string& base, int percent)
+{
+  return percent == 100 ? base + ".png" : base + "@" + std::to_string(percent) + ".png";
+}
+
+std::vector<Picture> DrawArtwork(int percent)
 {
   std::vector<Picture> out;
-  out.push_back({"BG.png", DrawBackground(), false});
-  const auto knob = DrawKnobStrip();
+  out.push_back({FileName("BG", percent), DrawBackground(percent), false});
+  const std::shared_ptr<const LICE_MemBitmap> knob = DrawKnobStrip(percent);
   for (const Control& c : kControls)
-  {
-    auto bm = c.frames == 2 ? DrawSwitchStrip() : std::make_unique<LICE_MemBitmap>();
-    if (c.frames != 2) LICE_Copy(bm.get(), knob.get());
-    out.push_back({std::string(c.file) + ".png", std::move(bm), true});
-  }
+    out.push_back(
+        {FileName(c.file, percent), c.frames == 2 ? DrawSwitchStrip(percent) : knob, true});
   return out;
 }
 
 bool WriteArtwork(const std::string& dir, std::string* error)
 {
-  for (const Picture& pic : DrawArtwork())
-    if (!WritePng(dir + "/" + pic.file, *pic.bitmap, pic.alpha, error)) return false;
+  for (int percent : kScales)
+  {
+    const std::vector<Picture> pics = DrawArtwork(percent);
+    for (auto pic = pics.begin(); pic != pics.end(); ++pic)
+    {
+      // A shared strip is encoded once and its file copied: level 9 takes its time.
+      const std::string path = dir + "/" + pic->file;
+      const auto first = std::find_if(
+          pics.begin(), pic, [&](const Picture& earlier) { return earlier.bitmap == pic->bitmap; });
+      std::error_code failed;
+      if (first != pic)
+        std::filesystem::copy_file(dir + "/" + first->file, path,
+                                   std::filesystem::copy_options::overwrite_existing, failed);
+      else if (!WritePng(path, *pic->bitmap, pic->alpha, error))
+        return false;
+      if (failed)
+      {
+        if (error) *error = "cannot write " + path;
+        return false;
+      }
+    }
+  }
   return true;
 }
 
