@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kIdleInterval = std::chrono::microseconds(1000000 / 30);
 constexpr auto kMapTimeout = std::chrono::seconds(10); // a window manager may be slow to map
 constexpr int kMaxSide = 16384;
+// The editor scale request some Linux hosts send: index 'PreS', value 'AeCs', factor in opt.
+constexpr VstInt32 kHostScaleRequest = 0x50726553;
+constexpr VstIntPtr kHostScaleValue = 0x41654373;
 
 struct Size
 {
@@ -411,6 +414,9 @@ bool RunEditor(VstHost& host, const EditorOptions& options, std::string& error)
   }
   Window window;
   if (!window.Connect(error)) return false;
+  if (options.mScale > 0)
+    host.Dispatch(effVendorSpecific, kHostScaleRequest, kHostScaleValue, nullptr,
+                  float(options.mScale) / 100.0f);
   Size size = EditorSize(host);
   const Size asked = size;
   if (!size.Valid()) size = {640, 480}; // asked again once the editor is open
@@ -434,11 +440,19 @@ bool RunEditor(VstHost& host, const EditorOptions& options, std::string& error)
     std::fprintf(stderr, "torva: warning: the editor gives no size; the window is %dx%d\n",
                  size.mWidth, size.mHeight);
   window.Map();
+  host.SetSizeWindowHandler(
+      [&window](int w, int h)
+      {
+        if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
+        window.Resize({w, h});
+        return true;
+      });
 
   std::vector<uint8_t> rgb;
   Size pictureSize;
   bool ok = Loop(host, window, options, rgb, pictureSize, error);
   host.Dispatch(effEditClose);
+  host.SetSizeWindowHandler(nullptr);
   if (ok && !options.mPngPath.empty())
   {
     if (rgb.empty())

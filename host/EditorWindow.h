@@ -1,11 +1,13 @@
 // Showing a VST 2 plug-in's editor the way a Linux host does, for `torva editor`.
 //
+//   effVendorSpecific       'PreS' / 'AeCs' with the scale factor, when a scale is given
 //   effEditGetRect          the editor's size
 //   top-level window        of that size, on the host's own XCB connection; titled with the
 //                           effect name, fixed size, closed through WM_DELETE_WINDOW
 //   effEditOpen             the window's id as ptr; the plug-in embeds its own child window
 //   effEditIdle             30 times a second from the host's loop, until the window is closed,
 //                           SIGINT or SIGTERM arrives, or the picture has been taken
+//   audioMasterSizeWindow   resizes the window (the user chose another size in the editor)
 //   effEditClose            before the window is destroyed
 //
 // A picture is read back from the server (the top-level window's contents, the plug-in's child
@@ -24,6 +26,7 @@ struct EditorOptions
 {
   std::string mPngPath;       // empty: stay open until closed
   double mAfterSeconds = 1.0; // idling time before the picture, counted from the window's mapping
+  int mScale = 0;             // percent, asked the way Linux hosts ask ('PreS'); 0: not asked
 };
 
 // Runs an editor session on a loaded and opened plug-in. Returns false with a one-line error

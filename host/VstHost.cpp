@@ -347,7 +347,7 @@ VstIntPtr VstHost::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index
   return host ? host->OnRequest(opcode, index, value, ptr, opt) : 0;
 }
 
-VstIntPtr VstHost::OnRequest(VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
+VstIntPtr VstHost::OnRequest(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float)
 {
   switch (opcode)
   {
@@ -365,7 +365,7 @@ VstIntPtr VstHost::OnRequest(VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, fl
   case audioMasterIOChanged:
     return 0; // channels are fixed for a render
   case audioMasterSizeWindow:
-    return 0; // no editor window
+    return mSizeWindow && mSizeWindow(index, static_cast<int>(value)) ? 1 : 0;
   case audioMasterGetSampleRate:
     return static_cast<VstIntPtr>(mSampleRate);
   case audioMasterGetBlockSize:

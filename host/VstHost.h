@@ -23,6 +23,7 @@
 
 #include "framework/vst2/VstAbi.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -88,6 +89,11 @@ public:
 
   // How often the plug-in called back with these requests (tests and summaries).
   int AutomateCalls() const { return mAutomateCalls; }
+  // Answers audioMasterSizeWindow (width, height) while set; without one the host refuses.
+  void SetSizeWindowHandler(std::function<bool(int, int)> handler)
+  {
+    mSizeWindow = std::move(handler);
+  }
 
 private:
   static VstIntPtr HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -112,5 +118,6 @@ private:
   VstSpeakerArrangement mInputArrangement = {};
   VstSpeakerArrangement mOutputArrangement = {};
   int mAutomateCalls = 0;
+  std::function<bool(int, int)> mSizeWindow;
   std::recursive_mutex mDispatchMutex;
 };

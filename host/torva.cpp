@@ -5,7 +5,7 @@
 //                [--precision float|double]
 //   torva demo [OUT]
 //   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
-//   torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
+//   torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
 //   torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]... [--preset FILE]
 //
 // Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
@@ -50,7 +50,8 @@ const char kUsage[] =
     "                    [--block N] [--precision float|double]\n"
     "       torva demo [OUT]\n"
     "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
-    "       torva editor [PLUGIN.so] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...\n"
+    "       torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS]\n"
+    "                    [--set NAME=VALUE]...\n"
     "       torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]...\n"
     "                  [--preset FILE]\n"
     "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
@@ -392,7 +393,7 @@ int EditorCommand(const std::vector<std::string>& args)
       value = arg.substr(eq + 1);
       arg.erase(eq);
     }
-    else if (arg == "--png" || arg == "--after" || arg == "--set")
+    else if (arg == "--png" || arg == "--after" || arg == "--set" || arg == "--scale")
     {
       if (i + 1 >= args.size()) return Fail(arg + " needs a value", kExitUsage);
       value = args[++i];
@@ -414,6 +415,12 @@ int EditorCommand(const std::vector<std::string>& args)
                         value + "\"",
                     kExitUsage);
       options.mAfterSeconds = seconds;
+    }
+    else if (arg == "--scale")
+    {
+      if (value != "100" && value != "150" && value != "200")
+        return Fail("--scale needs 100, 150 or 200 (percent), got \"" + value + "\"", kExitUsage);
+      options.mScale = std::stoi(value);
     }
     else
       return Fail("unknown option " + arg + kSeeHelp, kExitUsage);

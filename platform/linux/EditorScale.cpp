@@ -62,7 +62,8 @@ int ReadStoredScale(const std::string& path)
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f)
   {
-    if (errno != ENOENT) WarnOnce("cannot read " + path + " (" + std::strerror(errno) + "); ignoring it");
+    if (errno != ENOENT)
+      WarnOnce("cannot read " + path + " (" + std::strerror(errno) + "); ignoring it");
     return 0;
   }
   char buf[kMaxSettingsBytes + 1];
@@ -170,9 +171,8 @@ int QueryServerScale()
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
     if (screen)
     {
-      const xcb_get_property_cookie_t cookie =
-          xcb_get_property(conn, 0, screen->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
-                           64 * 1024 / 4);
+      const xcb_get_property_cookie_t cookie = xcb_get_property(
+          conn, 0, screen->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 64 * 1024 / 4);
       if (xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr))
       {
         const int len = xcb_get_property_value_length(reply);
