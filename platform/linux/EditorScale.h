@@ -12,8 +12,8 @@ namespace editor_scale
 std::string SettingsPath();
 
 // The remembered size from the one-line settings file ("scale=150"). A missing file is no
-// answer; unreadable or foreign content is no answer and one line on stderr (once per path
-// and content in the process).
+// answer; unreadable or foreign content is no answer and one line on stderr (once per file in
+// the process, however often hosts ask).
 int ReadStoredScale(const std::string& path);
 // Writes the line (making the folder); false with one line on stderr when it cannot.
 bool WriteStoredScale(const std::string& path, int scale);

@@ -15,6 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "support/TempFiles.h"
 #include "support/TestHost.h"
 #include "support/golden.h"
 #include "x11/X11TestSupport.h"
@@ -122,12 +127,18 @@ private:
     return *sHost;
   }
 
-  static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                            float opt)
+  static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                            void*, float opt)
   {
     if (opcode == audioMasterVersion) return kVstVersion;
     Plugin* self = effect ? static_cast<Plugin*>(effect->user) : nullptr;
     if (!self) return 0;
+    if (opcode == audioMasterSizeWindow)
+    {
+      std::lock_guard<std::mutex> lock(self->mMutex);
+      self->mSizeRequests.push_back({(int)index, (int)value});
+      return self->mAcceptSize ? 1 : 0;
+    }
     std::function<void(Plugin&)> action;
     {
       std::lock_guard<std::mutex> lock(self->mMutex);
@@ -147,6 +158,25 @@ public:
   // Runs inside every begin-edit, automate and end-edit, on the thread that made it; set before
   // the editor opens.
   std::function<void()> mEveryEdit;
+  // Whether audioMasterSizeWindow is granted, and the sizes asked for.
+  bool mAcceptSize = false;
+  std::vector<std::pair<int, int>> SizeRequests()
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mSizeRequests;
+  }
+  // effEditGetRect's answer as (width, height).
+  std::pair<int, int> EditRect()
+  {
+    ERect* r = nullptr;
+    if (Dispatch(effEditGetRect, 0, 0, &r) != 1 || !r) return {0, 0};
+    return {r->right - r->left, r->bottom - r->top};
+  }
+  // The vendor request some Linux hosts send before effEditOpen.
+  void HostScale(float factor)
+  {
+    Dispatch(effVendorSpecific, 0x50726553, 0x41654373, nullptr, factor);
+  }
 
 private:
   AEffect* mEffect = nullptr;
@@ -154,6 +184,7 @@ private:
   std::vector<Call> mCalls;
   int mActionOpcode = -1;
   std::function<void(Plugin&)> mAction;
+  std::vector<std::pair<int, int>> mSizeRequests;
 };
 
 // Whether s is one of the '|'-separated alternatives.
@@ -483,6 +514,163 @@ TEST(AmpEditorStoppedServer, AudioAndStateGoOn)
     editor.join();
     EXPECT_EQ(result, 1);
     p.Close();
+  }
+}
+
+// ---- Sizes ----------------------------------------------------------------------------------
+
+// The editor at 150 and 200 %, with the user's settings in a folder of the test's own and none of
+// the environment's sizes: each source of the size on its own and in order, the size menu
+// through hosts that grant and refuse the new window, and gestures that do the same at every size.
+class AmpEditorSizes : public AmpEditor
+{
+protected:
+  void SetUp() override
+  {
+    AmpEditor::SetUp();
+    setenv("XDG_CONFIG_HOME", mConfig.Path().c_str(), 1);
+    unsetenv("TORVA_SCALE");
+  }
+  void TearDown() override
+  {
+    unsetenv("TORVA_SCALE");
+    Resources("");
+    AmpEditor::TearDown();
+  }
+  // Loads the X resource database of the test's server, as a desktop's settings do.
+  void Resources(const std::string& text)
+  {
+    const std::string file = mConfig / "resources";
+    torva_test::WriteText(file, text);
+    const std::string cmd =
+        "xrdb -display " + SharedDisplay() + (text.empty() ? " -remove" : " -load " + file);
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  std::string Settings() { return mConfig / "torva/editor"; }
+
+  torva_test::TempDir mConfig;
+};
+
+TEST_F(AmpEditorSizes, WhereTheSizeComesFrom)
+{
+  if (std::system("command -v xrdb >/dev/null") != 0) GTEST_SKIP() << "no xrdb";
+  struct Case
+  {
+    const char* what;
+    float host;           // 'PreS' factor, 0 for none
+    const char* env;      // TORVA_SCALE, null for none
+    const char* dpi;      // Xft.dpi, null for none
+    const char* settings; // the settings file's text, null for none
+    int w, h;
+  };
+  const Case cases[] = {
+      {"nothing", 0, nullptr, nullptr, nullptr, 1024, 285},
+      {"host 2.0", 2.0f, nullptr, nullptr, nullptr, 2048, 570},
+      {"host 1.4 rounds to 150", 1.4f, nullptr, nullptr, nullptr, 1536, 428},
+      {"host nonsense", -3.0f, nullptr, nullptr, nullptr, 1024, 285},
+      {"TORVA_SCALE 150", 0, "150", nullptr, nullptr, 1536, 428},
+      {"TORVA_SCALE factor", 0, "2", nullptr, nullptr, 2048, 570},
+      {"TORVA_SCALE junk", 0, "big", nullptr, nullptr, 1024, 285},
+      {"Xft.dpi 192", 0, nullptr, "192", nullptr, 2048, 570},
+      {"Xft.dpi 144", 0, nullptr, "144", nullptr, 1536, 428},
+      {"host before TORVA_SCALE", 1.5f, "200", nullptr, nullptr, 1536, 428},
+      {"TORVA_SCALE before Xft.dpi", 0, "100", "192", nullptr, 1024, 285},
+      {"the user's choice first", 2.0f, "100", "96", "scale=150\n", 1536, 428},
+      {"foreign settings ignored", 2.0f, nullptr, nullptr, "[gui]\nscale = big\n", 2048, 570},
+      {"settings of another size ignored", 0, nullptr, nullptr, "scale=175\n", 1024, 285},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    Resources(c.dpi ? std::string("Xft.dpi:\t") + c.dpi + "\n" : "");
+    if (c.env)
+      setenv("TORVA_SCALE", c.env, 1);
+    else
+      unsetenv("TORVA_SCALE");
+    std::remove(Settings().c_str());
+    if (c.settings)
+    {
+      mkdir((mConfig / "torva").c_str(), 0755);
+      torva_test::WriteText(Settings(), c.settings);
+    }
+    Plugin p;
+    if (c.host != 0) p.HostScale(c.host);
+    EXPECT_EQ(p.EditRect(), std::make_pair(c.w, c.h));
+  }
+  // The window and the pictures: made at that size, from the artwork drawn for it.
+  Resources("");
+  unsetenv("TORVA_SCALE");
+  std::remove(Settings().c_str());
+  for (int scale : {150, 200})
+  {
+    Plugin p;
+    p.HostScale(scale / 100.0f);
+    const auto [w, h] = p.EditRect();
+    const xcb_window_t parent = D().MakeParent(0, 0, w, h);
+    ASSERT_EQ(p.Open(parent), 1);
+    const xcb_window_t win = D().OnlyChild(parent);
+    EXPECT_EQ(D().Geometry(win).w, w);
+    EXPECT_EQ(D().Geometry(win).h, h);
+    ExpectMatchesGolden(
+        SettledPicture(D(), win, w, h), "amp_editor_defaults_" + std::to_string(scale),
+        "amplifier editor at " + std::to_string(scale) + " %, parameters at defaults");
+    p.Close();
+    D().Destroy(parent);
+  }
+}
+
+// Right-click on the panel, "Size", "200 %" (by keys): a host that grants the window gets an
+// editor of 2048 x 570 drawn at that size, one that refuses keeps the 1024 x 285 editor as it was;
+// the choice is remembered for the next editor either way.
+TEST_F(AmpEditorSizes, SizeMenu)
+{
+  for (bool grant : {true, false})
+  {
+    SCOPED_TRACE(grant ? "host grants" : "host refuses");
+    std::remove(Settings().c_str());
+    Plugin p;
+    p.mAcceptSize = grant;
+    const xcb_window_t parent = D().MakeParent(0, 0, 2048, 570);
+    const xcb_window_t win = OpenSettled(p, parent);
+    ASSERT_NE(win, 0u);
+    D().Move(40, 20); // the panel, away from every control
+    D().Click(3);
+    Sleep(300);
+    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
+    {
+      D().Key(key);
+      Sleep(50);
+    }
+    ASSERT_TRUE(WaitFor([&] { return !p.SizeRequests().empty(); }));
+    EXPECT_EQ(p.SizeRequests().back(), std::make_pair(2048, 570));
+    const int w = grant ? 2048 : 1024, h = grant ? 570 : 285;
+    EXPECT_TRUE(WaitFor([&] { return D().Geometry(win).w == w && D().Geometry(win).h == h; }));
+    ExpectMatchesGolden(SettledPicture(D(), win, w, h),
+                        grant ? "amp_editor_defaults_200" : "amp_editor_defaults");
+    EXPECT_EQ(torva_test::ReadText(Settings()), "scale=200\n");
+    p.Close();
+    D().Destroy(parent);
+  }
+}
+
+// The same logical drag gives the same value at every size: half the knob's height down at 100 %
+// is 36 pixels, at 200 % 72 of them.
+TEST_F(AmpEditorSizes, GesturesKeepTheirMeaning)
+{
+  for (int scale : {100, 200})
+  {
+    SCOPED_TRACE(scale);
+    Plugin p;
+    p.HostScale(scale / 100.0f);
+    const auto [w, h] = p.EditRect();
+    const xcb_window_t parent = D().MakeParent(0, 0, w, h);
+    ASSERT_NE(OpenSettled(p, parent), 0u);
+    const int k = scale / 100;
+    D().Drag(kBassCentreX * k, kKnobCentreY * k, 0, 36 * k, 4);
+    ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
+    EXPECT_NEAR(p.Get(kBass), 0.575, 1e-6);
+    p.Close();
+    D().Destroy(parent);
   }
 }
 

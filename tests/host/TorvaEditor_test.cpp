@@ -84,6 +84,21 @@ TEST_F(TorvaEditor, PictureAndLifecycle)
   EXPECT_TRUE(Count("op 19") >= 5 && Count("op 19") <= 200) << log;
 }
 
+// The amplifier itself at the size asked for, the way Linux hosts ask: the picture is the whole
+// editor drawn at that size.
+TEST_F(TorvaEditor, AmplifierAtAScale)
+{
+  const std::string png = mDir / "amp.png";
+  const RunResult r = RunTorva(
+      {"editor", BinaryPath("TORVA.so"), "--scale", "150", "--png", png, "--after", "0.5"},
+      {"DISPLAY=" + x11test::SharedDisplay(), "XDG_CONFIG_HOME=" + mDir.Path(), "TORVA_SCALE="});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  torva_test::Image image;
+  std::string error;
+  ASSERT_TRUE(torva_test::ReadPng(png, &image, &error)) << error;
+  ExpectMatchesGolden(image, "amp_editor_defaults_150");
+}
+
 // Closing the window the way a window manager asks, and SIGTERM, both end the session as a
 // host would: editor closed first, then the plug-in, exit 0.
 TEST_F(TorvaEditor, ClosedByTheWindowOrASignal)
@@ -114,7 +129,7 @@ TEST_F(TorvaEditor, Failures)
     int asked = 0, opened = 0; // calls of effEditOpen, and of effEditClose on an open editor
   } cases[] = {
       {{}, {"TORVA_FAKE_EDITOR=fail"}, mFake + " could not open its editor", 1, 1, 0},
-      {{"--after", "0"}, {"TORVA_FAKE_EDITOR=wide"}, "does not fit on the 1024x768", 1, 1, 1},
+      {{"--after", "0"}, {"TORVA_FAKE_EDITOR=wide"}, "does not fit on the 2560x1600", 1, 1, 1},
       {{"--after", "0", "--png", mDir / "no-such-dir/x.png"}, {}, "cannot write", 1, 1, 1},
       {{"--set", "Volume=1"}, {}, "unknown parameter \"Volume\"", 1, 0, 0},
       {{}, {"DISPLAY="}, "cannot open the display (DISPLAY is not set)", 1, 0, 0},
@@ -124,6 +139,7 @@ TEST_F(TorvaEditor, Failures)
       {{"--after", "1s"}, {}, "--after needs seconds", 2},
       {{"--after", "nan"}, {}, "--after needs seconds", 2},
       {{"--size", "2"}, {}, "unknown option --size", 2},
+      {{"--scale", "175"}, {}, "--scale needs 100, 150 or 200", 2},
       {{"second.so"}, {}, "at most one plug-in", 2},
       {{"--png"}, {}, "--png needs a value", 2}};
   for (const auto& c : cases)

@@ -10,6 +10,10 @@
 #include <string>
 #include <thread>
 
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
+
 #include "lv2/Lv2Host.h"
 #include "support/golden.h"
 #include "x11/X11TestSupport.h"
@@ -68,12 +72,34 @@ protected:
     EXPECT_TRUE(!mDisplay || WaitFor([&] { return Threads() == mThreads; }));
   }
 
-  LV2UI_Handle Open(xcb_window_t parent, char const* uri = lv2host::kURI, bool withParent = true)
+  // scale: the host's ui:scaleFactor, 0 for none.
+  LV2UI_Handle Open(xcb_window_t parent, char const* uri = lv2host::kURI, bool withParent = true,
+                    float scale = 0.0f)
   {
     LV2_Feature const parentFeature{LV2_UI__parent,
                                     reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
     LV2_Feature const touch{LV2_UI__touch, &mTouch}, resize{LV2_UI__resize, &mResize};
-    LV2_Feature const* features[] = {&touch, &resize, withParent ? &parentFeature : nullptr,
+    LV2_URID_Map map{&mURIs,
+                     [](LV2_URID_Map_Handle h, char const* uri) -> LV2_URID
+                     {
+                       auto& uris = *static_cast<std::vector<std::string>*>(h);
+                       for (size_t i = 0; i < uris.size(); ++i)
+                         if (uris[i] == uri) return LV2_URID(i + 1);
+                       uris.push_back(uri);
+                       return LV2_URID(uris.size());
+                     }};
+    LV2_Options_Option const options[] = {{LV2_OPTIONS_INSTANCE, 0,
+                                           map.map(&mURIs, LV2_UI__scaleFactor), sizeof(float),
+                                           map.map(&mURIs, LV2_ATOM__Float), &scale},
+                                          {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    LV2_Feature const mapFeature{LV2_URID__map, &map};
+    LV2_Feature const optionsFeature{LV2_OPTIONS__options,
+                                     const_cast<LV2_Options_Option*>(options)};
+    LV2_Feature const* features[] = {&touch,
+                                     &resize,
+                                     &mapFeature,
+                                     scale > 0.0f ? &optionsFeature : &touch,
+                                     withParent ? &parentFeature : nullptr,
                                      nullptr};
     LV2UI_Widget widget = nullptr;
     LV2UI_Handle const h = mEditor->instantiate(mEditor, uri, lv2host::BundlePath().c_str(),
@@ -95,6 +121,7 @@ protected:
   LV2UI_Resize mResize{&mHost, HostSide::Resize};
   xcb_window_t mWin = 0;
   int mThreads = 0;
+  std::vector<std::string> mURIs;
 };
 
 // Refused without a parent, with one that is no window or for another plug-in; a parent the
@@ -166,6 +193,20 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
 
   mEditor->cleanup(h);
   EXPECT_EQ(D().Children(parent), 0);
+  D().Destroy(parent);
+}
+
+// The host's ui:scaleFactor sizes the editor: the window, the host's resize feature and the
+// picture are the 200 % editor's.
+TEST_F(Lv2Editor, HostScaleFactor)
+{
+  xcb_window_t const parent = D().MakeParent(0, 0, 2048, 570);
+  LV2UI_Handle h = Open(parent, lv2host::kURI, true, 2.0f);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(mHost.mSize, std::make_pair(2048, 570));
+  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
+  ExpectMatchesGolden(SettledPicture(D(), mWin, 2048, 570), "amp_editor_defaults_200");
+  mEditor->cleanup(h);
   D().Destroy(parent);
 }
 

@@ -640,13 +640,16 @@ TEST(X11EditorImages, EmbeddingStepTablesEveryPngByBaseName)
   EXPECT_NE(table.find("const int kCount = 0;"), std::string::npos) << table;
 
   ASSERT_TRUE(torva_test::WritePng(dir / "Knob \"1\".png", Solid(2, 2, 0xFF102030u)));
-  ASSERT_TRUE(torva_test::WritePng(dir / "bg.v2.png", Solid(2, 2, 0xFF102030u)));
+  ASSERT_TRUE(torva_test::WritePng(dir / "Knob copy.png", Solid(2, 2, 0xFF102030u)));
+  ASSERT_TRUE(torva_test::WritePng(dir / "bg.v2.png", Solid(2, 2, 0xFF405060u)));
   ASSERT_TRUE(torva_test::WriteText(dir / "notes.txt", "not an image"));
   struct stat st;
   ASSERT_EQ(stat((dir / "bg.v2.png").c_str(), &st), 0);
   table = run();
-  EXPECT_NE(table.find("const int kCount = 2;"), std::string::npos) << table;
-  // Only the last extension goes; quotes are escaped; the bytes are the file's.
+  EXPECT_NE(table.find("const int kCount = 3;"), std::string::npos) << table;
+  // Only the last extension goes; quotes are escaped; the bytes are the file's, and files with
+  // equal bytes share them.
+  EXPECT_NE(table.find("{\"Knob copy\", kData0, "), std::string::npos);
   EXPECT_NE(table.find("{\"bg.v2\", kData1, " + std::to_string(st.st_size) + "}"),
             std::string::npos);
   EXPECT_NE(table.find("{\"Knob \\\"1\\\"\", kData0, "), std::string::npos);

@@ -46,7 +46,7 @@ bool Xvfb::Start()
     dup2(devnull, 1);
     dup2(devnull, 2);
     execl(kPath, "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0",
-          "1024x768x24", (char*)nullptr);
+          "2560x1600x24", (char*)nullptr);
     _exit(127);
   }
   close(fds[1]);
