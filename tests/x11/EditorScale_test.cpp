@@ -1,0 +1,80 @@
+// Where the Linux editor finds a size of its own, as text: TORVA_SCALE's forms, the X resource
+// database's Xft.dpi, and the one-line settings file with every way it can be wrong.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "platform/linux/EditorScale.h"
+#include "support/TempFiles.h"
+
+namespace
+{
+using namespace editor_scale;
+
+TEST(EditorScaleText, EnvironmentForms)
+{
+  const struct
+  {
+    const char* text;
+    int scale;
+  } cases[] = {{"150", 150}, {"200%", 200}, {" 150 % ", 150}, {"1.5", 150}, {"2", 200},
+               {"1", 100},   {"1.3", 150},  {"120", 100},     {"0", 0},     {"-2", 0},
+               {"", 0},      {"big", 0},    {"2x", 0},        {"1e2", 0},   {nullptr, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseScaleText(c.text), c.scale) << (c.text ? c.text : "(unset)");
+}
+
+TEST(EditorScaleText, XftDpi)
+{
+  const struct
+  {
+    const char* resources;
+    int scale;
+  } cases[] = {{"Xft.dpi:\t192\n", 200},
+               {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 150},
+               {"Xft.dpi: 96", 100},
+               {"Xft.dpi:\t120\n", 150}, // 1.25, ties to the larger
+               {"*Xft.dpi:\t192\n", 0},  // not the resource itself
+               {"Xft.dpix:\t192\n", 0},
+               {"Xft.dpi:\tlots\n", 0},
+               {"Xft.dpi:\t0\n", 0},
+               {"", 0}};
+  for (const auto& c : cases) EXPECT_EQ(ScaleFromResources(c.resources), c.scale) << c.resources;
+}
+
+// The file the size menu writes is read back; anything else is no answer (never a crash).
+TEST(EditorScaleText, SettingsFile)
+{
+  torva_test::TempDir dir;
+  const std::string path = dir / "torva/editor";
+  ASSERT_TRUE(WriteStoredScale(path, 150));
+  EXPECT_EQ(torva_test::ReadText(path), "scale=150\n");
+  EXPECT_EQ(ReadStoredScale(path), 150);
+
+  const struct
+  {
+    const char* what;
+    std::string text;
+    int scale;
+  } cases[] = {{"no trailing newline", "scale=200", 200},
+               {"Windows line end", "scale=100\r\n", 100},
+               {"size not offered", "scale=175\n", 0},
+               {"no number", "scale=\n", 0},
+               {"two lines", "scale=150\nscale=200\n", 0},
+               {"another program's", "[editor]\nzoom=2\n", 0},
+               {"binary", std::string("scale=1\0" "50", 10), 0},
+               {"empty", "", 0},
+               {"too long", "scale=150" + std::string(300, ' '), 0}};
+  for (const auto& c : cases)
+  {
+    ASSERT_TRUE(torva_test::WriteText(path, c.text));
+    EXPECT_EQ(ReadStoredScale(path), c.scale) << c.what;
+  }
+  EXPECT_EQ(ReadStoredScale(dir / "none"), 0);
+  EXPECT_EQ(ReadStoredScale(dir.Path()), 0); // a folder, not a file
+  // A folder that cannot be made: refused, not a crash.
+  EXPECT_FALSE(WriteStoredScale(path + "/inside", 150));
+}
+
+} // namespace
