@@ -116,6 +116,9 @@ public:
   // Platform: the same image drawn for an editor size of scale percent; null when there is
   // none (the 100 % image is then enlarged). Base: null.
   virtual LICE_IBitmap* OSLoadBitmapAtScale(int, const char*, int) { return nullptr; }
+  // Platform: what identifies the bytes OSLoadBitmapAtScale decodes (equal for equal bytes), or
+  // null when it cannot say. Base: null.
+  virtual const void* OSImageSource(const char*, int) { return nullptr; }
   // Platform: true on a thread that serves this editor's window. Base: false. Any thread.
   virtual bool OnEditorThread() const { return false; }
   // Platform: the plug-in's adapter brackets every call it makes to its host with these, on

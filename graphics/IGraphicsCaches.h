@@ -40,8 +40,12 @@ public:
   int IdentityOf(const LICE_IBitmap* pBitmap, std::string* pName);
   // The copy of pBase for an editor size of scale percent, or null.
   LICE_IBitmap* FindScaled(const LICE_IBitmap* pBase, int scale);
-  // Stores pScaled as that copy unless one is there already; returns the one now stored.
-  LICE_IBitmap* AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled);
+  // Stores pScaled as that copy unless one is there already; returns the one now stored. A
+  // source (the platform's bytes it came from; null for none) lets images loaded from the same
+  // bytes share one copy: FindShared finds it, and it is deleted with the last image using it.
+  LICE_IBitmap* AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled,
+                          const void* source = nullptr);
+  LICE_IBitmap* FindShared(const void* source, int scale);
 
 private:
   struct Entry
@@ -51,6 +55,7 @@ private:
     const LICE_IBitmap* mBase = nullptr; // set for a copy made for another size
     int mScale = 100;
     std::string mName; // what a loaded image was loaded as
+    const void* mSource = nullptr;
   };
   std::mutex mMutex;
   std::vector<Entry> mEntries;

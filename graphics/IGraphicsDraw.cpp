@@ -30,7 +30,12 @@
 
 BitmapStorage::~BitmapStorage()
 {
-  for (const Entry& e : mEntries) delete e.mBitmap;
+  // Shared copies are listed once per image that uses them.
+  std::vector<LICE_IBitmap*> owned;
+  for (const Entry& e : mEntries) owned.push_back(e.mBitmap);
+  std::sort(owned.begin(), owned.end());
+  owned.erase(std::unique(owned.begin(), owned.end()), owned.end());
+  for (LICE_IBitmap* b : owned) delete b;
 }
 
 LICE_IBitmap* BitmapStorage::Find(int id)
@@ -50,14 +55,24 @@ LICE_IBitmap* BitmapStorage::FindScaled(const LICE_IBitmap* pBase, int scale)
   return nullptr;
 }
 
-LICE_IBitmap* BitmapStorage::AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled)
+LICE_IBitmap* BitmapStorage::AddScaled(const LICE_IBitmap* pBase, int scale, LICE_IBitmap* pScaled,
+                                       const void* source)
 {
   if (!pBase || !pScaled) return nullptr;
   std::lock_guard<std::mutex> lock(mMutex);
   for (const Entry& e : mEntries)
     if (e.mBase == pBase && e.mScale == scale) return e.mBitmap;
-  mEntries.push_back({-1, pScaled, pBase, scale, ""});
+  mEntries.push_back({-1, pScaled, pBase, scale, "", source});
   return pScaled;
+}
+
+LICE_IBitmap* BitmapStorage::FindShared(const void* source, int scale)
+{
+  if (!source) return nullptr;
+  std::lock_guard<std::mutex> lock(mMutex);
+  for (const Entry& e : mEntries)
+    if (e.mBase && e.mSource == source && e.mScale == scale) return e.mBitmap;
+  return nullptr;
 }
 
 LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* pBitmap, int id, const char* name)
@@ -98,7 +113,7 @@ bool BitmapStorage::Remove(LICE_IBitmap* pBitmap)
         break;
       }
     }
-    // Its copies for other sizes go with it.
+    // Its copies for other sizes go with it, unless another image shares them.
     if (found)
       for (auto it = mEntries.begin(); it != mEntries.end();)
       {
@@ -110,6 +125,12 @@ bool BitmapStorage::Remove(LICE_IBitmap* pBitmap)
         else
           ++it;
       }
+    std::erase_if(copies,
+                  [&](const LICE_IBitmap* c)
+                  {
+                    return std::any_of(mEntries.begin(), mEntries.end(),
+                                       [&](const Entry& e) { return e.mBitmap == c; });
+                  });
   }
   delete found;
   for (LICE_IBitmap* c : copies) delete c;
@@ -291,6 +312,10 @@ LICE_IBitmap* IGraphics::ScaledData(const IBitmap& b)
   LICE_IBitmap* made = nullptr;
   std::string name;
   const int id = cache.IdentityOf(b.mData, &name);
+  // Images of equal bytes (a row of knobs on one strip) share one decoded copy.
+  const void* source = id != -1 ? OSImageSource(name.c_str(), mScale) : nullptr;
+  if (LICE_IBitmap* shared = cache.FindShared(source, mScale))
+    return cache.AddScaled(b.mData, mScale, shared, source);
   if (id != -1) made = OSLoadBitmapAtScale(id, name.c_str(), mScale);
   if (made && !FitsScale(made, b, mScale))
   {
@@ -301,7 +326,7 @@ LICE_IBitmap* IGraphics::ScaledData(const IBitmap& b)
     made = nullptr;
   }
   if (!made) made = Enlarge(b, mScale);
-  LICE_IBitmap* stored = cache.AddScaled(b.mData, mScale, made);
+  LICE_IBitmap* stored = cache.AddScaled(b.mData, mScale, made, source);
   if (stored != made) delete made;
   return stored;
 }

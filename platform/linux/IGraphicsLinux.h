@@ -57,6 +57,7 @@ public:
   LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
   // The same with "@150" or "@200" after the base name.
   LICE_IBitmap* OSLoadBitmapAtScale(int id, const char* name, int scale) override;
+  const void* OSImageSource(const char* name, int scale) override;
 
   // Frames presented on screen since construction (tests wait on it).
   int PresentCount() const { return mPresentCount.load(); }

@@ -299,17 +299,19 @@ void IGraphicsLinux::SetImageFolder(const char* folder)
 namespace
 {
 
-// The image named like name's file ("resources/img/BG.png" is "BG"), with suffix after the base
-// name: from the override folder when it has one, else embedded.
-LICE_IBitmap* LoadNamedImage(const char* name, const std::string& suffix)
+// The base name of name's file with suffix after it ("resources/img/BG.png" gives "BG").
+std::string ImageBase(const char* name, const char* suffix)
 {
-  if (!name || !EndsWithPng(name)) return nullptr;
+  if (!name || !EndsWithPng(name)) return "";
   const char* slash = std::strrchr(name, '/');
   std::string base = slash ? slash + 1 : name;
   base.resize(base.rfind('.'));
-  if (base.empty()) return nullptr;
-  base += suffix;
+  return base.empty() ? base : base + suffix;
+}
 
+// The override folder beside the plug-in file, when it has one.
+std::string OverrideFolder()
+{
   std::string folder;
   {
     std::lock_guard<std::mutex> lock(sFolderMutex);
@@ -320,16 +322,37 @@ LICE_IBitmap* LoadNamedImage(const char* name, const std::string& suffix)
     const std::string dir = DirOf(ModuleFile());
     if (!dir.empty()) folder = dir + "TORVA.resources/img";
   }
-  if (!folder.empty() && IsDir(folder))
+  return !folder.empty() && IsDir(folder) ? folder : "";
+}
+
+const torva_images::Image* Embedded(const std::string& base)
+{
+  for (int i = 0; i < torva_images::kCount; ++i)
+    if (base == torva_images::kImages[i].mName) return &torva_images::kImages[i];
+  return nullptr;
+}
+
+// The image from the override folder when it has one, else embedded.
+LICE_IBitmap* LoadNamedImage(const char* name, const char* suffix)
+{
+  const std::string base = ImageBase(name, suffix);
+  if (base.empty()) return nullptr;
+  const std::string folder = OverrideFolder();
+  if (!folder.empty())
   {
     const std::string path = folder + "/" + base + ".png";
     if (access(path.c_str(), R_OK) == 0)
       if (LICE_IBitmap* bmp = LICE_LoadPNG(path.c_str())) return bmp;
   }
-  for (int i = 0; i < torva_images::kCount; ++i)
-    if (base == torva_images::kImages[i].mName)
-      return LICE_LoadPNGFromMemory(torva_images::kImages[i].mData, torva_images::kImages[i].mSize);
-  return nullptr;
+  const torva_images::Image* img = Embedded(base);
+  return img ? LICE_LoadPNGFromMemory(img->mData, img->mSize) : nullptr;
+}
+
+std::string ScaleSuffix(int scale)
+{
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "@%d", scale);
+  return suffix;
 }
 
 } // namespace
@@ -342,5 +365,14 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
 // "BG@150" beside "BG".
 LICE_IBitmap* IGraphicsLinux::OSLoadBitmapAtScale(int, const char* name, int scale)
 {
-  return LoadNamedImage(name, "@" + std::to_string(scale));
+  return LoadNamedImage(name, ScaleSuffix(scale).c_str());
+}
+
+// The embedded bytes (shared by equal files); an override folder's file has no such identity.
+const void* IGraphicsLinux::OSImageSource(const char* name, int scale)
+{
+  const std::string base = ImageBase(name, ScaleSuffix(scale).c_str());
+  if (base.empty() || !OverrideFolder().empty()) return nullptr;
+  const torva_images::Image* img = Embedded(base);
+  return img ? img->mData : nullptr;
 }

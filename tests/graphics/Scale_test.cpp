@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "GraphicsTestSupport.h"
+#include "graphics/IGraphicsCaches.h"
 #include "graphics/IPopupMenu.h"
 
 namespace
@@ -37,9 +38,9 @@ TEST(EditorScale, NearestOfferedSize)
   {
     double factor;
     int scale;
-  } cases[] = {{1.0, 100}, {1.2, 100}, {1.25, 150}, {1.5, 150}, {1.74, 150}, {1.75, 200},
-               {2.0, 200}, {3.0, 200}, {0.5, 100}, {0.0, 100}, {-2.0, 100}, {NAN, 100},
-               {INFINITY, 100}};
+  } cases[] = {{1.0, 100},  {1.2, 100}, {1.25, 150},    {1.5, 150}, {1.74, 150},
+               {1.75, 200}, {2.0, 200}, {3.0, 200},     {0.5, 100}, {0.0, 100},
+               {-2.0, 100}, {NAN, 100}, {INFINITY, 100}};
   for (const auto& c : cases) EXPECT_EQ(IGraphics::NearestScale(c.factor), c.scale) << c.factor;
 }
 
@@ -106,6 +107,30 @@ TEST(EditorScale, SizeMenu)
     ed.gui->OnMouseDown(65, 15, &right);
     EXPECT_EQ(ed.gui->MenusShown().size(), 2u);
     EXPECT_EQ(probe->Log(), "down 65,15");
+  }
+}
+
+// Two images loaded from equal bytes share one copy for a size: it outlives the first image's
+// removal and goes with the second (and a storage torn down with shared copies frees each once,
+// which the sanitizer builds check).
+TEST(EditorScale, SharedCopiesLiveAsLongAsTheirImages)
+{
+  const int bytes = 0; // any address stands for the platform's bytes
+  for (bool removeBoth : {true, false})
+  {
+    BitmapStorage cache;
+    auto* a = cache.Add(new LICE_MemBitmap(2, 2), 1, "a.png");
+    auto* b = cache.Add(new LICE_MemBitmap(2, 2), 2, "b.png");
+    auto* copy = cache.AddScaled(a, 200, new LICE_MemBitmap(4, 4), &bytes);
+    EXPECT_EQ(cache.FindShared(&bytes, 200), copy);
+    EXPECT_EQ(cache.FindShared(&bytes, 150), nullptr);
+    EXPECT_EQ(cache.AddScaled(b, 200, copy, &bytes), copy);
+    EXPECT_TRUE(cache.Remove(a));
+    EXPECT_EQ(cache.FindScaled(b, 200), copy);
+    if (!removeBoth) continue;
+    EXPECT_TRUE(cache.Remove(b));
+    EXPECT_EQ(cache.FindShared(&bytes, 200), nullptr);
+    EXPECT_EQ(cache.Size(), 0);
   }
 }
 

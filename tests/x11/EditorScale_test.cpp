@@ -31,15 +31,12 @@ TEST(EditorScaleText, XftDpi)
   {
     const char* resources;
     int scale;
-  } cases[] = {{"Xft.dpi:\t192\n", 200},
-               {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 150},
-               {"Xft.dpi: 96", 100},
-               {"Xft.dpi:\t120\n", 150}, // 1.25, ties to the larger
-               {"*Xft.dpi:\t192\n", 0},  // not the resource itself
-               {"Xft.dpix:\t192\n", 0},
-               {"Xft.dpi:\tlots\n", 0},
-               {"Xft.dpi:\t0\n", 0},
-               {"", 0}};
+  } cases[] = {
+      {"Xft.dpi:\t192\n", 200}, {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 150},
+      {"Xft.dpi: 96", 100},     {"Xft.dpi:\t120\n", 150}, // 1.25, ties to the larger
+      {"*Xft.dpi:\t192\n", 0},                            // not the resource itself
+      {"Xft.dpix:\t192\n", 0},  {"Xft.dpi:\tlots\n", 0},
+      {"Xft.dpi:\t0\n", 0},     {"", 0}};
   for (const auto& c : cases) EXPECT_EQ(ScaleFromResources(c.resources), c.scale) << c.resources;
 }
 
@@ -63,7 +60,11 @@ TEST(EditorScaleText, SettingsFile)
                {"no number", "scale=\n", 0},
                {"two lines", "scale=150\nscale=200\n", 0},
                {"another program's", "[editor]\nzoom=2\n", 0},
-               {"binary", std::string("scale=1\0" "50", 10), 0},
+               {"binary",
+                std::string("scale=1\0"
+                            "50",
+                            10),
+                0},
                {"empty", "", 0},
                {"too long", "scale=150" + std::string(300, ' '), 0}};
   for (const auto& c : cases)
