@@ -276,7 +276,9 @@ public:
 
   // ---- Editor size ------------------------------------------------------------------------
   //
-  // Layout, hit tests and drag gearing stay in the editor's own Width() x Height() units at
+  // The adapters reach these through the editor's virtual table and inline code only, like the
+  // rest of the framework. Layout, hit tests and drag gearing stay in the editor's own
+  // Width() x Height() units at
   // every size. The back bitmap, the window and presentation are Scale() percent of that, drawn
   // from artwork made for the size; every drawing call below takes editor units and scales
   // them. Edges map by ToPhysical (v * scale / 100, halves up), which keeps every control's
@@ -290,7 +292,12 @@ public:
   int Scale() const { return mScale; }
   int ScaledWidth(int scale) const { return ScaleEdge(mWidth, scale); }
   int ScaledHeight(int scale) const { return ScaleEdge(mHeight, scale); }
-  static int ScaleEdge(int v, int scale);
+  static constexpr int ScaleEdge(int v, int scale)
+  {
+    // Floor division, so that edges left of or above the origin map as the others do.
+    const long long n = (long long)v * scale + 50;
+    return (int)(n >= 0 ? n / 100 : -((-n + 99) / 100));
+  }
   int ToPhysical(int v) const { return ScaleEdge(v, mScale); }
   float Sf() const { return (float)mScale / 100.0f; }
   IRECT ToPhysical(const IRECT& r) const;
@@ -301,10 +308,10 @@ public:
   virtual void SetScale(int scale);
   // The size an editor opening now takes: the user's choice, else the host's, else the
   // platform's (PlatformScale), else 100. While the window is open: Scale().
-  int ResolveScale();
+  virtual int ResolveScale();
   // The host's scale factor (VST 2's vendor request, LV2's ui:scaleFactor); 0 for none. Any
   // thread.
-  void SetHostScale(double factor);
+  virtual void SetHostScale(double factor);
   // The user's choice of size (the panel menu), remembered by StoreUserScale. On the editor's
   // thread: stores it and asks the plug-in to have the host resize the window; the size
   // changes when the host agrees (EditorSizeAnswered).

@@ -31,13 +31,6 @@ int IGraphics::NearestScale(double factor)
   return best;
 }
 
-int IGraphics::ScaleEdge(int v, int scale)
-{
-  // Floor division, so that edges left of or above the origin map as the others do.
-  const long long n = (long long)v * scale + 50;
-  return (int)(n >= 0 ? n / 100 : -((-n + 99) / 100));
-}
-
 IRECT IGraphics::ToPhysical(const IRECT& r) const
 {
   if (mScale == 100) return r;
