@@ -15,6 +15,7 @@
 #include <lv2/urid/urid.h>
 
 #include "lv2/Lv2Host.h"
+#include "support/TempFiles.h"
 #include "support/golden.h"
 #include "x11/X11TestSupport.h"
 
@@ -49,11 +50,16 @@ struct HostSide : CallLog
   }
   static int Resize(LV2UI_Feature_Handle h, int w, int hh)
   {
-    static_cast<HostSide*>(h)->mSize = {w, hh};
-    return 0;
+    auto* self = static_cast<HostSide*>(h);
+    self->mSize = {w, hh};
+    self->mResizes.push_back(std::to_string(w) + "x" + std::to_string(hh) +
+                             (std::this_thread::get_id() == self->mThread ? "" : " elsewhere"));
+    return self->mRefuseResize ? 1 : 0;
   }
   std::thread::id const mThread = std::this_thread::get_id();
   std::pair<int, int> mSize{0, 0};
+  bool mRefuseResize = false;
+  std::vector<std::string> mResizes; // asked from the host's thread only, so no lock
 };
 
 class Lv2Editor : public XServerTest
@@ -208,6 +214,45 @@ TEST_F(Lv2Editor, HostScaleFactor)
   ExpectMatchesGolden(SettledPicture(D(), mWin, 2048, 570), "amp_editor_defaults_200");
   mEditor->cleanup(h);
   D().Destroy(parent);
+}
+
+// The size menu's choice reaches the host's resize feature from its idle call, on its thread; a
+// host that grants it gets the 200 % editor, one that refuses keeps the editor as it was.
+TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
+{
+  torva_test::TempDir config;
+  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  for (bool refuse : {false, true})
+  {
+    SCOPED_TRACE(refuse ? "refused" : "granted");
+    std::remove((config / "torva/editor").c_str()); // each opens at 100 %
+    mHost.mRefuseResize = refuse;
+    xcb_window_t const parent = D().MakeParent(0, 0, 2048, 570);
+    LV2UI_Handle h = Open(parent);
+    ASSERT_NE(h, nullptr);
+    SettledPicture(D(), mWin, kW, kH);
+    mHost.mResizes.clear();
+    D().Move(40, 20); // the panel
+    D().Click(3);
+    Sleep(300);
+    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
+    {
+      D().Key(key);
+      Sleep(50);
+    }
+    ASSERT_TRUE(WaitFor(
+        [&]
+        {
+          Idle(h);
+          return !mHost.mResizes.empty();
+        }));
+    EXPECT_EQ(mHost.mResizes, std::vector<std::string>{"2048x570"});
+    const int w = refuse ? kW : 2 * kW, hh = refuse ? kH : 2 * kH;
+    EXPECT_TRUE(WaitFor([&] { return D().Geometry(mWin).w == w && D().Geometry(mWin).h == hh; }));
+    mEditor->cleanup(h);
+    D().Destroy(parent);
+  }
+  unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

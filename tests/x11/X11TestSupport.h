@@ -27,6 +27,7 @@
 #include "platform/linux/IGraphicsLinux.h"
 #include "platform/linux/IGraphicsLinuxSession.h"
 #include "raster/lice.h"
+#include "support/TempFiles.h"
 #include "support/golden.h"
 
 #include "XvfbServer.h"
@@ -482,6 +483,10 @@ protected:
   {
     if (SharedDisplay().empty()) GTEST_SKIP() << "no Xvfb";
     setenv("DISPLAY", SharedDisplay().c_str(), 1);
+    // Editors open at 100 % whatever the user running the tests chose or configured.
+    static const torva_test::TempDir sConfig;
+    setenv("XDG_CONFIG_HOME", sConfig.Path().c_str(), 1);
+    unsetenv("TORVA_SCALE");
     mDisplay = std::make_unique<Display>();
     ASSERT_TRUE(mDisplay->Ok());
   }
