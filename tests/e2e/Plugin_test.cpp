@@ -125,7 +125,7 @@ TEST(Plugin, ParameterTexts)
   for (int i = 0; i < 8; ++i)
   {
     EXPECT_EQ(p.ParamName(i), kNames[i]);
-    EXPECT_EQ(p.ParamLabel(i), i < 7 ? "%" : "");
+    EXPECT_EQ(p.ParamLabel(i), i == 1 || i == 5 || i == 6 ? "dB" : ""); // the levels
     EXPECT_EQ(p.ParamDisplay(i), displays[i]);
   }
   // Out of range or without a buffer: nothing written, 0.
