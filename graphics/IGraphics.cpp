@@ -15,32 +15,6 @@
 #include "graphics/IPopupMenu.h"
 #include "raster/lice.h"
 
-namespace
-{
-
-// The leading decimal number of txt, whatever the locale: optional blanks and sign, then digits
-// with '.' as the point and an optional exponent. False when there is no number or it is not
-// finite (so a typed "inf" or "1e999" never reaches a parameter).
-bool ParseLeadingNumber(const char* txt, double* pValue)
-{
-  while (*txt && std::isspace((unsigned char)*txt)) ++txt;
-  bool negate = false;
-  if (*txt == '+' || *txt == '-')
-  {
-    negate = *txt == '-';
-    ++txt;
-  }
-  if (*txt == '+' || *txt == '-') return false;
-  const char* end = txt + std::strlen(txt);
-  double v = 0.0;
-  const auto res = std::from_chars(txt, end, v, std::chars_format::general);
-  if (res.ec != std::errc() || !std::isfinite(v)) return false;
-  *pValue = negate ? -v : v;
-  return true;
-}
-
-} // namespace
-
 IGraphics::IGraphics(IPlugBase* pPlug, int w, int h, int fps)
     : mPlug(pPlug), mWidth(w), mHeight(h), mFPS(fps > 0 ? fps : 25)
 {
@@ -561,8 +535,9 @@ void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pR)
     return;
   }
 
+  // What the host shows, so that Enter on it changes nothing.
   char current[kParamTextLen];
-  pParam->GetDisplayForHost(pParam->Value(), false, current, false);
+  pParam->GetDisplayForHost(pParam->Value(), false, current, true);
   CreateTextEntry(pControl, pControl->GetText(), pR, current, pParam);
 }
 
@@ -571,20 +546,15 @@ void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
   // A text entry can outlive its control (Resize while it was open): such an answer is dropped.
   if (!pParam || !txt || !IsAttached(pControl)) return;
 
+  // Text the parameter does not read (empty, "abc", another unit) is a cancelled entry.
   double v = 0.0;
-  bool found = false;
-  if (PromptsWithMenu(pParam)) found = pParam->MapDisplayText(txt, &v);
-  if (!found)
-  {
-    // Empty or non-numeric text is a cancelled entry, not a zero.
-    if (!ParseLeadingNumber(txt, &v)) return;
-    if (pParam->DisplayIsNegated()) v = -v;
-  }
-  // The answer comes after the press that opened the entry was released: a gesture of its own,
-  // unless it changes nothing.
+  if (!pParam->ParseText(txt, &v)) return;
+  // The answer usually comes after the press that opened the entry was released: a gesture of
+  // its own, unless it changes nothing. An entry answered inside that press is in its gesture.
   const double normalized = pParam->GetNormalized(v);
   const int param = pControl->ParamIdx();
-  const bool gesture = mPlug && param >= 0 && normalized != pControl->GetValue();
+  const bool gesture =
+      mPlug && param >= 0 && param != mEditParam && normalized != pControl->GetValue();
   if (gesture) mPlug->BeginInformHostOfParamChange(param);
   pControl->SetValueFromUserInput(normalized);
   if (gesture) mPlug->EndInformHostOfParamChange(param);
