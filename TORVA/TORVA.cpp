@@ -99,6 +99,9 @@ TORVA::TORVA(IPlugInstanceInfo instanceInfo)
   }
   IBitmap bypass = pGraphics->LoadIBitmap(103, "resources/img/BY.png", 2, false);
   pGraphics->AttachControl(new ISwitchControl(this, 127, kControlsY, kBypass, &bypass));
+  // A knob tells its value while dragged, wheeled or hovered.
+  pGraphics->HandleMouseOver(true);
+  pGraphics->ShowValueLabels(true);
   AttachGraphics(pGraphics);
 
   MakeDefaultPreset("-", 1);

@@ -257,6 +257,7 @@ bool IGraphics::IsDirty(IRECT* pR)
       dirty = true;
     }
   }
+  if (mValueLabel.IsDirty(pR)) dirty = true;
   return dirty;
 }
 
@@ -274,6 +275,7 @@ bool IGraphics::Draw(IRECT* pR)
   if (n == 0) return true;
   IRECT scratch;
   if (!pR) pR = &scratch;
+  mValueLabel.BeforeDraw(pR, mStrict);
 
   if (mStrict)
   {
@@ -316,6 +318,7 @@ bool IGraphics::Draw(IRECT* pR)
       }
     }
   }
+  mValueLabel.Draw();
   return DrawScreen(pR);
 }
 
@@ -375,6 +378,7 @@ void IGraphics::ReleaseMouseCapture()
 {
   ClearCapture();
   EndEdit();
+  mValueLabel.Released(-1);
 }
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
@@ -387,6 +391,7 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
   mMouseCapture = i;
   mMouseX = x;
   mMouseY = y;
+  mValueLabel.Pressed(i);
   BeginEdit(i);
   mControls.Get(i)->OnMouseDown(x, y, pMod);
   // A modal prompt took the mouse and ate the release: its answer is in, the gesture is over.
@@ -401,6 +406,8 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod)
   ClearCapture();
   if (IControl* c = mControls.Get(i)) c->OnMouseUp(x, y, pMod);
   EndEdit();
+  // No motion need follow the release: what is under the pointer now is hovered already.
+  mValueLabel.Released(mHandleMouseOver ? HitTest(x, y, true) : -1);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod)
@@ -429,11 +436,13 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod)
     BeginEdit(i);
     c->OnMouseDblClick(x, y, pMod);
     EndEdit();
+    mValueLabel.Touched(i);
     return false;
   }
   mMouseCapture = i;
   mMouseX = x;
   mMouseY = y;
+  mValueLabel.Pressed(i);
   // Routed as a press, so bracketed like one: the release that follows ends the edit.
   BeginEdit(i);
   c->OnMouseDown(x, y, pMod);
@@ -444,7 +453,9 @@ void IGraphics::OnMouseWheel(int x, int y, IMouseMod* pMod, int delta)
 {
   IMouseMod none;
   if (!pMod) pMod = &none;
-  if (IControl* c = mControls.Get(Target(x, y, false))) c->OnMouseWheel(x, y, pMod, delta);
+  const int i = Target(x, y, false);
+  if (IControl* c = mControls.Get(i)) c->OnMouseWheel(x, y, pMod, delta);
+  mValueLabel.Touched(i);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod)
@@ -453,6 +464,7 @@ bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod)
   IMouseMod none;
   if (!pMod) pMod = &none;
   const int i = Target(x, y, true);
+  mValueLabel.Hovered(i);
   if (i < 0) return true;
   mMouseX = x;
   mMouseY = y;
@@ -467,6 +479,7 @@ void IGraphics::OnMouseOut()
 {
   for (int i = 0, n = NControls(); i < n; ++i) mControls.Get(i)->OnMouseOut();
   mMouseOver = -1;
+  mValueLabel.Hovered(-1);
 }
 
 bool IGraphics::OnKeyDown(int x, int y, int key)

@@ -201,9 +201,10 @@ protected:
 // The default layout as pictured, then the user's gestures through the real pointer and
 // keyboard: a knob drag is one begin-edit, automates and one end-edit, the last automate
 // carrying the value the knob ends at; the switch toggles on a left and on a right click; a
-// right-click on a knob opens no prompt (the layout's controls keep prompts disabled), so typed
-// keys change nothing. Last, host values reach the screen: a knob at its minimum (top frame of
-// its strip), one at its maximum (bottom frame) and Bypass on (lower frame).
+// right-click on a knob opens a text field for its value, and the value typed there is a
+// gesture of its own. Last, with the value label gone, host values reach the screen: a knob at
+// its minimum (top frame of its strip), one at its maximum (bottom frame) and Bypass on (lower
+// frame).
 TEST_F(AmpEditor, PicturesPointerAndKeys)
 {
   Plugin p;
@@ -235,16 +236,16 @@ TEST_F(AmpEditor, PicturesPointerAndKeys)
   p.Clear();
   D().Move(kTrebleX + kKnobSize / 2, kKnobCentreY);
   D().Click(3);
+  ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 1; })); // the text field
   D().Focus(win);
-  D().Type("9");
+  D().Type("0.9"); // over "0.40", which the field opens with selected
   D().Key(0xff0d); // Return
-  ASSERT_TRUE(WaitFor([&] { return p.Ended(kTreble); }));
-  Sleep(200);
-  EXPECT_EQ(D().Children(win), 0); // no text field
-  EXPECT_EQ(p.Shape(kTreble), "be");
-  EXPECT_FLOAT_EQ(p.Get(kTreble), 0.4f);
+  ASSERT_TRUE(WaitFor([&] { return p.Shape(kTreble) == "bebae"; })) << p.Shape(kTreble);
+  EXPECT_EQ(D().Children(win), 0);
+  EXPECT_FLOAT_EQ(p.Get(kTreble), 0.9f);
 
   D().Move(kW / 2, kH + 100); // off the editor
+  Sleep(1500);                // the value label's hold and fade
   const torva_test::Image before = Settled(win);
   p.Set(kBass, 0.0f);
   p.Set(kTreble, 1.0f);
