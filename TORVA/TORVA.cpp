@@ -52,18 +52,22 @@ TORVA::TORVA(IPlugInstanceInfo instanceInfo)
     EParams idx;
     const char* name;
     double def, min, max;
+    const char* label;
   };
-  // The level knobs are in decibels but carry "%" like the others.
+  // The levels are gains in decibels; the tone knobs are plain positions from 0 to 1.
   const Knob knobs[] = {
-      {kBass, "Bass", 0.7, 0.0, 1.0},          {kMaster, "Master", -4.0, -20.0, 20.0},
-      {kMiddle, "Middle", 0.3, 0.0, 1.0},      {kPresence, "Presence", 0.3, 0.0, 1.0},
-      {kTreble, "Treble", 0.4, 0.0, 1.0},      {kVolume1, "Volume 1", 10.0, 0.0, 50.0},
-      {kVolume2, "Volume 2", 10.0, 0.0, 50.0},
+      {kBass, "Bass", 0.7, 0.0, 1.0, ""},
+      {kMaster, "Master", -4.0, -20.0, 20.0, "dB"},
+      {kMiddle, "Middle", 0.3, 0.0, 1.0, ""},
+      {kPresence, "Presence", 0.3, 0.0, 1.0, ""},
+      {kTreble, "Treble", 0.4, 0.0, 1.0, ""},
+      {kVolume1, "Volume 1", 10.0, 0.0, 50.0, "dB"},
+      {kVolume2, "Volume 2", 10.0, 0.0, 50.0, "dB"},
   };
   for (const Knob& k : knobs)
   {
     IParam* p = GetParam(k.idx);
-    p->InitDouble(k.name, k.def, k.min, k.max, 0.01, "%", "", 1.0);
+    p->InitDouble(k.name, k.def, k.min, k.max, 0.01, k.label, "", 1.0);
     p->SetShape(1.0);
   }
   GetParam(kBypass)->InitInt("Bypass", 0, 0, 1, "", "");
@@ -95,6 +99,9 @@ TORVA::TORVA(IPlugInstanceInfo instanceInfo)
   }
   IBitmap bypass = pGraphics->LoadIBitmap(103, "resources/img/BY.png", 2, false);
   pGraphics->AttachControl(new ISwitchControl(this, 127, kControlsY, kBypass, &bypass));
+  // A knob tells its value while dragged, wheeled or hovered.
+  pGraphics->HandleMouseOver(true);
+  pGraphics->ShowValueLabels(true);
   AttachGraphics(pGraphics);
 
   MakeDefaultPreset("-", 1);

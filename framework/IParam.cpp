@@ -7,6 +7,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 namespace detail
 {
@@ -58,6 +60,74 @@ void FormatInt(int value, char* out, int capacity)
   size_t const len = std::min(static_cast<size_t>(r.ptr - buf), static_cast<size_t>(capacity - 1));
   std::memcpy(out, buf, len);
   out[len] = 0;
+}
+
+bool IsBlank(char c)
+{
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// For a number text [p, stop) out of the double range: the power of ten of its first non-zero
+// digit, exponent included ("0.001e+5" gives 2, "1e-400" gives -400), saturating far beyond
+// any range, so that overflow (positive) and underflow (zero or less) can be told apart.
+long long DecimalExponent(char const* p, char const* stop)
+{
+  long long digits = 0; // place of the first non-zero digit relative to the point
+  bool seen = false, afterPoint = false;
+  char const* c = p;
+  for (; c < stop && *c != 'e' && *c != 'E'; ++c)
+  {
+    if (*c == '.')
+      afterPoint = true;
+    else if (!seen && *c == '0')
+      digits -= afterPoint ? 1 : 0;
+    else if (!seen)
+    {
+      seen = true;
+      digits = afterPoint ? digits - 1 : 0;
+    }
+    else if (!afterPoint)
+      digits = std::min(digits + 1, 1LL << 40);
+  }
+  long long exponent = 0;
+  if (c < stop)
+  {
+    ++c;
+    bool const negative = c < stop && *c == '-';
+    if (c < stop && (*c == '-' || *c == '+')) ++c;
+    for (; c < stop; ++c) exponent = std::min(exponent * 10 + (*c - '0'), 1LL << 40);
+    if (negative) exponent = -exponent;
+  }
+  return digits + exponent;
+}
+
+// The decimal number text starts with (optional sign, digits with '.' as the point, optional
+// exponent) into *pValue; the characters it takes, 0 when there is none. Only a digit or a
+// point may follow the sign, so "inf", "nan" and "+-1" are no numbers. Beyond the double range
+// it reads as an infinity, below it as 0.
+size_t ReadNumber(std::string_view text, double* pValue)
+{
+  size_t i = 0;
+  bool const negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) ++i;
+  if (i == text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0;
+  char const* first = text.data() + i;
+  double v = 0.0;
+  auto const [stop, ec] =
+      std::from_chars(first, text.data() + text.size(), v, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range)
+    v = DecimalExponent(first, stop) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  else if (ec != std::errc())
+    return 0;
+  *pValue = negative ? -v : v;
+  return static_cast<size_t>(stop - text.data());
 }
 } // namespace
 
@@ -238,6 +308,34 @@ bool IParam::MapDisplayText(char const* str, double* pValue) const
     }
   }
   return false;
+}
+
+bool IParam::ParseText(char const* text, double* pPlainValue) const
+{
+  if (!text) return false;
+  std::string_view const typed = Trimmed(text);
+  if (typed.empty()) return false;
+  DisplayText const* records = mDisplayTexts.Get();
+  int const nTexts = mDisplayTexts.GetSize();
+  for (int i = 0; i < nTexts; ++i)
+  {
+    if (Trimmed(records[i].mText) == typed)
+    {
+      *pPlainValue = std::clamp(static_cast<double>(records[i].mValue), mMin, mMax);
+      return true;
+    }
+  }
+  // Every value of such a parameter is named: a number would be a guess at one of them.
+  if ((mType == kTypeEnum || mType == kTypeBool) && nTexts > 0) return false;
+
+  double v = 0.0;
+  size_t const used = ReadNumber(typed, &v);
+  if (used == 0) return false;
+  std::string_view const unit = Trimmed(typed.substr(used));
+  if (!unit.empty() && unit != Trimmed(mLabel)) return false;
+  if (mNegateDisplay) v = -v;
+  *pPlainValue = std::clamp(v, mMin, mMax);
+  return true;
 }
 
 void IParam::GetBounds(double* pMin, double* pMax) const

@@ -123,6 +123,16 @@ public:
   // when there is none.
   bool MapDisplayText(char const* str, double* pValue) const;
 
+  // Text typed for the parameter (by a host, or into the editor's text entry) as a plain value,
+  // read the same way wherever it comes from. Blanks around the text are ignored. An enum or
+  // bool with display texts takes one of them, exactly; any other parameter takes one of its
+  // display texts or a decimal number ('.' as the point whatever the locale), optionally
+  // followed by blanks and the parameter's own label ("-3.5", "+2", "3 dB", "3dB"). The number
+  // is negated back when the display is, and clamped into the range: beyond the double range it
+  // lands on a bound, below it reads 0. False, with *pPlainValue untouched, for anything else
+  // ("", "abc", "3 apples", "inf", "3 Hz" for a parameter in dB).
+  bool ParseText(char const* text, double* pPlainValue) const;
+
   void GetBounds(double* pMin, double* pMax) const;
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }

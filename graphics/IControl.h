@@ -370,7 +370,10 @@ protected:
 };
 
 // Knobs: dragging along the direction moves the value (a sweep of gearing times the extent
-// covers the range; ten times finer with shift or control); the wheel moves it by 0.01 (0.001).
+// covers the range; ten times finer with shift or control, a hundred times with both); the
+// wheel moves it by 0.01 (0.001). A right press opens a text entry for the value, a
+// double-click goes back to the default. While one is in use the editor's value label (when
+// shown) tells its value.
 class IKnobControl : public IControl
 {
 public:
@@ -378,7 +381,10 @@ public:
                double gearing = kDefaultGearing)
       : IControl(pPlug, pR, paramIdx), mDirection(direction), mGearing(gearing)
   {
+    mDisablePrompt = false;
+    mTextEntryLength = kKnobTextEntryLength;
   }
+  // The drag of a right press, which opened the text entry, moves nothing.
   void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* pMod) override;
   void OnMouseWheel(int x, int y, IMouseMod* pMod, int d) override;
 
@@ -386,6 +392,8 @@ public:
   double GetGearing() const { return mGearing; }
 
   static constexpr double kDefaultGearing = 4.0;
+  // A number and its unit ("-12.50 dB").
+  static constexpr int kKnobTextEntryLength = 12;
 
 protected:
   EDirection mDirection;

@@ -350,12 +350,17 @@ void IFaderControl::SnapToMouse(int x, int y)
 // ---- Knobs ------------------------------------------------------------------------------------
 
 // value += dY / (top - bottom) / g (vertical) or dX / (right - left) / g (horizontal), with
-// g = gearing, ten times that with shift or control: dragging gearing times the knob's extent
-// sweeps the range. A knob of no extent does not move.
+// g = gearing, ten times that with shift or control and a hundred times with shift and control
+// together: dragging gearing times the knob's extent sweeps the range. A knob of no extent does
+// not move.
 void IKnobControl::OnMouseDrag(int, int, int dX, int dY, IMouseMod* pMod)
 {
+  if (pMod && pMod->mR && !pMod->mL && !mDisablePrompt) return;
   double g = SaneGearing(mGearing);
-  if (FineAdjust(pMod)) g *= 10.0;
+  if (pMod && pMod->mS && pMod->mC)
+    g *= 100.0;
+  else if (FineAdjust(pMod))
+    g *= 10.0;
   int extent = mDirection == kVertical ? mRECT.mT - mRECT.mB : mRECT.mR - mRECT.mL;
   if (extent == 0) return;
   AddToValue((double)(mDirection == kVertical ? dY : dX) / (double)extent / g);

@@ -15,32 +15,6 @@
 #include "graphics/IPopupMenu.h"
 #include "raster/lice.h"
 
-namespace
-{
-
-// The leading decimal number of txt, whatever the locale: optional blanks and sign, then digits
-// with '.' as the point and an optional exponent. False when there is no number or it is not
-// finite (so a typed "inf" or "1e999" never reaches a parameter).
-bool ParseLeadingNumber(const char* txt, double* pValue)
-{
-  while (*txt && std::isspace((unsigned char)*txt)) ++txt;
-  bool negate = false;
-  if (*txt == '+' || *txt == '-')
-  {
-    negate = *txt == '-';
-    ++txt;
-  }
-  if (*txt == '+' || *txt == '-') return false;
-  const char* end = txt + std::strlen(txt);
-  double v = 0.0;
-  const auto res = std::from_chars(txt, end, v, std::chars_format::general);
-  if (res.ec != std::errc() || !std::isfinite(v)) return false;
-  *pValue = negate ? -v : v;
-  return true;
-}
-
-} // namespace
-
 IGraphics::IGraphics(IPlugBase* pPlug, int w, int h, int fps)
     : mPlug(pPlug), mWidth(w), mHeight(h), mFPS(fps > 0 ? fps : 25)
 {
@@ -286,6 +260,7 @@ bool IGraphics::IsDirty(IRECT* pR)
       dirty = true;
     }
   }
+  if (mValueLabel.IsDirty(pR)) dirty = true;
   return dirty;
 }
 
@@ -303,6 +278,7 @@ bool IGraphics::Draw(IRECT* pR)
   if (n == 0) return true;
   IRECT scratch;
   if (!pR) pR = &scratch;
+  mValueLabel.BeforeDraw(pR, mStrict);
 
   if (mStrict)
   {
@@ -345,6 +321,7 @@ bool IGraphics::Draw(IRECT* pR)
       }
     }
   }
+  mValueLabel.Draw();
   return DrawScreen(pR);
 }
 
@@ -404,6 +381,7 @@ void IGraphics::ReleaseMouseCapture()
 {
   ClearCapture();
   EndEdit();
+  mValueLabel.Released(-1);
 }
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
@@ -418,6 +396,7 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod)
   mMouseCapture = i;
   mMouseX = x;
   mMouseY = y;
+  mValueLabel.Pressed(i);
   BeginEdit(i);
   mControls.Get(i)->OnMouseDown(x, y, pMod);
   // A modal prompt took the mouse and ate the release: its answer is in, the gesture is over.
@@ -432,6 +411,8 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod)
   ClearCapture();
   if (IControl* c = mControls.Get(i)) c->OnMouseUp(x, y, pMod);
   EndEdit();
+  // No motion need follow the release: what is under the pointer now is hovered already.
+  mValueLabel.Released(mHandleMouseOver ? HitTest(x, y, true) : -1);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod)
@@ -460,11 +441,13 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod)
     BeginEdit(i);
     c->OnMouseDblClick(x, y, pMod);
     EndEdit();
+    mValueLabel.Touched(i);
     return false;
   }
   mMouseCapture = i;
   mMouseX = x;
   mMouseY = y;
+  mValueLabel.Pressed(i);
   // Routed as a press, so bracketed like one: the release that follows ends the edit.
   BeginEdit(i);
   c->OnMouseDown(x, y, pMod);
@@ -475,7 +458,9 @@ void IGraphics::OnMouseWheel(int x, int y, IMouseMod* pMod, int delta)
 {
   IMouseMod none;
   if (!pMod) pMod = &none;
-  if (IControl* c = mControls.Get(Target(x, y, false))) c->OnMouseWheel(x, y, pMod, delta);
+  const int i = Target(x, y, false);
+  if (IControl* c = mControls.Get(i)) c->OnMouseWheel(x, y, pMod, delta);
+  mValueLabel.Touched(i);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod)
@@ -484,6 +469,7 @@ bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod)
   IMouseMod none;
   if (!pMod) pMod = &none;
   const int i = Target(x, y, true);
+  mValueLabel.Hovered(i);
   if (i < 0) return true;
   mMouseX = x;
   mMouseY = y;
@@ -498,6 +484,7 @@ void IGraphics::OnMouseOut()
 {
   for (int i = 0, n = NControls(); i < n; ++i) mControls.Get(i)->OnMouseOut();
   mMouseOver = -1;
+  mValueLabel.Hovered(-1);
 }
 
 bool IGraphics::OnKeyDown(int x, int y, int key)
@@ -566,8 +553,9 @@ void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pR)
     return;
   }
 
+  // What the host shows, so that Enter on it changes nothing.
   char current[kParamTextLen];
-  pParam->GetDisplayForHost(pParam->Value(), false, current, false);
+  pParam->GetDisplayForHost(pParam->Value(), false, current, true);
   CreateTextEntry(pControl, pControl->GetText(), pR, current, pParam);
 }
 
@@ -576,20 +564,15 @@ void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
   // A text entry can outlive its control (Resize while it was open): such an answer is dropped.
   if (!pParam || !txt || !IsAttached(pControl)) return;
 
+  // Text the parameter does not read (empty, "abc", another unit) is a cancelled entry.
   double v = 0.0;
-  bool found = false;
-  if (PromptsWithMenu(pParam)) found = pParam->MapDisplayText(txt, &v);
-  if (!found)
-  {
-    // Empty or non-numeric text is a cancelled entry, not a zero.
-    if (!ParseLeadingNumber(txt, &v)) return;
-    if (pParam->DisplayIsNegated()) v = -v;
-  }
-  // The answer comes after the press that opened the entry was released: a gesture of its own,
-  // unless it changes nothing.
+  if (!pParam->ParseText(txt, &v)) return;
+  // The answer usually comes after the press that opened the entry was released: a gesture of
+  // its own, unless it changes nothing. An entry answered inside that press is in its gesture.
   const double normalized = pParam->GetNormalized(v);
   const int param = pControl->ParamIdx();
-  const bool gesture = mPlug && param >= 0 && normalized != pControl->GetValue();
+  const bool gesture =
+      mPlug && param >= 0 && param != mEditParam && normalized != pControl->GetValue();
   if (gesture) mPlug->BeginInformHostOfParamChange(param);
   pControl->SetValueFromUserInput(normalized);
   if (gesture) mPlug->EndInformHostOfParamChange(param);

@@ -34,6 +34,7 @@
 #include "framework/WDL_PtrList.h"
 #include "framework/WDL_String.h"
 #include "graphics/IGraphicsStructs.h"
+#include "graphics/IValueLabel.h"
 
 class IPlugBase;
 class IParam;
@@ -169,7 +170,8 @@ public:
   // ---- Redraw -----------------------------------------------------------------------------
 
   // Unites the draw rectangles of every dirty control into *pR (in/out; the timer passes an
-  // all-zero rectangle). True when some control was dirty. Cleans nothing.
+  // all-zero rectangle), and the value label's old and new box when it changed. True when
+  // something was dirty. Cleans nothing.
   bool IsDirty(IRECT* pR);
   // Repaints *pR into the back bitmap and presents it (strict or non-strict, see the .cpp).
   bool Draw(IRECT* pR);
@@ -203,6 +205,10 @@ public:
   void HandleMouseOver(bool canHandle) { mHandleMouseOver = canHandle; }
   bool CanHandleMouseOver() const { return mHandleMouseOver; }
   int GetMouseOverControlIdx() const { return mMouseOver; }
+  // The label with the value of the knob in use, drawn over the controls (IValueLabel.h); off
+  // until shown. Hovering shows it only with mouse-over tracking on.
+  void ShowValueLabels(bool show) { mValueLabel.Enable(show); }
+  IValueLabel& GetValueLabel() { return mValueLabel; }
 
   // ---- Value prompts ----------------------------------------------------------------------
 
@@ -375,6 +381,7 @@ protected:
   virtual void StoreUserScale(int) {}
   // Platform: wakes the editor's thread after EditorSizeAnswered. Base: nothing.
   virtual void WakeEditor() {}
+  IValueLabel mValueLabel{this};
 
   // Captured = -1, last position = (-1, -1); an open edit stays open. A modal prompt (a menu
   // over the control) takes the mouse this way, so that its answer lands inside the gesture.

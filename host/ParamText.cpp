@@ -15,7 +15,7 @@ std::string Quoted(const std::string& text)
   return "\"" + text + "\"";
 }
 
-// "Bass = 0.70 %" as the plug-in shows the parameter now.
+// "Master = -4.00 dB" as the plug-in shows the parameter now.
 std::string Describe(VstHost& host, int index)
 {
   std::string text = host.ParamName(index) + " = " + host.ParamDisplay(index);
@@ -89,8 +89,9 @@ bool SameIgnoringCase(const std::string& a, const std::string& b)
 }
 
 // The number a --set value states: text that reads whole as a finite decimal number, optionally
-// followed by the parameter's label ("-3.5", "+2", "3 dB", "3dB"); without the label. nullopt
-// for anything else ("abc", "3 apples", "1e999", "inf", "").
+// followed by the parameter's label ("-3.5", "+2", "3 dB", "3dB") or by "%", the unit TORVA's
+// parameters once showed and scripts may still write; without the unit. nullopt for anything
+// else ("abc", "3 apples", "1e999", "inf", "").
 std::optional<std::string> NumberText(const std::string& value, const std::string& label)
 {
   const std::string text = Trim(value);
@@ -104,7 +105,9 @@ std::optional<std::string> NumberText(const std::string& value, const std::strin
   if (!std::isdigit(static_cast<unsigned char>(*start)) && *start != '-' && *start != '.')
     return std::nullopt; // "inf", "nan"
   const std::string rest = Trim(std::string(end, last));
-  if (!rest.empty() && (label.empty() || !SameIgnoringCase(rest, Trim(label)))) return std::nullopt;
+  const bool unit =
+      rest.empty() || rest == "%" || (!label.empty() && SameIgnoringCase(rest, Trim(label)));
+  if (!unit) return std::nullopt;
   return std::string(first, end);
 }
 
@@ -180,8 +183,8 @@ bool ApplySetting(VstHost& host, const std::string& setting, std::string& applie
     return false;
   }
   const std::string value = setting.substr(split + 1);
-  // Plug-ins read text leniently ("abc" as 0), so only a number or a text the parameter itself
-  // displays is handed over; anything else is refused before it changes the parameter.
+  // Many plug-ins read text leniently ("abc" as 0), so only a number or a text the parameter
+  // itself displays is handed over; anything else is refused before it changes the parameter.
   if (const auto numberText = NumberText(value, host.ParamLabel(index)))
   {
     const auto number = LeadingNumber(*numberText);

@@ -9,8 +9,8 @@ class VstHost;
 // Applies one "NAME=VALUE" through effString2Parameter. The name is the longest prefix before
 // an '=' that the plug-in reports as a parameter name, so names holding '=' still work. An
 // unknown name is refused with the list of valid ones. VALUE is a number, optionally followed by
-// the parameter's label ("3 dB"), or one of the texts the parameter displays (matched without
-// regard to case, set by the value that shows it); anything else is refused with what the
+// the parameter's label ("3 dB") or "%", or one of the texts the parameter displays (matched
+// without regard to case, set by the value that shows it); anything else is refused with what the
 // parameter accepts, and the parameter is left as it was. When the plug-in does not read text
 // (many answer effString2Parameter with 0), a number is found on its display instead.
 // `applied` tells what the parameter shows afterwards: its name, display and label.

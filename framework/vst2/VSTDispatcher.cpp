@@ -6,7 +6,6 @@
 // hosts reserve (see IPlugVST.h); numbers go out and come in with '.' as the decimal point
 // whatever the host's locale.
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,64 +37,6 @@ constexpr VstIntPtr kCockosYes = static_cast<VstIntPtr>(0xBEEF0000u);
 int ToIndex(VstIntPtr value)
 {
   return value < 0 || value > std::numeric_limits<int>::max() ? -1 : static_cast<int>(value);
-}
-
-// For a number text [p, stop) out of the double range: the power of ten of its first non-zero
-// digit, exponent included ("0.001e+5" gives 2, "1e-400" gives -400), saturating far beyond
-// any range, so that overflow (positive) and underflow (zero or less) can be told apart.
-long long DecimalExponent(char const* p, char const* stop)
-{
-  long long digits = 0; // place of the first non-zero digit relative to the point
-  bool seen = false, afterPoint = false;
-  char const* c = p;
-  for (; c < stop && *c != 'e' && *c != 'E'; ++c)
-  {
-    if (*c == '.')
-      afterPoint = true;
-    else if (!seen && *c == '0')
-      digits -= afterPoint ? 1 : 0;
-    else if (!seen)
-    {
-      seen = true;
-      digits = afterPoint ? digits - 1 : 0;
-    }
-    else if (!afterPoint)
-      digits = std::min(digits + 1, 1LL << 40);
-  }
-  long long exponent = 0;
-  if (c < stop)
-  {
-    ++c;
-    bool const negative = c < stop && *c == '-';
-    if (c < stop && (*c == '-' || *c == '+')) ++c;
-    for (; c < stop; ++c) exponent = std::min(exponent * 10 + (*c - '0'), 1LL << 40);
-    if (negative) exponent = -exponent;
-  }
-  return digits + exponent;
-}
-
-// The leading decimal number of text (optional blanks and sign, digits, point, exponent), read
-// with '.' whatever the locale; 0 when there is none. Beyond the double range gives ±infinity.
-double ParseLeadingNumber(char const* text)
-{
-  char const* p = text;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-')
-  {
-    negative = *p == '-';
-    ++p;
-  }
-  // Only digits or a point may follow: "inf", "nan" and a second sign are no numbers here.
-  if (!((*p >= '0' && *p <= '9') || *p == '.')) return 0.0;
-  char const* end = p + std::strlen(p);
-  double v = 0.0;
-  auto const [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
-  if (ec == std::errc::result_out_of_range)
-    v = DecimalExponent(p, stop) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  else if (ec != std::errc())
-    v = 0.0;
-  return negative ? -v : v;
 }
 } // namespace
 
@@ -435,17 +376,9 @@ VstIntPtr IPlugVST::DoString2Parameter(int idx, char const* text)
   if (!pParam) return 0;
   if (!text) return 1; // "yes, this parameter takes text"
 
+  // Text the parameter does not read changes nothing: "abc" is no 0.
   double v = 0.0;
-  if (pParam->GetNDisplayTexts() > 0)
-  {
-    if (!pParam->MapDisplayText(text, &v)) return 0;
-  }
-  else
-  {
-    v = ParseLeadingNumber(text);
-    if (pParam->DisplayIsNegated()) v = -v;
-  }
-  // An out-of-range number (infinity included) lands on the bound.
+  if (!pParam->ParseText(text, &v)) return 0;
   SetParameterFromHost(idx, v);
   return 1;
 }

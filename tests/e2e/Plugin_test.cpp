@@ -125,7 +125,7 @@ TEST(Plugin, ParameterTexts)
   for (int i = 0; i < 8; ++i)
   {
     EXPECT_EQ(p.ParamName(i), kNames[i]);
-    EXPECT_EQ(p.ParamLabel(i), i < 7 ? "%" : "");
+    EXPECT_EQ(p.ParamLabel(i), i == 1 || i == 5 || i == 6 ? "dB" : ""); // the levels
     EXPECT_EQ(p.ParamDisplay(i), displays[i]);
   }
   // Out of range or without a buffer: nothing written, 0.
@@ -172,24 +172,19 @@ TEST(Plugin, TextToParameter)
   { return p.Dispatch(effString2Parameter, idx, 0, Str(text)); };
 
   // Text below the double range reads 0 whatever its exponent's sign (Master's 0 dB is the
-  // middle of its range); only a number too big for a double lands on a bound (clamped). No
-  // leading number reads as 0, never as NaN. Each row starts from Master at 5 dB.
+  // middle of its range); only a number too big for a double lands on a bound (clamped). Text
+  // the parameter does not read (IParam::ParseText) is refused. Each row starts from Master at
+  // 5 dB.
   const std::string tiny = "0." + std::string(400, '0') + "1", huge = "1" + std::string(400, '0');
   const struct
   {
     int idx;
     std::string text, shown;
-  } rows[] = {{1, "35", "20.00"},          {1, "-7.5", "-7.50"},
-              {5, " +30.25 dB", "30.25"},  {5, "1e400", "50.00"},
-              {1, "-1e400", "-20.00"},     {1, tiny, "0.00"},
-              {1, tiny + "e+5", "0.00"},   {1, tiny + "e5", "0.00"},
-              {1, "-" + tiny, "-0.00"},    {1, "1e-400", "0.00"},
-              {1, "0.00001e-320", "0.00"}, {1, huge + "e-800", "0.00"},
-              {1, huge, "20.00"},          {1, "0.1e400", "20.00"},
-              {1, "loud", "0.00"},         {1, "nan", "0.00"},
-              {1, "-inf", "0.00"},         {1, "", "0.00"},
-              {1, "--3", "0.00"},          {1, ".", "0.00"},
-              {1, "+-1", "0.00"},          {7, "1", "1"}};
+  } rows[] = {{1, "35", "20.00"},        {1, "-7.5", "-7.50"},        {5, " +30.25 dB", "30.25"},
+              {5, "1e400", "50.00"},     {1, "-1e400", "-20.00"},     {1, tiny, "0.00"},
+              {1, tiny + "e+5", "0.00"}, {1, tiny + "e5", "0.00"},    {1, "-" + tiny, "-0.00"},
+              {1, "1e-400", "0.00"},     {1, "0.00001e-320", "0.00"}, {1, huge + "e-800", "0.00"},
+              {1, huge, "20.00"},        {1, "0.1e400", "20.00"},     {7, "1", "1"}};
   for (const auto& r : rows)
   {
     EXPECT_EQ(set(1, "5"), 1);
@@ -197,6 +192,8 @@ TEST(Plugin, TextToParameter)
     EXPECT_EQ(p.ParamDisplay(r.idx), r.shown) << r.text;
   }
 
+  EXPECT_EQ(set(1, "loud"), 0);
+  EXPECT_EQ(p.ParamDisplay(1), "5.00");
   EXPECT_EQ(p.Dispatch(effString2Parameter, 1, 0, nullptr), 1); // "takes text"
   EXPECT_EQ(set(8, "1"), 0);
   EXPECT_EQ(set(-1, "1"), 0);

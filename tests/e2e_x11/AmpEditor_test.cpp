@@ -232,9 +232,10 @@ protected:
 // The default layout as pictured, then the user's gestures through the real pointer and
 // keyboard: a knob drag is one begin-edit, automates and one end-edit, the last automate
 // carrying the value the knob ends at; the switch toggles on a left and on a right click; a
-// right-click on a knob opens no prompt (the layout's controls keep prompts disabled), so typed
-// keys change nothing. Last, host values reach the screen: a knob at its minimum (top frame of
-// its strip), one at its maximum (bottom frame) and Bypass on (lower frame).
+// right-click on a knob opens a text field for its value, and the value typed there is a
+// gesture of its own. Last, with the value label gone, host values reach the screen: a knob at
+// its minimum (top frame of its strip), one at its maximum (bottom frame) and Bypass on (lower
+// frame).
 TEST_F(AmpEditor, PicturesPointerAndKeys)
 {
   Plugin p;
@@ -266,16 +267,16 @@ TEST_F(AmpEditor, PicturesPointerAndKeys)
   p.Clear();
   D().Move(kTrebleX + kKnobSize / 2, kKnobCentreY);
   D().Click(3);
+  ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 1; })); // the text field
   D().Focus(win);
-  D().Type("9");
+  D().Type("0.9"); // over "0.40", which the field opens with selected
   D().Key(0xff0d); // Return
-  ASSERT_TRUE(WaitFor([&] { return p.Ended(kTreble); }));
-  Sleep(200);
-  EXPECT_EQ(D().Children(win), 0); // no text field
-  EXPECT_EQ(p.Shape(kTreble), "be");
-  EXPECT_FLOAT_EQ(p.Get(kTreble), 0.4f);
+  ASSERT_TRUE(WaitFor([&] { return p.Shape(kTreble) == "bebae"; })) << p.Shape(kTreble);
+  EXPECT_EQ(D().Children(win), 0);
+  EXPECT_FLOAT_EQ(p.Get(kTreble), 0.9f);
 
   D().Move(kW / 2, kH + 100); // off the editor
+  Sleep(1500);                // the value label's hold and fade
   const torva_test::Image before = Settled(win);
   p.Set(kBass, 0.0f);
   p.Set(kTreble, 1.0f);
@@ -528,8 +529,10 @@ protected:
   void SetUp() override
   {
     AmpEditor::SetUp();
+    if (IsSkipped()) return;
     setenv("XDG_CONFIG_HOME", mConfig.Path().c_str(), 1);
     unsetenv("TORVA_SCALE");
+    D().Move(2550, 1590); // no knob hovered: no value label in the pictures
   }
   void TearDown() override
   {
@@ -672,6 +675,32 @@ TEST_F(AmpEditorSizes, GesturesKeepTheirMeaning)
     p.Close();
     D().Destroy(parent);
   }
+}
+
+// The value label of a hovered knob at 200 %, drawn at that size: Bass and the label under it,
+// cut out of the window's picture.
+TEST_F(AmpEditorSizes, ValueLabelAt200)
+{
+  Plugin p;
+  p.HostScale(2.0f);
+  const xcb_window_t parent = D().MakeParent(0, 0, 2 * kW, 2 * kH);
+  const xcb_window_t win = OpenSettled(p, parent);
+  ASSERT_NE(win, 0u);
+  const torva_test::Image before = SettledPicture(D(), win, 2 * kW, 2 * kH);
+  D().Move(2 * kBassCentreX - 4, 2 * kKnobCentreY);
+  D().Move(2 * kBassCentreX, 2 * kKnobCentreY);
+  const torva_test::Image shown = SettledPicture(D(), win, 2 * kW, 2 * kH, &before);
+  const int x0 = 2 * (kBassX - 20), y0 = 2 * (kKnobY - 10), w = 2 * (kKnobSize + 40), h = 2 * 120;
+  torva_test::Image knob;
+  knob.width = w;
+  knob.height = h;
+  for (int y = 0; y < h; ++y)
+    knob.pixels.insert(knob.pixels.end(), shown.pixels.begin() + (y0 + y) * shown.width + x0,
+                       shown.pixels.begin() + (y0 + y) * shown.width + x0 + w);
+  ExpectMatchesGolden(knob, "amp_knob_value_label_200",
+                      "the Bass knob hovered at 200 %, its value label below it");
+  p.Close();
+  D().Destroy(parent);
 }
 
 } // namespace

@@ -175,6 +175,54 @@ TEST(IParam, DisplayTextsAndLabels)
   EXPECT_EQ(hi, 10.0);
 }
 
+// What a parameter takes as typed text, whoever types it: its display texts, or a number with
+// its own label at most. A refused text leaves the value untouched.
+TEST(IParam, TypedTextIsReadByOneRule)
+{
+  IParam gain, plain, negated, mode, onOff, steps, gate;
+  gain.InitDouble("Gain", 0.0, -20.0, 20.0, 0.1, "dB");
+  plain.InitDouble("Level", 0.5, 0.0, 1.0, 0.01);
+  negated.InitDouble("Cut", 0.0, -20.0, 20.0, 0.1, "dB");
+  negated.NegateDisplay();
+  mode.InitEnum("Mode", 0, 3);
+  mode.SetDisplayText(2, "Lead");
+  onOff.InitBool("On", false);
+  steps.InitEnum("Steps", 0, 5);
+  gate.InitInt("Gate", 0, 0, 10, "ms");
+  gate.SetDisplayText(0, "off"); // a named point on a numeric range
+
+  const std::string tiny = "0." + std::string(400, '0') + "1", huge = "1" + std::string(400, '0');
+  constexpr double kNo = 123.0; // refused
+  const struct
+  {
+    IParam const* param;
+    std::string text;
+    double value;
+  } rows[] = {
+      {&gain, "10", 10.0},     {&gain, "  -5.5 dB ", -5.5}, {&gain, "3dB", 3.0},
+      {&gain, "+2", 2.0},      {&gain, ".5e1", 5.0},        {&gain, "35", 20.0}, // clamped
+      {&gain, huge, 20.0},     {&gain, "-" + huge, -20.0},  {&gain, tiny, 0.0},
+      {&gain, "3 db", kNo},    {&gain, "3 Hz", kNo},        {&gain, "3 apples", kNo},
+      {&gain, "3 dB dB", kNo}, {&gain, "dB", kNo},          {&gain, "", kNo},
+      {&gain, " ", kNo},       {&gain, "abc", kNo},         {&gain, "inf", kNo},
+      {&gain, "nan", kNo},     {&gain, "--3", kNo},         {&gain, ".", kNo},
+      {&gain, "0,5", kNo},     {&gain, "0x10", kNo},        {&gain, "12\xc3\x28", kNo},
+      {&plain, "0.7", 0.7},    {&plain, "0.7 %", kNo},      {&negated, "-30 dB", 20.0},
+      {&mode, " Lead ", 2.0},  {&mode, "lead", kNo},        {&mode, "1", kNo},
+      {&onOff, "on", 1.0},     {&onOff, "1", kNo},          {&steps, "3", 3.0},
+      {&steps, "Three", kNo},  {&gate, "off", 0.0},         {&gate, "5 ms", 5.0},
+  };
+  for (const auto& row : rows)
+  {
+    double v = kNo;
+    EXPECT_EQ(row.param->ParseText(row.text.c_str(), &v), row.value != kNo)
+        << row.text.substr(0, 9);
+    EXPECT_EQ(v, row.value) << row.param->GetNameForHost() << " " << row.text.substr(0, 9);
+  }
+  double v = kNo;
+  EXPECT_FALSE(gain.ParseText(nullptr, &v));
+}
+
 TEST(IParam, LongTextsAreCutAndTerminated)
 {
   std::string const longText(100, 'x');

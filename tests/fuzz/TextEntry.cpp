@@ -7,7 +7,6 @@
 // a parameter the prompt offers as a menu takes the text straight) and whether the parameter's
 // display is negated (bit 4). The rest is the text, cut at its first zero byte as typed text is.
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -28,12 +27,21 @@ public:
   bool Draw(IGraphics*) override { return true; }
 };
 
-// What any accepted text that is no display text must start with: a finite number as C reads it.
-bool StartsWithFiniteNumber(char const* s)
+// What any accepted text that is no display text must start with: a number as C reads it (one
+// beyond the double range included: it lands on a bound).
+bool StartsWithNumber(char const* s)
 {
   char* end = nullptr;
-  double const v = std::strtod(s, &end);
-  return end != s && std::isfinite(v);
+  std::strtod(s, &end);
+  return end != s;
+}
+
+// Display texts are matched without the blanks around them.
+std::string Trimmed(std::string const& s)
+{
+  size_t const first = s.find_first_not_of(" \t\n\r\f\v");
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\n\r\f\v") - first + 1);
 }
 } // namespace
 
@@ -69,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 
   FUZZ_CHECK(torva_fuzz::ParamsInRange(plug));
   double shownAs = 0.0;
-  bool const isDisplayText = param->MapDisplayText(typed, &shownAs);
-  if (!isDisplayText && !StartsWithFiniteNumber(typed))
+  bool const isDisplayText = param->MapDisplayText(Trimmed(typed).c_str(), &shownAs);
+  if (!isDisplayText && !StartsWithNumber(typed))
   {
     FUZZ_CHECK(PlugImage(plug) == before);
     FUZZ_CHECK(plug.HostCalls().empty());

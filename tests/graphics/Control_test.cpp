@@ -65,8 +65,8 @@ TEST(Control, RedrawPassesAfterEachKindOfChange)
   }
 }
 
-// The first value from the plug-in becomes the default; a double-click goes back to it and
-// tells the host; before any value a double-click does nothing.
+// The first value from the plug-in becomes the default; a double-click goes back to it in one
+// gesture; before any value a double-click does nothing.
 TEST(Control, DefaultFixedByFirstValueAndRestoredByDoubleClick)
 {
   Editor ed;
@@ -79,8 +79,9 @@ TEST(Control, DefaultFixedByFirstValueAndRestoredByDoubleClick)
   ed.plug.ClearHostCalls();
   IMouseMod mod(true);
   ed.gui->OnMouseDblClick(20, 20, &mod);
+  ed.gui->OnMouseUp(20, 20, &mod);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.25);
-  EXPECT_EQ(ed.plug.Automated(kLevel), std::vector<double>{0.25});
+  EXPECT_EQ(ed.HostLog(), "begin 4; automate 4 0.25; end 4") << "one gesture, and only one";
 
   loose->SetValue(0.6);
   ed.gui->OnMouseDblClick(110, 20, &mod);

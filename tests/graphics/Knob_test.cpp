@@ -9,7 +9,7 @@
 using namespace gfxtest;
 
 // value += dY / (top - bottom) / g or dX / (right - left) / g; g ten times the gearing with shift
-// or control; the result clamped and pushed.
+// or control, a hundred times with both; the result clamped and pushed.
 TEST(Knob, DragArithmetic)
 {
   struct Case
@@ -24,6 +24,7 @@ TEST(Knob, DragArithmetic)
       {kVertical, 4.0, "L", 0, -10, 0.5, 0.55},    // 10 px up on 50 px
       {kVertical, 4.0, "LS", 0, -10, 0.5, 0.505},  // shift: ten times finer
       {kVertical, 4.0, "LC", 0, -10, 0.5, 0.505},  // control too
+      {kVertical, 1.0, "LSC", 0, -50, 0.5, 0.51},  // both: a hundred times
       {kVertical, 4.0, "LA", 0, -10, 0.5, 0.55},   // alt is no fine adjustment
       {kVertical, 4.0, "L", 0, 10, 0.5, 0.45},     // down lowers
       {kVertical, 4.0, "L", 30, 0, 0.5, 0.5},      // sideways does nothing
@@ -106,6 +107,43 @@ TEST(Knob, WheelArithmetic)
     EXPECT_NEAR(knob->GetValue(), c.expect, 1e-12);
     EXPECT_NEAR(fader->GetValue(), c.expect, 1e-12);
     EXPECT_NEAR(ed.plug.Automated(kLevel).back(), c.expect, 1e-12);
+  }
+}
+
+// A right press opens a text entry with the value as the host shows it; its drag moves nothing.
+// Text the parameter reads is a gesture of its own when the entry answers after the release (as
+// a window's does), part of the press's when it answers at once; Escape or text the parameter
+// does not read changes nothing.
+TEST(Knob, RightPressTypesAValue)
+{
+  const struct
+  {
+    const char* typed; // null: Escape
+    bool atOnce;
+    const char* host;
+  } rows[] = {{"-5 dB", false, "begin 0; end 0; begin 0; automate 0 0.375; end 0"},
+              {"-5", true, "begin 0; automate 0 0.375; end 0"},
+              {"5 %", false, "begin 0; end 0"},
+              {nullptr, false, "begin 0; end 0"}};
+  for (const auto& row : rows)
+  {
+    Editor ed(300, 300);
+    ed.Knob(100, 100, kGain, 50);
+    ed.Open();
+    ed.plug.ClearHostCalls();
+    if (row.atOnce) ed.gui->QueueText(row.typed);
+    IMouseMod right = Mods("R");
+    ed.gui->OnMouseDown(120, 120, &right);
+    ed.gui->OnMouseDrag(120, 60, &right);
+    ed.gui->OnMouseUp(120, 60, &right);
+    ASSERT_EQ(ed.gui->TextEntriesOpened().size(), 1u);
+    EXPECT_EQ(ed.gui->TextEntriesOpened()[0].mInitialText, "0.0");
+    EXPECT_EQ(ed.gui->TextEntriesOpened()[0].mRect, IRECT(105, 117, 145, 133)); // the centre
+    if (row.typed)
+      ed.gui->CommitTextEntry(row.typed); // no entry left to answer when it answered at once
+    else
+      ed.gui->ForceEndUserEdit();
+    EXPECT_EQ(ed.HostLog(), row.host) << (row.typed ? row.typed : "Escape") << row.atOnce;
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "AmpTestUtil.h"
 #include "TORVA/TORVA.h"
+#include "graphics/IGraphics.h"
 #include "support/Sanitized.h"
 #include "tests/reference/AmpReference.h"
 
@@ -67,10 +68,13 @@ TEST(Torva, ParameterTable)
   {
     const char* name;
     double def, min, max;
+    const char* label;
   };
-  const Row rows[] = {{"Bass", 0.7, 0, 1},     {"Master", -4, -20, 20}, {"Middle", 0.3, 0, 1},
-                      {"Presence", 0.3, 0, 1}, {"Treble", 0.4, 0, 1},   {"Volume 1", 10, 0, 50},
-                      {"Volume 2", 10, 0, 50}};
+  // The levels in decibels, the tone knobs plain positions.
+  const Row rows[] = {{"Bass", 0.7, 0, 1, ""},      {"Master", -4, -20, 20, "dB"},
+                      {"Middle", 0.3, 0, 1, ""},    {"Presence", 0.3, 0, 1, ""},
+                      {"Treble", 0.4, 0, 1, ""},    {"Volume 1", 10, 0, 50, "dB"},
+                      {"Volume 2", 10, 0, 50, "dB"}};
   for (int i = 0; i < 7; ++i)
   {
     const IParam* p = plug.GetParam(i);
@@ -85,7 +89,7 @@ TEST(Torva, ParameterTable)
     EXPECT_EQ(p->GetStep(), 0.01) << i;
     EXPECT_EQ(p->GetShape(), 1.0) << i;
     EXPECT_EQ(p->GetPrecision(), 2) << i;
-    EXPECT_STREQ(p->GetLabelForHost(), "%") << i;
+    EXPECT_STREQ(p->GetLabelForHost(), rows[i].label) << i;
     EXPECT_STREQ(p->GetParamGroupForHost(), "") << i;
   }
   const IParam* bypass = plug.GetParam(TORVA::kBypass);
@@ -97,6 +101,22 @@ TEST(Torva, ParameterTable)
   EXPECT_EQ(lo, 0.0);
   EXPECT_EQ(hi, 1.0);
   EXPECT_STREQ(bypass->GetLabelForHost(), "");
+}
+
+// The editor keeps its nine controls, and a knob under the pointer tells its value with its unit.
+TEST(Torva, EditorKnobsTellTheirValues)
+{
+  TORVA plug{IPlugInstanceInfo()};
+  IGraphics* gui = plug.GetGUI();
+  ASSERT_EQ(gui->NControls(), 9);
+  IMouseMod none;
+  IRECT all(0, 0, gui->Width(), gui->Height());
+  for (auto [x, text] : {std::pair{749, "-4.00 dB"}, {514, "0.70"}}) // Master, Bass
+  {
+    gui->OnMouseOver(x + 36, 136, &none);
+    gui->Draw(&all);
+    EXPECT_EQ(gui->GetValueLabel().ShownText(), text);
+  }
 }
 
 TEST(Torva, ParameterChangesSetPositionsAndGains)

@@ -360,6 +360,16 @@ TEST(Adapter, DisplayTextsLabelsAndNegatedValues)
   EXPECT_EQ(Dispatch(f.e, effString2Parameter, kMaster, 0, const_cast<char*>("-12.5")), 1);
   EXPECT_EQ(f.plug->GetParam(kMaster)->Value(), 12.5);
   EXPECT_EQ(f.plug->mParamChanges.back(), kMaster);
+  // Text the parameter does not read (IParam::ParseText) is refused and changes nothing: no
+  // "abc" read as 0.
+  const size_t changes = f.plug->mParamChanges.size();
+  for (const char* refused : {"", "abc", "3 apples", "-3 Hz", "inf"})
+  {
+    EXPECT_EQ(Dispatch(f.e, effString2Parameter, kMaster, 0, const_cast<char*>(refused)), 0)
+        << refused;
+    EXPECT_EQ(f.plug->GetParam(kMaster)->Value(), 12.5) << refused;
+  }
+  EXPECT_EQ(f.plug->mParamChanges.size(), changes);
 
   // Display of an arbitrary position, without moving the parameter; kind query.
   std::memset(buf, 0, sizeof buf);
