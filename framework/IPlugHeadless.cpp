@@ -1,7 +1,5 @@
 #include "framework/IPlugHeadless.h"
 
-#include "graphics/IGraphics.h"
-
 IPlugHeadless::IPlugHeadless(IPlugHeadlessInfo instanceInfo, int nParams, char const* channelIOStr,
                              int nPresets, char const* effectName, char const* productName,
                              char const* mfrName, int vendorVersion, int uniqueID, int mfrID,
@@ -61,12 +59,6 @@ void IPlugHeadless::GetTime(ITimeInfo* pTimeInfo)
   pTimeInfo->mTempo = mTempo;
   pTimeInfo->mNumerator = mTimeSigNum;
   pTimeInfo->mDenominator = mTimeSigDenom;
-}
-
-void IPlugHeadless::RequestEditorSize(int w, int h)
-{
-  Record(EHostCall::kEditorSize, w, h);
-  if (IGraphics* pGraphics = GetGUI()) pGraphics->EditorSizeAnswered(w, h, mGrantEditorSize);
 }
 
 void IPlugHeadless::ResizeGraphics(int w, int h)

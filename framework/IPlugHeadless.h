@@ -26,7 +26,6 @@ public:
     kEndEdit,
     kProgramChange,
     kResizeGraphics,
-    kEditorSize,
     kMidi,
     kSysEx
   };
@@ -34,8 +33,8 @@ public:
   struct HostCall
   {
     EHostCall mKind;
-    int mIdx;      // parameter index; width for kResizeGraphics, kEditorSize; MIDI offset
-    double mValue; // normalised value for kAutomate; height for kResizeGraphics, kEditorSize
+    int mIdx;      // parameter index; width for kResizeGraphics; message offset for MIDI
+    double mValue; // normalised value for kAutomate; height for kResizeGraphics
   };
 
   IPlugHeadless(IPlugHeadlessInfo instanceInfo, int nParams, char const* channelIOStr, int nPresets,
@@ -52,9 +51,6 @@ public:
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
   void ResizeGraphics(int w, int h) override;
-  // Recorded, and answered at once with mGrantEditorSize.
-  void RequestEditorSize(int w, int h) override;
-  bool mGrantEditorSize = true;
   bool SendMidiMsg(IMidiMsg* pMsg) override;
   bool SendSysEx(ISysEx* pSysEx) override;
 

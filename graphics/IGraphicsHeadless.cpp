@@ -64,9 +64,6 @@ IPopupMenu* IGraphicsHeadless::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pR)
   shown.mChosen = choice;
   mMenusShown.push_back(shown);
   if (choice < 0) return nullptr;
-  // A submenu opens and takes the next answer, as a user goes on into it.
-  const IPopupMenuItem* item = pMenu->GetItem(choice);
-  if (item && item->GetSubmenu()) return CreateIPopupMenu(item->GetSubmenu(), pR);
   pMenu->SetChosenItemIdx(choice);
   return pMenu;
 }

@@ -16,9 +16,8 @@
 //   images      OSLoadBitmap decodes PNG bytes registered under the id or the name, else the
 //               PNG file `name` (inside the image folder when one is set).
 //   menus       answered by the next queued choice (an index, or -1 for "closed without a
-//               choice"); with nothing queued the menu is closed without a choice. An item
-//               with a submenu opens it, answered by the choice after. Each menu (and
-//               submenu) shown is recorded.
+//               choice"); with nothing queued the menu is closed without a choice. Each menu
+//               shown is recorded.
 //   text entry  answered at once by the next queued text, committed as a user's Enter would:
 //               SetFromStringAfterPrompt for a parameter, else the control's TextFromTextEntry.
 //               With nothing queued the entry stays open until CommitTextEntry or

@@ -1,12 +1,10 @@
 // The editor at 150 and 200 %: the mapping between editor units and pixels, film-strip frames
-// drawn from their enlarged copies, and the panel's size menu through a host that grants and one
-// that refuses.
+// drawn from their enlarged copies, and copies shared between images of equal bytes.
 
 #include <cmath>
 
 #include "GraphicsTestSupport.h"
 #include "graphics/IGraphicsCaches.h"
-#include "graphics/IPopupMenu.h"
 
 namespace
 {
@@ -30,18 +28,6 @@ TEST(EditorScale, EdgesAndTheirInverse)
     }
   }
   EXPECT_EQ(IGraphics::ScaleEdge(285, 150), 428); // a 1024 x 285 editor is 1536 x 428
-}
-
-TEST(EditorScale, NearestOfferedSize)
-{
-  const struct
-  {
-    double factor;
-    int scale;
-  } cases[] = {{1.0, 100},  {1.2, 100}, {1.25, 150},    {1.5, 150}, {1.74, 150},
-               {1.75, 200}, {2.0, 200}, {3.0, 200},     {0.5, 100}, {0.0, 100},
-               {-2.0, 100}, {NAN, 100}, {INFINITY, 100}};
-  for (const auto& c : cases) EXPECT_EQ(IGraphics::NearestScale(c.factor), c.scale) << c.factor;
 }
 
 // A frame of a strip with no artwork for the size is its 100 % frame enlarged on its own: frame 2
@@ -70,44 +56,6 @@ TEST(EditorScale, FramesDrawnAtTheSize)
   IRECT elsewhere(20, 0, 40, 20);
   ed.gui->Draw(&elsewhere);
   EXPECT_EQ(LICE_GetPixel(back, 12, 8), 0u);
-}
-
-// Right-click on the panel: "Size" holds the three sizes, the current one checked. A choice is
-// asked of the host with the window's new pixel size; granted, the editor's thread takes it up;
-// refused, nothing changes. A right-click on a control is the control's, not the menu.
-TEST(EditorScale, SizeMenu)
-{
-  for (bool grant : {true, false})
-  {
-    SCOPED_TRACE(grant ? "granted" : "refused");
-    Editor ed(100, 50);
-    const IColor grey(255, 90, 90, 90);
-    ed.gui->AttachPanelBackground(&grey);
-    auto* probe = ed.Probe(IRECT(60, 10, 80, 30));
-    ed.Open();
-    ed.plug.mGrantEditorSize = grant;
-    ed.gui->QueueMenuChoice(0); // "Size"
-    ed.gui->QueueMenuChoice(2); // "200 %"
-    IMouseMod right = Mods("R");
-    ed.gui->OnMouseDown(5, 5, &right);
-    ed.gui->OnMouseUp(5, 5, &right);
-    const auto& menus = ed.gui->MenusShown();
-    ASSERT_EQ(menus.size(), 2u);
-    EXPECT_EQ(menus[0].mItems, std::vector<std::string>{"Size"});
-    EXPECT_EQ(menus[1].mItems, (std::vector<std::string>{"100 %", "150 %", "200 %"}));
-    EXPECT_EQ(menus[1].mFlags[0], IPopupMenuItem::kChecked);
-    const auto& calls = ed.plug.HostCalls();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back().mKind, IPlugHeadless::EHostCall::kEditorSize);
-    EXPECT_EQ(calls.back().mIdx, 200);
-    EXPECT_EQ(calls.back().mValue, 100.0);
-    EXPECT_EQ(ed.gui->TakeAcceptedScale(), grant ? 200 : 0);
-    EXPECT_EQ(ed.gui->Scale(), 100); // applied by the platform's thread, not here
-
-    ed.gui->OnMouseDown(65, 15, &right);
-    EXPECT_EQ(ed.gui->MenusShown().size(), 2u);
-    EXPECT_EQ(probe->Log(), "down 65,15");
-  }
 }
 
 // Two images loaded from equal bytes share one copy for a size: it outlives the first image's

@@ -202,22 +202,10 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
   D().Destroy(parent);
 }
 
-// The host's ui:scaleFactor sizes the editor: the window, the host's resize feature and the
-// picture are the 200 % editor's.
-TEST_F(Lv2Editor, HostScaleFactor)
-{
-  xcb_window_t const parent = D().MakeParent(0, 0, 2048, 570);
-  LV2UI_Handle h = Open(parent, lv2host::kURI, true, 2.0f);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(mHost.mSize, std::make_pair(2048, 570));
-  for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
-  ExpectMatchesGolden(SettledPicture(D(), mWin, 2048, 570), "amp_editor_defaults_200");
-  mEditor->cleanup(h);
-  D().Destroy(parent);
-}
-
-// The size menu's choice reaches the host's resize feature from its idle call, on its thread; a
-// host that grants it gets the 200 % editor, one that refuses keeps the editor as it was.
+// The host's ui:scaleFactor (1.5) sizes the editor: the window, the host's resize feature and
+// the picture are the 150 % editor's. The size menu's choice of 200 % reaches the host's resize
+// feature from its idle call, on its thread; a host that grants it gets the 200 % editor, one
+// that refuses keeps the editor as it was.
 TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
 {
   torva_test::TempDir config;
@@ -225,12 +213,14 @@ TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
   for (bool refuse : {false, true})
   {
     SCOPED_TRACE(refuse ? "refused" : "granted");
-    std::remove((config / "torva/editor").c_str()); // each opens at 100 %
+    std::remove((config / "torva/editor").c_str()); // each opens at the host's size
     mHost.mRefuseResize = refuse;
     xcb_window_t const parent = D().MakeParent(0, 0, 2048, 570);
-    LV2UI_Handle h = Open(parent);
+    LV2UI_Handle h = Open(parent, lv2host::kURI, true, 1.5f);
     ASSERT_NE(h, nullptr);
-    SettledPicture(D(), mWin, kW, kH);
+    EXPECT_EQ(mHost.mSize, std::make_pair(1536, 428));
+    for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
+    ExpectMatchesGolden(SettledPicture(D(), mWin, 1536, 428), "amp_editor_defaults_150");
     mHost.mResizes.clear();
     D().Move(40, 20); // the panel
     D().Click(3);
@@ -247,7 +237,7 @@ TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
           return !mHost.mResizes.empty();
         }));
     EXPECT_EQ(mHost.mResizes, std::vector<std::string>{"2048x570"});
-    const int w = refuse ? kW : 2 * kW, hh = refuse ? kH : 2 * kH;
+    const int w = refuse ? 1536 : 2 * kW, hh = refuse ? 428 : 2 * kH;
     EXPECT_TRUE(WaitFor([&] { return D().Geometry(mWin).w == w && D().Geometry(mWin).h == hh; }));
     mEditor->cleanup(h);
     D().Destroy(parent);

@@ -10,7 +10,6 @@
 
 #include "AmpTestUtil.h"
 #include "TORVA/TORVA.h"
-#include "graphics/IGraphics.h"
 #include "support/Sanitized.h"
 #include "tests/reference/AmpReference.h"
 
@@ -101,22 +100,6 @@ TEST(Torva, ParameterTable)
   EXPECT_EQ(lo, 0.0);
   EXPECT_EQ(hi, 1.0);
   EXPECT_STREQ(bypass->GetLabelForHost(), "");
-}
-
-// The editor keeps its nine controls, and a knob under the pointer tells its value with its unit.
-TEST(Torva, EditorKnobsTellTheirValues)
-{
-  TORVA plug{IPlugInstanceInfo()};
-  IGraphics* gui = plug.GetGUI();
-  ASSERT_EQ(gui->NControls(), 9);
-  IMouseMod none;
-  IRECT all(0, 0, gui->Width(), gui->Height());
-  for (auto [x, text] : {std::pair{749, "-4.00 dB"}, {514, "0.70"}}) // Master, Bass
-  {
-    gui->OnMouseOver(x + 36, 136, &none);
-    gui->Draw(&all);
-    EXPECT_EQ(gui->GetValueLabel().ShownText(), text);
-  }
 }
 
 TEST(Torva, ParameterChangesSetPositionsAndGains)
