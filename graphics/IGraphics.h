@@ -364,6 +364,7 @@ protected:
   // Parameter whose begin-edit went to the host and whose end-edit is still owed; -1 for none.
   int mEditParam = -1;
   int mScale = 100;
+  std::atomic<int> mShownScale{100};   // mScale, for host threads asking while the window is open
   bool mHasBackground = false;         // index 0 is the panel itself (AttachBackground and friends)
   std::atomic<int> mHostScale{0};      // percent, 0 for none
   std::atomic<int> mUserScale{0};      // percent chosen in this process, 0 for none

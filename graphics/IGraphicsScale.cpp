@@ -53,6 +53,7 @@ void IGraphics::SetScale(int scale)
   scale = NearestScale(scale / 100.0);
   if (scale == mScale) return;
   mScale = scale;
+  mShownScale.store(scale);
   if (mDrawBitmap)
   {
     mDrawBitmap->resize(ScaledWidth(mScale), ScaledHeight(mScale));
@@ -62,7 +63,7 @@ void IGraphics::SetScale(int scale)
 
 int IGraphics::ResolveScale()
 {
-  if (WindowIsOpen()) return mScale;
+  if (WindowIsOpen()) return mShownScale.load();
   int scale = mUserScale.load();
   if (!scale) scale = StoredUserScale();
   if (!scale) scale = mHostScale.load();

@@ -777,6 +777,7 @@ void* IGraphicsLinux::OpenWindow(void* pParentWnd)
   mServerScale.store(-1); // asked again for the next editor
   if (!GetDrawBitmap()) PrepDraw();
   SetScale(scale);
+  TakeAcceptedScale(); // a host's late answer for the last window is not this one's
   auto s = std::make_unique<Session>(this);
   if (!s->Open(parent)) return nullptr;
   const uint32_t id = s->mOwnerID;
