@@ -530,12 +530,13 @@ protected:
   {
     AmpEditor::SetUp();
     if (IsSkipped()) return;
-    setenv("XDG_CONFIG_HOME", mConfig.Path().c_str(), 1);
-    unsetenv("TORVA_SCALE");
+    std::remove(Settings().c_str());
     D().Move(2550, 1590); // no knob hovered: no value label in the pictures
   }
   void TearDown() override
   {
+    std::remove(Settings().c_str());
+    unsetenv("TORVA_SCALE");
     Resources("");
     AmpEditor::TearDown();
   }
@@ -548,7 +549,7 @@ protected:
         "xrdb -display " + SharedDisplay() + (text.empty() ? " -remove" : " -load " + file);
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
-  std::string Settings() { return mConfig / "torva/editor"; }
+  std::string Settings() { return EditorSettings(); }
 
   torva_test::TempDir mConfig;
 };
@@ -592,7 +593,7 @@ TEST_F(AmpEditorSizes, WhereTheSizeComesFrom)
     std::remove(Settings().c_str());
     if (c.settings)
     {
-      mkdir((mConfig / "torva").c_str(), 0755);
+      mkdir((ConfigHome() + "/torva").c_str(), 0755);
       torva_test::WriteText(Settings(), c.settings);
     }
     Plugin p;

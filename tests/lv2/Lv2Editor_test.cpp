@@ -15,7 +15,6 @@
 #include <lv2/urid/urid.h>
 
 #include "lv2/Lv2Host.h"
-#include "support/TempFiles.h"
 #include "support/golden.h"
 #include "x11/X11TestSupport.h"
 
@@ -208,12 +207,10 @@ TEST_F(Lv2Editor, ShowsPortValuesAndWritesDragsFromIdle)
 // that refuses keeps the editor as it was.
 TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
 {
-  torva_test::TempDir config;
-  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
   for (bool refuse : {false, true})
   {
     SCOPED_TRACE(refuse ? "refused" : "granted");
-    std::remove((config / "torva/editor").c_str()); // each opens at the host's size
+    std::remove(EditorSettings().c_str()); // each opens at the host's size
     mHost.mRefuseResize = refuse;
     xcb_window_t const parent = D().MakeParent(0, 0, 2048, 570);
     LV2UI_Handle h = Open(parent, lv2host::kURI, true, 1.5f);
@@ -242,7 +239,7 @@ TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
     mEditor->cleanup(h);
     D().Destroy(parent);
   }
-  unsetenv("XDG_CONFIG_HOME");
+  std::remove(EditorSettings().c_str());
 }
 
 } // namespace

@@ -483,14 +483,22 @@ protected:
   {
     if (SharedDisplay().empty()) GTEST_SKIP() << "no Xvfb";
     setenv("DISPLAY", SharedDisplay().c_str(), 1);
-    // Editors open at 100 % whatever the user running the tests chose or configured.
-    static const torva_test::TempDir sConfig;
-    setenv("XDG_CONFIG_HOME", sConfig.Path().c_str(), 1);
+    // Editors open at 100 % whatever the user running the tests chose or configured. One folder
+    // for the whole program: fontconfig reads its own settings there too, and reloads them (and
+    // leaks a little) whenever the variable changes.
+    setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
     unsetenv("TORVA_SCALE");
     mDisplay = std::make_unique<Display>();
     ASSERT_TRUE(mDisplay->Ok());
   }
   Display& D() { return *mDisplay; }
+  static const std::string& ConfigHome()
+  {
+    static const torva_test::TempDir sConfig;
+    return sConfig.Path();
+  }
+  // The editor's remembered size, in that folder.
+  static std::string EditorSettings() { return ConfigHome() + "/torva/editor"; }
 
   std::unique_ptr<Display> mDisplay;
 };
