@@ -655,8 +655,10 @@ TEST_F(AmpEditorSizes, SizeMenu)
     const xcb_window_t win = OpenSettled(p, parent);
     ASSERT_NE(win, 0u);
     D().Move(40, 20); // the panel, away from every control
+    const xcb_window_t top = D().TopOfRoot();
     D().Click(3);
-    Sleep(300);
+    ASSERT_TRUE(WaitFor([&] { return D().TopOfRoot() != top; }));     // the menu
+    Sleep(100);                                                       // and its keyboard grab
     for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
     {
       D().Key(key);
