@@ -272,7 +272,7 @@ TEST_F(AmpEditor, PicturesPointerAndKeys)
   D().Type("0.9"); // over "0.40", which the field opens with selected
   D().Key(0xff0d); // Return
   ASSERT_TRUE(WaitFor([&] { return p.Shape(kTreble) == "bebae"; })) << p.Shape(kTreble);
-  EXPECT_EQ(D().Children(win), 0);
+  EXPECT_TRUE(WaitFor([&] { return D().Children(win) == 0; })); // the field goes after the value
   EXPECT_FLOAT_EQ(p.Get(kTreble), 0.9f);
 
   D().Move(kW / 2, kH + 100); // off the editor
