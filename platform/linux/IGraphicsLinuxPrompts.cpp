@@ -361,12 +361,18 @@ struct MenuLevel
   }
 };
 
+// Laid out in the editor's units and drawn at its size, like the editor itself.
 struct MenuRun
 {
-  explicit MenuRun(Session* s) : mS(s) {}
+  explicit MenuRun(Session* s)
+      : mS(s), mFont{K(13), &COLOR_BLACK, "Sans", IText::kStyleNormal, IText::kAlignNear}
+  {
+  }
   Session* mS;
-  IText mFont{13, &COLOR_BLACK, "Sans", IText::kStyleNormal, IText::kAlignNear};
+  IText mFont;
   std::vector<std::unique_ptr<MenuLevel>> mLevels;
+
+  int K(int v) const { return mS->mOwner->ToPhysical(v); }
 
   LICE_CachedFont* Font() { return mS->mOwner->CacheFont(&mFont); }
 
@@ -376,11 +382,11 @@ struct MenuRun
   {
     auto lv = std::make_unique<MenuLevel>();
     lv->mMenu = pMenu;
-    int y = kMenuPad, width = 80;
+    int y = K(kMenuPad), width = K(80);
     {
       std::lock_guard<std::mutex> lock(DrawMutex());
       LICE_CachedFont* font = Font();
-      const int lineH = std::max(18, (font ? font->GetLineHeight() : 13) + 6);
+      const int lineH = std::max(K(18), (font ? font->GetLineHeight() : K(13)) + K(6));
       for (int i = 0, n = pMenu->GetNItems(); i < n; ++i)
       {
         const IPopupMenuItem* it = pMenu->GetItem(i);
@@ -393,19 +399,19 @@ struct MenuRun
           text = prefix;
         }
         text += it->GetText();
-        const int h = it->GetIsSeparator() ? kSeparatorH : lineH;
+        const int h = it->GetIsSeparator() ? K(kSeparatorH) : lineH;
         lv->mTop.push_back(y);
         lv->mHeight.push_back(h);
         y += h;
-        const int indent = it->GetIsTitle() ? kMenuIndent : 0;
+        const int indent = it->GetIsTitle() ? K(kMenuIndent) : 0;
         if (!it->GetIsSeparator())
-          width = std::max(width, kMenuGutterL + indent + TextWidth(font, text.c_str(), -1) +
-                                      kMenuGutterR);
+          width = std::max(width, K(kMenuGutterL) + indent + TextWidth(font, text.c_str(), -1) +
+                                      K(kMenuGutterR));
         lv->mText.push_back(std::move(text));
       }
     }
     lv->mW = width;
-    lv->mH = y + kMenuPad;
+    lv->mH = y + K(kMenuPad);
     const int screenW = mS->mScreen->width_in_pixels, screenH = mS->mScreen->height_in_pixels;
     lv->mX = rx + lv->mW > screenW ? altRightEdge - lv->mW : rx;
     lv->mY = ry + lv->mH > screenH ? altBottomEdge - lv->mH : ry;
@@ -455,8 +461,8 @@ struct MenuRun
         const int top = lv.mTop[i], h = lv.mHeight[i];
         if (it->GetIsSeparator())
         {
-          LICE_Line(bmp, 4, top + h / 2, lv.mW - 5, top + h / 2, kMenuGrey, 1.0f, LICE_COMBINE_COPY,
-                    false);
+          LICE_Line(bmp, K(4), top + h / 2, lv.mW - K(5), top + h / 2, kMenuGrey, 1.0f,
+                    LICE_COMBINE_COPY, false);
           continue;
         }
         const bool hot = (int)i == lv.mHot && it->GetEnabled();
@@ -465,21 +471,24 @@ struct MenuRun
         if (it->GetChecked()) // a tick in the left gutter
         {
           const int cy = top + h / 2;
-          LICE_Line(bmp, 6, cy, 9, cy + 3, ink, 1.0f, LICE_COMBINE_COPY, false);
-          LICE_Line(bmp, 9, cy + 3, 14, cy - 3, ink, 1.0f, LICE_COMBINE_COPY, false);
-          LICE_Line(bmp, 6, cy + 1, 9, cy + 4, ink, 1.0f, LICE_COMBINE_COPY, false);
-          LICE_Line(bmp, 9, cy + 4, 14, cy - 2, ink, 1.0f, LICE_COMBINE_COPY, false);
+          for (int d = 0; d <= K(1); ++d) // two strokes thick at 100 %, more when larger
+          {
+            LICE_Line(bmp, K(6), cy + d, K(9), cy + K(3) + d, ink, 1.0f, LICE_COMBINE_COPY, false);
+            LICE_Line(bmp, K(9), cy + K(3) + d, K(14), cy - K(3) + d, ink, 1.0f, LICE_COMBINE_COPY,
+                      false);
+          }
         }
         if (it->GetSubmenu()) // an arrow in the right gutter
         {
-          const int cy = top + h / 2, ax = lv.mW - 14;
-          LICE_FillTriangle(bmp, ax, cy - 4, ax, cy + 4, ax + 4, cy, ink, 1.0f, LICE_COMBINE_COPY);
+          const int cy = top + h / 2, ax = lv.mW - K(14);
+          LICE_FillTriangle(bmp, ax, cy - K(4), ax, cy + K(4), ax + K(4), cy, ink, 1.0f,
+                            LICE_COMBINE_COPY);
         }
         if (font)
         {
           font->SetTextColor(ink);
-          const int x = kMenuGutterL + (it->GetIsTitle() ? kMenuIndent : 0);
-          RECT r = {x, top, lv.mW - kMenuGutterR + 16, top + h};
+          const int x = K(kMenuGutterL) + (it->GetIsTitle() ? K(kMenuIndent) : 0);
+          RECT r = {x, top, lv.mW - K(kMenuGutterR) + K(16), top + h};
           font->DrawText(bmp, lv.mText[i].c_str(), -1, &r, kTextFlags | LICE_TEXT_VCENTER);
         }
       }
@@ -512,8 +521,8 @@ struct MenuRun
     if (mLevels.size() > level + 1 && mLevels[level + 1]->mMenu == sub) return;
     PopTo(level + 1);
     if (sub && sub->GetNItems() > 0)
-      Push(sub, lv.mX + lv.mW - 2, lv.mY + lv.mTop[lv.mHot] - kMenuPad, lv.mX + 2,
-           lv.mY + lv.mTop[lv.mHot] + lv.mHeight[lv.mHot] + kMenuPad);
+      Push(sub, lv.mX + lv.mW - K(2), lv.mY + lv.mTop[lv.mHot] - K(kMenuPad), lv.mX + K(2),
+           lv.mY + lv.mTop[lv.mHot] + lv.mHeight[lv.mHot] + K(kMenuPad));
   }
 
   // Next choosable item from `from` in direction dir, or `from`.
