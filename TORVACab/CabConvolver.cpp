@@ -9,8 +9,8 @@
 namespace
 {
 constexpr int kB = CabConvolver::kBlock;
-constexpr int kFft = 2 * kB;   // overlap-save: the previous block and the new one
-constexpr int kBins = kB + 1;  // of a real FFT of kFft points
+constexpr int kFft = 2 * kB;  // overlap-save: the previous block and the new one
+constexpr int kBins = kB + 1; // of a real FFT of kFft points
 
 // FFTW's planner is not thread-safe; running plans on our own buffers is.
 std::mutex& PlannerMutex()

@@ -49,18 +49,18 @@ private:
   void EndOfBlock();
 
   int mMaxTaps = 0;
-  int mPartitions = 0;       // of the tail, room for
-  int mActivePartitions = 0; // of the tail, in the response
-  std::vector<double> mHead;              // kBlock taps
-  std::vector<Complex> mTailSpectra;      // mPartitions x (kBlock + 1)
-  std::vector<Complex> mInputSpectra;     // the same shape: a ring of the latest block spectra
+  int mPartitions = 0;                // of the tail, room for
+  int mActivePartitions = 0;          // of the tail, in the response
+  std::vector<double> mHead;          // kBlock taps
+  std::vector<Complex> mTailSpectra;  // mPartitions x (kBlock + 1)
+  std::vector<Complex> mInputSpectra; // the same shape: a ring of the latest block spectra
   int mNewestSpectrum = 0;
-  std::vector<double> mHistory;           // the last 2 kBlock inputs, for the FFT and the head
-  int mFill = 0;                          // inputs of the current block so far
-  std::vector<double> mTailOut;           // the tail's output for the block being heard
+  std::vector<double> mHistory; // the last 2 kBlock inputs, for the FFT and the head
+  int mFill = 0;                // inputs of the current block so far
+  std::vector<double> mTailOut; // the tail's output for the block being heard
   std::vector<Complex> mAccumulator;
-  double* mFftIn = nullptr;               // FFTW's aligned buffers, 2 kBlock real
-  Complex* mFftOut = nullptr;             // kBlock + 1 complex
-  void* mForward = nullptr;               // fftw_plan, r2c
-  void* mBackward = nullptr;              // fftw_plan, c2r
+  double* mFftIn = nullptr;   // FFTW's aligned buffers, 2 kBlock real
+  Complex* mFftOut = nullptr; // kBlock + 1 complex
+  void* mForward = nullptr;   // fftw_plan, r2c
+  void* mBackward = nullptr;  // fftw_plan, c2r
 };

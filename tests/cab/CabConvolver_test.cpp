@@ -51,7 +51,8 @@ TEST(CabConvolver, MatchesDirectConvolutionWhateverTheBlocks)
       {
         const float ref = (float)want[n];
         const float ulp = std::nextafter(std::fabs(ref), INFINITY) - std::fabs(ref);
-        if (std::fabs(y[n] - ref) > ulp) ++bad, ADD_FAILURE() << "at " << n << ": " << y[n] << " vs " << ref;
+        if (std::fabs(y[n] - ref) > ulp)
+          ++bad, ADD_FAILURE() << "at " << n << ": " << y[n] << " vs " << ref;
       }
     }
   }
