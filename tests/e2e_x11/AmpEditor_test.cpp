@@ -654,16 +654,7 @@ TEST_F(AmpEditorSizes, SizeMenu)
     const xcb_window_t parent = D().MakeParent(0, 0, 2048, 570);
     const xcb_window_t win = OpenSettled(p, parent);
     ASSERT_NE(win, 0u);
-    D().Move(40, 20); // the panel, away from every control
-    const xcb_window_t top = D().TopOfRoot();
-    D().Click(3);
-    ASSERT_TRUE(WaitFor([&] { return D().TopOfRoot() != top; }));     // the menu
-    Sleep(100);                                                       // and its keyboard grab
-    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
-    {
-      D().Key(key);
-      Sleep(50);
-    }
+    ASSERT_TRUE(D().ChooseSize200(40, 20)); // the panel, away from every control
     ASSERT_TRUE(WaitFor([&] { return !p.SizeRequests().empty(); }));
     EXPECT_EQ(p.SizeRequests().back(), std::make_pair(2048, 570));
     const int w = grant ? 2048 : 1024, h = grant ? 570 : 285;

@@ -219,16 +219,7 @@ TEST_F(Lv2Editor, SizeMenuAsksTheHostsResizeFeature)
     for (uint32_t i = 0; i < 8; ++i) Port(h, 4 + i, lv2host::kDefaults[i]);
     ExpectMatchesGolden(SettledPicture(D(), mWin, 1536, 428), "amp_editor_defaults_150");
     mHost.mResizes.clear();
-    D().Move(40, 20); // the panel
-    const xcb_window_t top = D().TopOfRoot();
-    D().Click(3);
-    ASSERT_TRUE(WaitFor([&] { return D().TopOfRoot() != top; }));     // the menu
-    Sleep(100);                                                       // and its keyboard grab
-    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
-    {
-      D().Key(key);
-      Sleep(50);
-    }
+    ASSERT_TRUE(D().ChooseSize200(40, 20)); // the panel
     ASSERT_TRUE(WaitFor(
         [&]
         {

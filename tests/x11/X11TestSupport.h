@@ -388,6 +388,22 @@ public:
     free(p);
     return xy;
   }
+  // Right-click at (x, y) on an editor's panel, then "Size", "200 %" by keys once its menu is
+  // up; false when no menu came up.
+  bool ChooseSize200(int x, int y)
+  {
+    Move(x, y);
+    const xcb_window_t top = TopOfRoot();
+    Click(3);
+    if (!WaitFor([&] { return TopOfRoot() != top; })) return false;
+    Sleep(100);                                                       // the menu's keyboard grab
+    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
+    {
+      Key(key);
+      Sleep(50);
+    }
+    return true;
+  }
   void Focus(xcb_window_t win)
   {
     xcb_set_input_focus(mConn, XCB_INPUT_FOCUS_POINTER_ROOT, win, XCB_CURRENT_TIME);
