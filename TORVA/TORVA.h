@@ -10,17 +10,9 @@
 
 #include "TORVA/TORVA_PATH.h"
 
-// Everything the host sees goes through a host adapter, chosen when the product library is
-// built: the LV2 adapter (IPlugLV2) when TORVA_LV2 is defined, the VST 2 adapter (IPlugVST)
-// otherwise. Both take the same constructor arguments; the signal path (TORVA_PATH) knows
-// neither.
-#if defined(TORVA_LV2)
-#include "framework/lv2/IPlugLV2.h"
-using IPlugAdapter = IPlugLV2;
-#else
-#include "framework/vst2/IPlugVST.h"
-using IPlugAdapter = IPlugVST;
-#endif
+// Everything the host sees goes through the host adapter the library is built on; the signal
+// path (TORVA_PATH) knows neither.
+#include "framework/IPlugAdapter.h"
 
 class TORVA : public IPlugAdapter
 {

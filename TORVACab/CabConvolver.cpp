@@ -92,6 +92,16 @@ void CabConvolver::Reset()
 
 void CabConvolver::Process(const float* in, float* out, int nFrames)
 {
+  Run(in, out, nFrames);
+}
+
+void CabConvolver::Process(const double* in, double* out, int nFrames)
+{
+  Run(in, out, nFrames);
+}
+
+template <typename Sample> void CabConvolver::Run(const Sample* in, Sample* out, int nFrames)
+{
   for (int i = 0; i < nFrames; ++i)
   {
     const double x = in[i];
@@ -100,7 +110,7 @@ void CabConvolver::Process(const float* in, float* out, int nFrames)
     // The head: the last kB inputs, newest first, all inside the history.
     double y = 0.0;
     for (int m = 0; m < kB; ++m) y += mHead[m] * now[-m];
-    out[i] = (float)(y + mTailOut[mFill]);
+    out[i] = (Sample)(y + mTailOut[mFill]);
     if (++mFill == kB) EndOfBlock();
   }
 }
@@ -122,7 +132,13 @@ void CabConvolver::EndOfBlock()
       const Complex* h = &mTailSpectra[(size_t)p * kBins];
       const Complex* x =
           &mInputSpectra[(size_t)((mNewestSpectrum - p + mPartitions) % mPartitions) * kBins];
-      for (int k = 0; k < kBins; ++k) mAccumulator[k] += h[k] * x[k];
+      // Written out: std::complex's product checks for infinities on every bin.
+      for (int k = 0; k < kBins; ++k)
+      {
+        const double re = h[k].real() * x[k].real() - h[k].imag() * x[k].imag();
+        const double im = h[k].real() * x[k].imag() + h[k].imag() * x[k].real();
+        mAccumulator[k] += Complex(re, im);
+      }
     }
     std::copy(mAccumulator.begin(), mAccumulator.end(), mFftOut);
     fftw_execute_dft_c2r(static_cast<fftw_plan>(mBackward), AsFftw(mFftOut), mFftIn);

@@ -40,12 +40,14 @@ public:
   void Reset();
   // in and out may be the same buffer.
   void Process(const float* in, float* out, int nFrames);
+  void Process(const double* in, double* out, int nFrames);
 
   int MaxTaps() const { return mMaxTaps; }
 
 private:
   using Complex = std::complex<double>;
 
+  template <typename Sample> void Run(const Sample* in, Sample* out, int nFrames);
   void EndOfBlock();
 
   int mMaxTaps = 0;

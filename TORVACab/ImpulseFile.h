@@ -16,6 +16,16 @@ struct ImpulseResponse
 
 constexpr double kMaxImpulseSeconds = 2.0;
 
+// The file's taps at its own rate, with the same checks and the same cut as LoadImpulseFile.
+bool ReadImpulseFile(const std::string& path, ImpulseResponse* pOut, std::string* pWhy,
+                     std::string* pNote);
+// The same from a file's bytes in memory (a response compiled in); name is for the messages.
+bool ReadImpulseBytes(const void* data, size_t size, const std::string& name, ImpulseResponse* pOut,
+                      std::string* pWhy);
+// The response at another rate (libsamplerate's best converter); pOut may be &in.
+bool ResampleImpulse(const ImpulseResponse& in, double rate, ImpulseResponse* pOut,
+                     std::string* pWhy);
+
 // True with *pOut filled (and *pNote set when the file was cut short, else cleared); false with
 // *pWhy set and *pOut untouched.
 bool LoadImpulseFile(const std::string& path, double rate, ImpulseResponse* pOut, std::string* pWhy,

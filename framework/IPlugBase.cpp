@@ -237,6 +237,19 @@ void IPlugBase::RequestEditorSize(int w, int h)
   if (mGraphics) mGraphics->EditorSizeAnswered(w, h, false);
 }
 
+size_t IPlugBase::GetFileForHost(char* buf, size_t cap) const
+{
+  if (cap) buf[0] = '\0';
+  return 0;
+}
+
+void IPlugBase::SetFileFromGUI(char const* path)
+{
+  if (!path) return;
+  WDL_MutexLock lock(&mMutex);
+  SetFileFromHost(path, std::strlen(path));
+}
+
 void IPlugBase::SetLatency(int samples)
 {
   mLatency = samples;

@@ -32,6 +32,7 @@
 // accumulated sum).
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "framework/ByteChunk.h"
@@ -201,6 +202,28 @@ public:
   // Dispatcher thread, lock held (never during audio). A negative size counts as 0; a size the
   // machine cannot hold leaves the block size at 0 (silence) rather than half-sized buffers.
   virtual void SetBlockSize(int blockSize);
+
+  // ---- A file the state names -------------------------------------------------------------
+
+  // A product whose state names a file the user chose (an impulse response, say) labels it here;
+  // adapters that can let hosts show and choose it (LV2: a writable atom:Path property). Null,
+  // the base: no such file. The path travels in the product's state (SerializeState).
+  virtual char const* FilePropertyLabel() const { return nullptr; }
+  // The host chose a file (len bytes, not terminated). Any thread, the audio thread included,
+  // lock held: the product copies the path and loads it elsewhere. False, the base: refused.
+  virtual bool SetFileFromHost(char const*, size_t) { return false; }
+  // The file in force, for the host to show: at most cap - 1 bytes and a terminator into buf;
+  // returns the path's length ("" and 0, the base). Lock held.
+  virtual size_t GetFileForHost(char* buf, size_t cap) const;
+  // Counts the changes of the file in force, so that an adapter can tell the host of one.
+  // Any thread.
+  virtual unsigned FileGeneration() const { return 0; }
+  // The editor chose a file. Editor thread, lock not held. Base: SetFileFromHost under the lock;
+  // an adapter whose editor is not the audio's instance passes it to the host instead.
+  virtual void SetFileFromGUI(char const* path);
+  // In an editor-only instance, the file the audio's instance reports in force. Host's UI thread.
+  // Base: nothing.
+  virtual void OnFileInForce(char const*) {}
 
   // ---- Identity ---------------------------------------------------------------------------
 

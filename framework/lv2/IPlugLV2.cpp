@@ -6,7 +6,9 @@
 #include <string>
 
 #include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
 #include <lv2/options/options.h>
+#include <lv2/patch/patch.h>
 #include <lv2/urid/urid.h>
 
 #include "framework/WDL_Mutex.h"
@@ -131,6 +133,7 @@ LV2UI_Handle CbInstantiateEditor(LV2UI_Descriptor const*, char const* pluginURI,
   info.mTouch = static_cast<LV2UI_Touch const*>(FindFeature(features, LV2_UI__touch));
   IPlugLV2* pPlug = Construct(info);
   if (!pPlug) return nullptr;
+  pPlug->MapURIDs(static_cast<LV2_URID_Map const*>(FindFeature(features, LV2_URID__map)));
   if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->SetHostScale(HostScaleFactor(features));
   auto const* pResize = static_cast<LV2UI_Resize const*>(FindFeature(features, LV2_UI__resize));
   uintptr_t const window = pPlug->OpenEditor(parent, pResize);
@@ -190,6 +193,12 @@ char const* IPlugLV2::ChunkKeyURI()
   return sURI.c_str();
 }
 
+char const* IPlugLV2::FilePropertyURI()
+{
+  static std::string const sURI = std::string(LV2PluginURI()) + "#file";
+  return sURI.c_str();
+}
+
 // ---- Construction --------------------------------------------------------------------------
 
 IPlugLV2::IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, char const* channelIOStr,
@@ -209,6 +218,7 @@ IPlugLV2::IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, char const* chan
   SetInputChannelConnections(0, nIn, true);
   SetOutputChannelConnections(0, nOut, true);
   if (mEditor) mDraining.reserve(256);
+  mFileText.assign(kMaxPath + 1, '\0');
 }
 
 IPlugLV2::~IPlugLV2() = default;
@@ -250,6 +260,7 @@ void IPlugLV2::InitDSP(double sampleRate, LV2_Feature const* const* features)
   {
     mChunkKey = pMap->map(pMap->handle, ChunkKeyURI());
     mChunkType = pMap->map(pMap->handle, LV2_ATOM__Chunk);
+    MapURIDs(pMap);
   }
   OnParamReset();
   Reset();
@@ -264,6 +275,86 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data)
     mAudioOut[port - static_cast<uint32_t>(nIn)] = static_cast<float*>(data);
   else if (int const idx = ParamOfPort(port); idx >= 0)
     mControls[static_cast<size_t>(idx)] = static_cast<float const*>(data);
+  else if (HasFileProperty() && port == ControlPort())
+    mControlIn = static_cast<LV2_Atom_Sequence const*>(data);
+  else if (HasFileProperty() && port == NotifyPort())
+    mNotifyOut = static_cast<LV2_Atom_Sequence*>(data);
+}
+
+void IPlugLV2::MapURIDs(LV2_URID_Map const* pMap)
+{
+  if (!pMap || !pMap->map || !HasFileProperty()) return;
+  auto const map = [pMap](char const* uri) { return pMap->map(pMap->handle, uri); };
+  mURID.atomPath = map(LV2_ATOM__Path);
+  mURID.atomObject = map(LV2_ATOM__Object);
+  mURID.atomBlank = map(LV2_ATOM__Blank);
+  mURID.atomURID = map(LV2_ATOM__URID);
+  mURID.eventTransfer = map(LV2_ATOM__eventTransfer);
+  mURID.patchSet = map(LV2_PATCH__Set);
+  mURID.patchGet = map(LV2_PATCH__Get);
+  mURID.patchProperty = map(LV2_PATCH__property);
+  mURID.patchValue = map(LV2_PATCH__value);
+  mURID.file = map(FilePropertyURI());
+  lv2_atom_forge_init(&mForge, const_cast<LV2_URID_Map*>(pMap));
+}
+
+LV2_Atom const* IPlugLV2::FileOfSet(LV2_Atom const* pAtom) const
+{
+  if (!mURID.file || (pAtom->type != mURID.atomObject && pAtom->type != mURID.atomBlank))
+    return nullptr;
+  auto const* pObject = reinterpret_cast<LV2_Atom_Object const*>(pAtom);
+  if (pObject->body.otype != mURID.patchSet) return nullptr;
+  LV2_Atom const* pProperty = nullptr;
+  LV2_Atom const* pValue = nullptr;
+  lv2_atom_object_get(pObject, mURID.patchProperty, &pProperty, mURID.patchValue, &pValue, 0);
+  if (!pProperty || pProperty->type != mURID.atomURID ||
+      reinterpret_cast<LV2_Atom_URID const*>(pProperty)->body != mURID.file || !pValue ||
+      pValue->type != mURID.atomPath)
+    return nullptr;
+  return pValue;
+}
+
+void IPlugLV2::HandleMessage(LV2_Atom const* pAtom)
+{
+  if (LV2_Atom const* pPath = FileOfSet(pAtom))
+  {
+    // The body holds the path and its terminator; a path with none ends with the body.
+    auto const* text = static_cast<char const*>(LV2_ATOM_BODY_CONST(pPath));
+    SetFileFromHost(text, strnlen(text, pPath->size));
+  }
+  else if ((pAtom->type == mURID.atomObject || pAtom->type == mURID.atomBlank) &&
+           reinterpret_cast<LV2_Atom_Object const*>(pAtom)->body.otype == mURID.patchGet)
+    mNotifyAsked = true;
+}
+
+void IPlugLV2::WriteNotifications()
+{
+  if (!mNotifyOut) return;
+  uint32_t const capacity = mNotifyOut->atom.size;
+  lv2_atom_forge_set_buffer(&mForge, reinterpret_cast<uint8_t*>(mNotifyOut), capacity);
+  LV2_Atom_Forge_Frame sequence;
+  if (capacity < sizeof(LV2_Atom_Sequence) || !lv2_atom_forge_sequence_head(&mForge, &sequence, 0))
+    return;
+  unsigned const generation = FileGeneration();
+  if (generation != mNotifiedGeneration || mNotifyAsked)
+  {
+    size_t const n = GetFileForHost(mFileText.data(), mFileText.size());
+    LV2_Atom_Forge_Frame object;
+    // Told again in the next run when it did not fit.
+    bool const written = lv2_atom_forge_frame_time(&mForge, 0) &&
+                         lv2_atom_forge_object(&mForge, &object, 0, mURID.patchSet) &&
+                         lv2_atom_forge_key(&mForge, mURID.patchProperty) &&
+                         lv2_atom_forge_urid(&mForge, mURID.file) &&
+                         lv2_atom_forge_key(&mForge, mURID.patchValue) &&
+                         lv2_atom_forge_path(&mForge, mFileText.data(), static_cast<uint32_t>(n));
+    if (written)
+    {
+      lv2_atom_forge_pop(&mForge, &object);
+      mNotifiedGeneration = generation;
+      mNotifyAsked = false;
+    }
+  }
+  lv2_atom_forge_pop(&mForge, &sequence);
 }
 
 void IPlugLV2::Activate(bool active)
@@ -276,6 +367,8 @@ void IPlugLV2::Activate(bool active)
 void IPlugLV2::Run(uint32_t nFrames)
 {
   WDL_MutexLock lock(&mMutex);
+  if (mControlIn && mURID.file)
+    LV2_ATOM_SEQUENCE_FOREACH(mControlIn, pEvent) HandleMessage(&pEvent->body);
   // Only a port whose value moved since the last run becomes a change (SetFromPort): a restored
   // state is not overwritten by ports the host left as they were.
   for (int i = 0, n = NParams(); i < n; ++i)
@@ -294,6 +387,7 @@ void IPlugLV2::Run(uint32_t nFrames)
   AttachInputBuffers(0, NInChannels(), mAudioIn.data(), frames);
   AttachOutputBuffers(0, NOutChannels(), mAudioOut.data());
   ProcessBuffers(0.0f, frames);
+  if (mURID.file) WriteNotifications();
 }
 
 LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle)
@@ -356,8 +450,29 @@ void IPlugLV2::RequestEditorSize(int w, int h)
   if (mEditor) mGestures.Push(GestureQueue::Gesture::kEditorSize, w, h);
 }
 
+void IPlugLV2::SetFileFromGUI(char const* path)
+{
+  if (!mEditor) return IPlugBase::SetFileFromGUI(path);
+  if (!path) return;
+  std::lock_guard<std::mutex> lock(mFileQueueMutex);
+  mQueuedFile = path;
+  mFileQueued = true;
+}
+
 void IPlugLV2::PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, void const* pBuffer)
 {
+  if (mEditor && mURID.file && HasFileProperty() && port == NotifyPort() &&
+      format == mURID.eventTransfer && pBuffer && bufferSize >= sizeof(LV2_Atom))
+  {
+    auto const* pAtom = static_cast<LV2_Atom const*>(pBuffer);
+    if (sizeof(LV2_Atom) + pAtom->size > bufferSize) return;
+    if (LV2_Atom const* pPath = FileOfSet(pAtom))
+    {
+      auto const* text = static_cast<char const*>(LV2_ATOM_BODY_CONST(pPath));
+      OnFileInForce(std::string(text, strnlen(text, pPath->size)).c_str());
+    }
+    return;
+  }
   int const idx = ParamOfPort(port);
   if (idx < 0 || format != 0 || bufferSize != sizeof(float) || !pBuffer) return;
   float v;
@@ -390,6 +505,39 @@ void IPlugLV2::EndInformHostOfParamChange(int idx)
 
 int IPlugLV2::Idle()
 {
+  if (mURID.file && (!mFileAsked || mFileQueued))
+  {
+    std::string file;
+    bool send = false;
+    {
+      std::lock_guard<std::mutex> lock(mFileQueueMutex);
+      send = mFileQueued.exchange(false);
+      file.swap(mQueuedFile);
+    }
+    // Without our locks, like every host call: asks once for the file in force, then sends the
+    // editor's choice.
+    std::vector<uint8_t> message(file.size() + 256);
+    auto const sendMessage = [&](bool set)
+    {
+      lv2_atom_forge_set_buffer(&mForge, message.data(), message.size());
+      LV2_Atom_Forge_Frame object;
+      if (!lv2_atom_forge_object(&mForge, &object, 0, set ? mURID.patchSet : mURID.patchGet))
+        return;
+      if (set)
+      {
+        lv2_atom_forge_key(&mForge, mURID.patchProperty);
+        lv2_atom_forge_urid(&mForge, mURID.file);
+        lv2_atom_forge_key(&mForge, mURID.patchValue);
+        lv2_atom_forge_path(&mForge, file.c_str(), static_cast<uint32_t>(file.size()));
+      }
+      lv2_atom_forge_pop(&mForge, &object);
+      auto const* pAtom = reinterpret_cast<LV2_Atom const*>(message.data());
+      mWrite(mController, ControlPort(), static_cast<uint32_t>(sizeof(LV2_Atom) + pAtom->size),
+             mURID.eventTransfer, pAtom);
+    };
+    if (!mFileAsked) sendMessage(false), mFileAsked = true;
+    if (send) sendMessage(true);
+  }
   mGestures.TakeAll(&mDraining);
   // The host is called without our locks: it may answer with a port event at once.
   for (GestureQueue::Gesture const& g : mDraining)

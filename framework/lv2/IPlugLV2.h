@@ -11,17 +11,23 @@
 // the host's write and touch functions.
 //
 // Ports, in index order: the audio inputs, the audio outputs, then one control input per
-// parameter in the parameter's plain units.
+// parameter in the parameter's plain units; a product whose state names a file (a
+// FilePropertyLabel) adds an atom input and an atom output carrying patch messages, through which
+// hosts read and write that file as a writable atom:Path property (and our editor, when it is an
+// instance of its own, does the same).
 //
 // Threads: run on the host's audio thread, state save and restore on another thread (never at the
 // same time as run, as the format demands), all under the plug-in mutex. On the editor side,
 // port events, idle and cleanup come from the host's UI thread; gestures from the editor thread
 // without the plug-in mutex; the queue between them has a lock of its own.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include <lv2/atom/forge.h>
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
@@ -68,8 +74,12 @@ public:
 
   // ---- Ports ------------------------------------------------------------------------------
 
-  uint32_t NPorts() const { return FirstParamPort() + static_cast<uint32_t>(NParams()); }
+  uint32_t NPorts() const { return ControlPort() + (HasFileProperty() ? 2u : 0u); }
   uint32_t FirstParamPort() const { return static_cast<uint32_t>(NInChannels() + NOutChannels()); }
+  // The atom ports of the file property: patch messages in, and out to the host.
+  bool HasFileProperty() const { return FilePropertyLabel() != nullptr; }
+  uint32_t ControlPort() const { return FirstParamPort() + static_cast<uint32_t>(NParams()); }
+  uint32_t NotifyPort() const { return ControlPort() + 1; }
   // The parameter behind a port, or -1 for an audio port or an index out of range.
   int ParamOfPort(uint32_t port) const;
   // A two-valued parameter without texts: a toggled port, where any value above 0 means on.
@@ -89,6 +99,9 @@ public:
   // LV2PluginURI().
   static char const* EditorURI();
   static char const* ChunkKeyURI();
+  static char const* FilePropertyURI();
+  // Longest path the file property passes on, in bytes.
+  static constexpr size_t kMaxPath = 4096;
 
   // ---- DSP side (the descriptor's callbacks; public for tests that drive an instance) -------
 
@@ -114,6 +127,10 @@ public:
   int Idle();
   // Asked of the host's resize feature in the next Idle; no feature is a refusal.
   void RequestEditorSize(int w, int h) override;
+  // Editor instance: sent to the audio's instance as a patch:Set in the next Idle.
+  void SetFileFromGUI(char const* path) override;
+  // The URIs the file property's messages use, mapped once. Instantiating thread.
+  void MapURIDs(LV2_URID_Map const* pMap);
 
 private:
   // A gesture of the editor thread, its value in the port's plain units.
@@ -133,6 +150,31 @@ private:
   // The value each control port had at the last run (NaN before the first).
   std::vector<float> mLastControl;
   LV2_URID mChunkKey = 0, mChunkType = 0;
+
+  // A patch message from the host's control port; audio thread, lock held.
+  void HandleMessage(LV2_Atom const* pAtom);
+  // The file in force as a patch:Set on the notify port, when it changed or the host asked.
+  void WriteNotifications();
+  // A patch:Set of our property, or null: the path atom it carries.
+  LV2_Atom const* FileOfSet(LV2_Atom const* pAtom) const;
+
+  struct URIDs
+  {
+    LV2_URID atomPath = 0, atomObject = 0, atomBlank = 0, atomURID = 0, eventTransfer = 0;
+    LV2_URID patchSet = 0, patchGet = 0, patchProperty = 0, patchValue = 0, file = 0;
+  } mURID;
+  LV2_Atom_Forge mForge{};
+  LV2_Atom_Sequence const* mControlIn = nullptr;
+  LV2_Atom_Sequence* mNotifyOut = nullptr;
+  unsigned mNotifiedGeneration = ~0u;
+  bool mNotifyAsked = false;
+  std::vector<char> mFileText; // kMaxPath + 1, made before audio starts
+  // Editor side: the file the editor chose, until Idle sends it; the host is asked once for the
+  // file in force.
+  std::mutex mFileQueueMutex;
+  std::string mQueuedFile;
+  std::atomic<bool> mFileQueued{false};
+  bool mFileAsked = false;
 
   GestureQueue mGestures;
   std::vector<GestureQueue::Gesture> mDraining; // the host's UI thread's, in Idle

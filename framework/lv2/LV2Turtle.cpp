@@ -41,8 +41,10 @@ char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .
                               "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
                               "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
                               "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
+                              "@prefix patch: <http://lv2plug.in/ns/ext/patch#> .\n"
                               "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                              "@prefix rsz:   <http://lv2plug.in/ns/ext/resize-port#> .\n"
                               "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
                               "@prefix ui:    <http://lv2plug.in/ns/extensions/ui#> .\n"
                               "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n\n";
@@ -83,7 +85,7 @@ std::string LV2ManifestTurtle(char const* binary, char const* dataFile)
          "> .\n";
 }
 
-std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
+std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary, char const* pluginClass)
 {
   int const nIn = plug.NInChannels(), nOut = plug.NOutChannels();
   std::vector<std::string> names;
@@ -92,11 +94,17 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
   for (int i = 0; i < nIn; ++i) channelNames.push_back("in " + std::to_string(i + 1));
   for (int i = 0; i < nOut; ++i) channelNames.push_back("out " + std::to_string(i + 1));
   for (std::string const& n : names) channelNames.push_back(n);
+  bool const hasFile = plug.HasFileProperty();
+  if (hasFile) channelNames.push_back("control"), channelNames.push_back("notify");
   std::vector<std::string> const symbols = LV2PortSymbols(channelNames);
 
   int const version = plug.GetEffectVersion(false);
   std::string t = kPrefixes;
-  t += std::string("<") + LV2PluginURI() + ">\n    a lv2:Plugin, lv2:AmplifierPlugin ;\n";
+  std::string const file = std::string("<") + IPlugLV2::FilePropertyURI() + ">";
+  if (hasFile)
+    t += file + "\n    a lv2:Parameter ;\n    rdfs:label " + Quoted(plug.FilePropertyLabel()) +
+         " ;\n    rdfs:range atom:Path .\n\n";
+  t += std::string("<") + LV2PluginURI() + ">\n    a lv2:Plugin, " + pluginClass + " ;\n";
   t += "    doap:name " + Quoted(plug.GetEffectName()) + " ;\n";
   t += "    doap:maintainer [ foaf:name " + Quoted(plug.GetMfrName()) + " ] ;\n";
   // The version's minor and micro numbers, as the format wants them (the major one is not part
@@ -105,6 +113,7 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
   t += "    lv2:microVersion " + std::to_string(version & 0xFF) + " ;\n";
   t += "    lv2:optionalFeature urid:map ;\n";
   t += "    lv2:extensionData state:interface ;\n";
+  if (hasFile) t += "    patch:writable " + file + " ;\n";
   t += std::string("    ui:ui <") + IPlugLV2::EditorURI() + "> ;\n";
   t += "    lv2:port";
   uint32_t port = 0;
@@ -153,11 +162,25 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary)
     }
     t += "\n        ]";
   }
+  for (int i = 0; hasFile && i < 2; ++i, ++port)
+  {
+    open(i ? "lv2:OutputPort, atom:AtomPort" : "lv2:InputPort, atom:AtomPort");
+    t += std::string("            lv2:name ") + (i ? "\"Notify\"" : "\"Control\"") +
+         " ;\n            atom:bufferType atom:Sequence ;\n"
+         "            atom:supports patch:Message ;\n"
+         "            lv2:designation lv2:control" +
+         (i ? " ;\n            rsz:minimumSize " + std::to_string(IPlugLV2::kMaxPath + 1024) : "") +
+         "\n        ]";
+  }
   t += " .\n\n";
   t += std::string("<") + IPlugLV2::EditorURI() + ">\n    a ui:X11UI ;\n    ui:binary <" + binary +
        "> ;\n    lv2:requiredFeature ui:parent ;\n"
        "    lv2:optionalFeature ui:resize, ui:touch, ui:idleInterface, opts:options, urid:map ;\n"
-       "    opts:supportedOption ui:scaleFactor ;\n"
-       "    lv2:extensionData ui:idleInterface .\n";
+       "    opts:supportedOption ui:scaleFactor ;\n";
+  if (hasFile)
+    t += std::string("    ui:portNotification [ ui:plugin <") + LV2PluginURI() +
+         "> ; lv2:symbol \"" + symbols[plug.NotifyPort()] +
+         "\" ; ui:protocol atom:eventTransfer ] ;\n";
+  t += "    lv2:extensionData ui:idleInterface .\n";
   return t;
 }

@@ -12,8 +12,10 @@ class IPlugLV2;
 std::string LV2ManifestTurtle(char const* binary, char const* dataFile);
 // The plug-in's description: name, vendor, version, ports (plain units, ranges and defaults of
 // the parameters; toggled, integer or enumerated where the parameter is), the state interface
-// and the editor.
-std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary);
+// and the editor; a product whose state names a file adds the patch ports and the file as a
+// writable atom:Path property. pluginClass is the LV2 class hosts file the plug-in under.
+std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary,
+                            char const* pluginClass = "lv2:AmplifierPlugin");
 // One symbol per name: lower-case ASCII letters, digits and '_', never starting with a digit,
 // never empty, unique within the list ("Volume 1" -> "volume_1").
 std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names);

@@ -2,10 +2,22 @@
 # torva_images::kImages of (base name, bytes, size). An empty or missing folder gives an empty
 # table. Files with equal bytes (the knobs share one strip) share one array. Run as:
 # cmake -DIMG_DIR=... -DOUT=... -P EmbedImages.cmake
-file(GLOB pngs LIST_DIRECTORIES false "${IMG_DIR}/*.png" "${IMG_DIR}/*.PNG")
+# Other files are embedded the same way with -DEXT=wav -DHEADER=... -DNS=... (the header declares
+# the namespace's struct Image and the table).
+if(NOT DEFINED EXT)
+  set(EXT png)
+endif()
+if(NOT DEFINED HEADER)
+  set(HEADER platform/linux/EmbeddedImages.h)
+endif()
+if(NOT DEFINED NS)
+  set(NS torva_images)
+endif()
+string(TOUPPER "${EXT}" EXT_UPPER)
+file(GLOB pngs LIST_DIRECTORIES false "${IMG_DIR}/*.${EXT}" "${IMG_DIR}/*.${EXT_UPPER}")
 list(SORT pngs)
 set(body "// Generated from ${IMG_DIR} by EmbedImages.cmake; do not edit.\n")
-string(APPEND body "#include \"platform/linux/EmbeddedImages.h\"\n\nnamespace torva_images\n{\nnamespace\n{\n")
+string(APPEND body "#include \"${HEADER}\"\n\nnamespace ${NS}\n{\nnamespace\n{\n")
 set(entries "")
 set(count 0)
 set(hashes "")
@@ -39,7 +51,7 @@ if(count EQUAL 0)
 else()
   string(APPEND body "const Image kImages[] = {\n${entries}};\nconst int kCount = ${count};\n")
 endif()
-string(APPEND body "} // namespace torva_images\n")
+string(APPEND body "} // namespace ${NS}\n")
 # Only a changed table is rewritten, so that nothing recompiles needlessly.
 if(EXISTS "${OUT}")
   file(READ "${OUT}" old)

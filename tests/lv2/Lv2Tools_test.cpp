@@ -62,13 +62,13 @@ protected:
   }
 };
 
-// lv2ls finds the one plug-in; lv2info shows every port in order: index, kind, symbol, name,
+// lv2ls finds both products; lv2info shows every port in order: index, kind, symbol, name,
 // and for the controls the range, default and the toggled property.
 TEST_F(Lv2Tools, Lv2lsAndLv2infoDescribeTheBundle)
 {
   auto const [list, listed] = Shell("lv2ls");
   EXPECT_EQ(listed, 0);
-  EXPECT_EQ(list, std::string(lv2host::kURI) + "\n");
+  EXPECT_EQ(list, std::string(lv2host::kURI) + "\n" + lv2host::kURI + "-cab\n");
   auto const [out, status] = Shell(std::string("lv2info ") + lv2host::kURI);
   ASSERT_EQ(status, 0) << out;
   std::string const flat = Flat(out);

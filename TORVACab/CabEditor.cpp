@@ -1,0 +1,6 @@
+#include "TORVACab/TORVACab.h"
+
+IGraphicsLinux* MakeCabEditor(TORVACab*)
+{
+  return nullptr;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The host adapter a product derives from, chosen when its library is built: the LV2 adapter
+// (IPlugLV2) when TORVA_LV2 is defined, the VST 2 adapter (IPlugVST) otherwise. Both take the
+// same constructor arguments, so a product's source is written once.
+
+#if defined(TORVA_LV2)
+#include "framework/lv2/IPlugLV2.h"
+using IPlugAdapter = IPlugLV2;
+#else
+#include "framework/vst2/IPlugVST.h"
+using IPlugAdapter = IPlugVST;
+#endif
