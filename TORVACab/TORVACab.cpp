@@ -123,7 +123,8 @@ int TORVACab::UnserializeState(ByteChunk* pChunk, int startPos)
   if (pos < pChunk->Size())
   {
     pos = pChunk->GetStr(&path, pos);
-    if (pos < 0 || std::strlen(path.Get()) > kMaxFilePath) return -1;
+    // A path cut short is a damaged state, not a shorter path.
+    if (pos < 0 || pos > pChunk->Size() || std::strlen(path.Get()) > kMaxFilePath) return -1;
   }
   if (std::strcmp(path.Get(), mInForce))
   {

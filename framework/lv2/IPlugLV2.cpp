@@ -226,7 +226,7 @@ IPlugLV2::~IPlugLV2() = default;
 int IPlugLV2::ParamOfPort(uint32_t port) const
 {
   uint32_t const first = FirstParamPort();
-  return port >= first && port < NPorts() ? static_cast<int>(port - first) : -1;
+  return port >= first && port < ControlPort() ? static_cast<int>(port - first) : -1;
 }
 
 bool IPlugLV2::IsToggle(IParam const& p)

@@ -168,6 +168,7 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary, char const* plug
     t += std::string("            lv2:name ") + (i ? "\"Notify\"" : "\"Control\"") +
          " ;\n            atom:bufferType atom:Sequence ;\n"
          "            atom:supports patch:Message ;\n"
+         "            lv2:portProperty lv2:connectionOptional ;\n"
          "            lv2:designation lv2:control" +
          (i ? " ;\n            rsz:minimumSize " + std::to_string(IPlugLV2::kMaxPath + 1024) : "") +
          "\n        ]";
