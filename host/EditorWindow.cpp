@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace
 {
@@ -291,8 +292,77 @@ uint8_t Channel(uint32_t word, uint32_t mask)
   return uint8_t((v * 255 + top / 2) / top);
 }
 
-// Idles the editor until the window closes, a stop signal arrives or the picture is taken.
-bool Loop(VstHost& host, Window& window, const EditorOptions& options, std::vector<uint8_t>& rgb,
+// An editor open in a window of its own.
+struct Editor
+{
+  VstHost* mHost = nullptr;
+  std::unique_ptr<Window> mWindow;
+  bool mOpen = false;
+};
+
+// Opens the editor of `editor.mHost` in a new window; false with a one-line error.
+bool OpenEditor(Editor& editor, const EditorOptions& options, std::string& error)
+{
+  VstHost& host = *editor.mHost;
+  if (!(host.Effect()->flags & effFlagsHasEditor))
+  {
+    error = host.Path() + " has no editor";
+    return false;
+  }
+  editor.mWindow = std::make_unique<Window>();
+  Window& window = *editor.mWindow;
+  if (!window.Connect(error)) return false;
+  if (options.mScale > 0)
+    host.Dispatch(effVendorSpecific, kHostScaleRequest, kHostScaleValue, nullptr,
+                  float(options.mScale) / 100.0f);
+  Size size = EditorSize(host);
+  const Size asked = size;
+  if (!size.Valid()) size = {640, 480}; // asked again once the editor is open
+  std::string title = host.EffectName();
+  if (title.empty()) title = host.Path().substr(host.Path().find_last_of('/') + 1);
+  window.Create(size, title);
+
+  const VstIntPtr opened =
+      host.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(window.Id())));
+  // Not all plug-ins answer 1 when they succeed; one that put a window into ours has opened.
+  if (!opened && !window.HasChildren())
+  {
+    error = host.Path() + " could not open its editor";
+    return false;
+  }
+  editor.mOpen = true;
+  const Size now = EditorSize(host);
+  if (now.Valid() && !(now == size))
+    window.Resize(now);
+  else if (!asked.Valid() && !now.Valid())
+    std::fprintf(stderr, "torva: warning: the editor gives no size; the window is %dx%d\n",
+                 size.mWidth, size.mHeight);
+  window.Map();
+  host.SetSizeWindowHandler(
+      [&window](int w, int h)
+      {
+        if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
+        window.Resize({w, h});
+        return true;
+      });
+  return true;
+}
+
+// effEditClose, then the window goes.
+void CloseEditor(Editor& editor)
+{
+  if (editor.mOpen)
+  {
+    editor.mHost->Dispatch(effEditClose);
+    editor.mHost->SetSizeWindowHandler(nullptr);
+    editor.mOpen = false;
+  }
+  editor.mWindow.reset();
+}
+
+// Idles every open editor until the last window closes, a stop signal arrives or the picture
+// of the first one is taken; a window closed by the user closes its editor meanwhile.
+bool Loop(std::vector<Editor>& editors, const EditorOptions& options, std::vector<uint8_t>& rgb,
           Size& pictureSize, std::string& error)
 {
   const bool picture = !options.mPngPath.empty();
@@ -300,39 +370,53 @@ bool Loop(VstHost& host, Window& window, const EditorOptions& options, std::vect
       std::chrono::duration<double>(options.mAfterSeconds));
   const auto started = Clock::now();
   auto nextIdle = started;
+  std::vector<pollfd> fds;
   for (;;)
   {
-    if (!window.Pump() || StopSignals::Requested()) return true;
-    if (window.Broken())
+    if (StopSignals::Requested()) return true;
+    fds.clear();
+    for (Editor& editor : editors)
     {
-      error = "lost the connection to the display";
-      return false;
+      if (editor.mOpen && !editor.mWindow->Pump()) CloseEditor(editor);
+      if (!editor.mOpen) continue;
+      if (editor.mWindow->Broken())
+      {
+        error = "lost the connection to the display";
+        return false;
+      }
+      fds.push_back({editor.mWindow->Descriptor(), POLLIN, 0});
     }
+    if (fds.empty()) return true;
     auto now = Clock::now();
     if (now >= nextIdle)
     {
-      host.Dispatch(effEditIdle);
-      window.Flush();
+      for (Editor& editor : editors)
+        if (editor.mOpen)
+        {
+          editor.mHost->Dispatch(effEditIdle);
+          editor.mWindow->Flush();
+        }
       nextIdle += kIdleInterval;
       now = Clock::now();
       if (nextIdle < now) nextIdle = now + kIdleInterval; // a slow idle does not pile up calls
     }
-    if (picture && window.Mapped() && now >= window.MappedAt() + wait)
+    Window* first = editors.front().mOpen ? editors.front().mWindow.get() : nullptr;
+    const bool shown = first && first->Mapped();
+    if (picture && shown && now >= first->MappedAt() + wait)
     {
-      pictureSize = window.CurrentSize();
-      return window.Capture(rgb, error);
+      pictureSize = first->CurrentSize();
+      return first->Capture(rgb, error);
     }
-    if (picture && !window.Mapped() && now >= started + kMapTimeout)
+    if (picture && !shown && now >= started + kMapTimeout)
     {
       error = "the editor window was never shown";
       return false;
     }
     auto until = nextIdle;
-    if (picture && window.Mapped()) until = std::min(until, window.MappedAt() + wait);
+    if (picture && shown) until = std::min(until, first->MappedAt() + wait);
     // Rounded up, so that the wait never ends just before the next tick.
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-    pollfd fd = {window.Descriptor(), POLLIN, 0};
-    poll(&fd, 1, int(std::max<long long>(ms, 0)));
+    poll(fds.data(), nfds_t(fds.size()), int(std::max<long long>(ms, 0)));
   }
 }
 
@@ -405,54 +489,27 @@ bool WriteRgbPng(const std::string& path, int width, int height, const std::vect
   return ok;
 }
 
-bool RunEditor(VstHost& host, const EditorOptions& options, std::string& error)
+bool RunEditors(const std::vector<VstHost*>& hosts, const EditorOptions& options,
+                std::string& error)
 {
-  if (!(host.Effect()->flags & effFlagsHasEditor))
+  std::vector<Editor> editors;
+  for (VstHost* host : hosts)
+    if (hosts.size() == 1 || (host->Effect()->flags & effFlagsHasEditor))
+      editors.push_back({host, nullptr, false});
+    else
+      std::fprintf(stderr, "torva: warning: %s has no editor\n", host->Path().c_str());
+  if (editors.empty())
   {
-    error = host.Path() + " has no editor";
+    error = "none of the plug-ins has an editor";
     return false;
   }
-  Window window;
-  if (!window.Connect(error)) return false;
-  if (options.mScale > 0)
-    host.Dispatch(effVendorSpecific, kHostScaleRequest, kHostScaleValue, nullptr,
-                  float(options.mScale) / 100.0f);
-  Size size = EditorSize(host);
-  const Size asked = size;
-  if (!size.Valid()) size = {640, 480}; // asked again once the editor is open
-  std::string title = host.EffectName();
-  if (title.empty()) title = host.Path().substr(host.Path().find_last_of('/') + 1);
-  window.Create(size, title);
-
   const StopSignals signals;
-  const VstIntPtr opened =
-      host.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(window.Id())));
-  // Not all plug-ins answer 1 when they succeed; one that put a window into ours has opened.
-  if (!opened && !window.HasChildren())
-  {
-    error = host.Path() + " could not open its editor";
-    return false;
-  }
-  const Size now = EditorSize(host);
-  if (now.Valid() && !(now == size))
-    window.Resize(now);
-  else if (!asked.Valid() && !now.Valid())
-    std::fprintf(stderr, "torva: warning: the editor gives no size; the window is %dx%d\n",
-                 size.mWidth, size.mHeight);
-  window.Map();
-  host.SetSizeWindowHandler(
-      [&window](int w, int h)
-      {
-        if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
-        window.Resize({w, h});
-        return true;
-      });
-
   std::vector<uint8_t> rgb;
   Size pictureSize;
-  bool ok = Loop(host, window, options, rgb, pictureSize, error);
-  host.Dispatch(effEditClose);
-  host.SetSizeWindowHandler(nullptr);
+  bool ok = true;
+  for (Editor& editor : editors) ok = ok && OpenEditor(editor, options, error);
+  if (ok) ok = Loop(editors, options, rgb, pictureSize, error);
+  for (Editor& editor : editors) CloseEditor(editor);
   if (ok && !options.mPngPath.empty())
   {
     if (rgb.empty())

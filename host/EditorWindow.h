@@ -10,6 +10,8 @@
 //   audioMasterSizeWindow   resizes the window (the user chose another size in the editor)
 //   effEditClose            before the window is destroyed
 //
+// Several plug-ins get a window each, idled in turn from the same loop.
+//
 // A picture is read back from the server (the top-level window's contents, the plug-in's child
 // window included) and written as an RGB PNG.
 
@@ -29,9 +31,12 @@ struct EditorOptions
   int mScale = 0;             // percent, asked the way Linux hosts ask ('PreS'); 0: not asked
 };
 
-// Runs an editor session on a loaded and opened plug-in. Returns false with a one-line error
-// (no display, no editor, effEditOpen failed, the picture could not be taken or written).
-bool RunEditor(VstHost& host, const EditorOptions& options, std::string& error);
+// Runs an editor session on loaded and opened plug-ins, a window each, until the last window
+// is closed (a picture is of the first). Plug-ins without an editor are passed over with a
+// warning when there are several. Returns false with a one-line error (no display, no editor,
+// effEditOpen failed, the picture could not be taken or written).
+bool RunEditors(const std::vector<VstHost*>& hosts, const EditorOptions& options,
+                std::string& error);
 
 // How a 32-bit Z-pixmap's words are laid out: byte order and the visual's channel masks.
 struct PixelLayout

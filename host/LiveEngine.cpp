@@ -1,6 +1,6 @@
 #include "host/LiveEngine.h"
 
-#include "host/VstHost.h"
+#include "host/PluginChain.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,11 +20,11 @@ int64_t NowNs()
 }
 } // namespace
 
-LiveEngine::LiveEngine(VstHost& host) : mHost(host)
+LiveEngine::LiveEngine(PluginChain& chain) : mChain(chain)
 {
-  const AEffect* e = host.Effect();
-  mInputs = std::clamp(e->numInputs, 0, kMaxChannels);
-  mOutputs = std::clamp(e->numOutputs, 0, kMaxChannels);
+  mInputs = std::clamp(chain.Inputs(), 0, kMaxChannels);
+  mOutputs = std::clamp(chain.Outputs(), 0, kMaxChannels);
+  chain.ReserveFrames(kChunkFrames);
   mInputCopies.assign(size_t(mInputs), std::vector<float>(kChunkFrames, 0.0f));
   for (int c = 0; c < mInputs; ++c) mIn[c] = mInputCopies[size_t(c)].data();
 }
@@ -32,8 +32,7 @@ LiveEngine::LiveEngine(VstHost& host) : mHost(host)
 void LiveEngine::Start(double sampleRate, int blockSize)
 {
   Close();
-  mHost.SetChannels(mInputs, mOutputs);
-  mHost.Resume(false);
+  mChain.Resume(false);
   mRate.store(sampleRate);
   mBlock.store(blockSize);
   mGate.store(kOpen, std::memory_order_release);
@@ -67,7 +66,7 @@ void LiveEngine::Process(const float* const* inputs, float* const* outputs, int 
     for (int c = 0; c < mInputs; ++c)
       std::memcpy(mIn[c], inputs[c] + at, sizeof(float) * size_t(n));
     for (int c = 0; c < mOutputs; ++c) mOut[c] = outputs[c] + at;
-    mHost.ProcessFloat(mIn, mOut, n);
+    mChain.ProcessFloat(mIn, mOut, n);
   }
   // A NaN or infinity must not reach the speakers.
   constexpr float kMax = std::numeric_limits<float>::max();
@@ -83,9 +82,9 @@ void LiveEngine::Reconfigure(double sampleRate, int blockSize)
 {
   if (sampleRate == mRate.load() && blockSize == mBlock.load()) return;
   Close();
-  mHost.Suspend();
-  mHost.Prepare(sampleRate, blockSize);
-  mHost.Resume(false);
+  mChain.Suspend();
+  mChain.Prepare(sampleRate, blockSize);
+  mChain.Resume(false);
   mRate.store(sampleRate);
   mBlock.store(blockSize);
   mReconfigurations.fetch_add(1);
@@ -95,7 +94,7 @@ void LiveEngine::Reconfigure(double sampleRate, int blockSize)
 void LiveEngine::Stop()
 {
   Close();
-  mHost.Suspend();
+  mChain.Suspend();
 }
 
 bool LiveEngine::FirstPeriod(std::chrono::steady_clock::time_point& at) const

@@ -151,26 +151,33 @@ std::string Accepted(VstHost& host, int index, const std::vector<DisplayStop>& s
   return "expected a number or one of " + list;
 }
 
-std::string ParamList(VstHost& host)
+} // namespace
+
+std::string ParamNames(VstHost& host)
 {
   std::string list;
   for (int i = 0; i < host.Effect()->numParams; ++i)
     list += (i ? ", " : "") + Quoted(host.ParamName(i));
   return list.empty() ? "none" : list;
 }
-} // namespace
 
-bool ApplySetting(VstHost& host, const std::string& setting, std::string& applied,
-                  std::string& error)
+int SettingParam(VstHost& host, const std::string& setting, size_t* split)
 {
   int index = -1;
-  size_t split = std::string::npos;
   for (size_t eq = setting.rfind('='); eq != std::string::npos && index < 0;
        eq = eq ? setting.rfind('=', eq - 1) : std::string::npos)
   {
     index = host.FindParam(setting.substr(0, eq));
-    split = eq;
+    if (split) *split = eq;
   }
+  return index;
+}
+
+bool ApplySetting(VstHost& host, const std::string& setting, std::string& applied,
+                  std::string& error)
+{
+  size_t split = std::string::npos;
+  const int index = SettingParam(host, setting, &split);
   if (setting.find('=') == std::string::npos)
   {
     error = "--set needs NAME=VALUE, got " + Quoted(setting);
@@ -179,7 +186,7 @@ bool ApplySetting(VstHost& host, const std::string& setting, std::string& applie
   if (index < 0)
   {
     error = "unknown parameter " + Quoted(setting.substr(0, setting.find('='))) +
-            "; valid names: " + ParamList(host);
+            "; valid names: " + ParamNames(host);
     return false;
   }
   const std::string value = setting.substr(split + 1);

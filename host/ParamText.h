@@ -16,3 +16,9 @@ class VstHost;
 // `applied` tells what the parameter shows afterwards: its name, display and label.
 bool ApplySetting(VstHost& host, const std::string& setting, std::string& applied,
                   std::string& error);
+
+// Index of the parameter "NAME=VALUE" names, by the rule above (the longest name first), else
+// -1; `split` gets the '=' after the name.
+int SettingParam(VstHost& host, const std::string& setting, size_t* split = nullptr);
+// Every parameter name, quoted and comma-separated ("none" for a plug-in without any).
+std::string ParamNames(VstHost& host);

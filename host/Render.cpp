@@ -1,7 +1,7 @@
 #include "host/Render.h"
 
-#include "host/ParamText.h"
-#include "host/PresetFiles.h"
+#include "host/ChainSettings.h"
+#include "host/PluginChain.h"
 #include "host/VstHost.h"
 
 #include <unistd.h>
@@ -57,66 +57,48 @@ bool Render(const RenderJob& job, FrameSource& source, RenderReport& report, std
     error = "the block size must be at least 1";
     return false;
   }
-  VstHost host;
-  host.SetProcessLevel(kVstProcessLevelOffline);
-  if (!host.Load(job.mPluginPath, error)) return false;
-  AEffect* effect = host.Effect();
-  report.mEntryName = host.EntryName();
-  host.Open();
-  report.mEffectName = host.EffectName();
-  if (!PlanChannels(source.Channels(), effect->numInputs, effect->numOutputs,
-                    (effect->flags & effFlagsCanMono) != 0, report.mPlan, error))
-    return false;
+  PluginChain chain;
+  if (!chain.Load(job.mPluginPaths, kVstProcessLevelOffline, error)) return false;
+  for (size_t i = 0; i < chain.Size(); ++i) report.mEffectNames.push_back(chain.Name(i));
+  if (!chain.PlanChannels(source.Channels(), error)) return false;
+  report.mPlan = {chain.Plans().front().mInputs, chain.Plans().back().mOutputs,
+                  chain.Plans().back().mFileOutputs};
   const bool useDouble = job.mPrecision == EPrecision::kDouble;
-  if (useDouble && !host.CanDoubleReplace())
+  for (size_t i = 0; i < chain.Size(); ++i)
   {
-    error = "the plug-in cannot process double precision (no processDoubleReplacing)";
+    const VstHost& host = chain.Plugin(i);
+    if (useDouble && !host.CanDoubleReplace())
+      error = chain.Who(i) + " cannot process double precision (no processDoubleReplacing)";
+    if (!useDouble && !host.CanReplace() && !host.Effect()->process)
+      error = chain.Who(i) + " offers no single-precision process callback";
+    if (!error.empty()) return false;
+  }
+  chain.Prepare(source.SampleRate(), job.mBlockSize);
+  if (!ConfigureChain(chain, job.mPresetPaths, job.mSettings, report.mApplied, report.mWarnings,
+                      error, report.mUsageError))
     return false;
-  }
-  if (!useDouble && !host.CanReplace() && !effect->process)
-  {
-    error = "the plug-in offers no single-precision process callback";
-    return false;
-  }
-  host.Prepare(source.SampleRate(), job.mBlockSize);
-  if (!job.mPresetPath.empty())
-  {
-    if (!ApplyPresetFile(host, job.mPresetPath, report.mWarnings, error)) return false;
-    report.mApplied.push_back("preset " + job.mPresetPath + " (" + host.ProgramName() + ")");
-  }
-  for (const std::string& setting : job.mSettings)
-  {
-    std::string applied;
-    if (!ApplySetting(host, setting, applied, error)) return false;
-    report.mApplied.push_back(applied);
-  }
-  if (effect->initialDelay > 0)
-    report.mWarnings.push_back("the plug-in reports a latency of " +
-                               std::to_string(effect->initialDelay) +
-                               " samples; the output is not shifted");
 
-  const ChannelPlan& plan = report.mPlan;
   AudioFileWriter writer;
-  if (!writer.Open(job.mOutputPath, job.mOutputFormat, plan.mFileOutputs, source.SampleRate(),
-                   error))
+  if (!writer.Open(job.mOutputPath, job.mOutputFormat, report.mPlan.mFileOutputs,
+                   source.SampleRate(), error))
     return false;
 
-  host.SetChannels(plan.mInputs, plan.mOutputs);
-  host.Resume(useDouble);
+  chain.Resume(useDouble);
+  report.mLatency = chain.Latency(); // plug-ins may know it only once resumed
 
-  ProgressBar progress(job.mProgress, source.Frames());
+  ProgressBar progress(job.mProgress, source.Frames() + report.mLatency);
   const auto start = std::chrono::steady_clock::now();
   StreamTotals totals;
   bool ok = StreamThrough(
-      host, source, writer, job.mBlockSize, plan.mFileOutputs, useDouble,
+      chain, source, writer, job.mBlockSize, useDouble,
       [&](long long frames) { progress.Update(frames); }, totals, error);
   progress.Finish();
   report.mFrames = totals.mFrames;
   report.mPeakIn = totals.mPeakIn;
   report.mPeakOut = totals.mPeakOut;
   report.mNonFinite = totals.mNonFinite;
-  host.Suspend();
-  host.Unload();
+  chain.Suspend();
+  chain.Unload();
   if (ok) ok = writer.Close(error);
   report.mSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!ok)

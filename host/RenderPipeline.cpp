@@ -1,6 +1,6 @@
 #include "host/RenderPipeline.h"
 
-#include "host/VstHost.h"
+#include "host/PluginChain.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,9 +48,11 @@ template <typename T> double Peak(const T* x, size_t n, bool& nonFinite)
 // Chunks of audio travelling reader -> plug-in -> writer. Reading and writing run on their own
 // threads a few chunks ahead of and behind the plug-in, so file I/O and the conversion between
 // interleaved and planar samples overlap the processing instead of adding to it (a DAW's disk
-// threads do the same); the rendering thread only calls the plug-in, on the chunk's own planar
+// threads do the same); the rendering thread only calls the plug-ins, on the chunk's own planar
 // buffers. Each stage takes the chunks in order; chunk `seq` lives in slot seq % kSlots and
-// moves free -> filled -> processed -> free. A chunk of no frames marks the end.
+// moves free -> filled -> processed -> free. A chunk of no frames marks the end. The reader
+// follows the source with `tail` frames of silence in the same chunks, so that the blocks stay
+// whole; the writer drops the first `skip` frames.
 template <typename T> class Pipeline
 {
 public:
@@ -68,8 +70,9 @@ public:
   };
   static constexpr int kSlots = 4;
 
-  Pipeline(long chunkFrames, int fileIn, int pluginIn, int fileOut, int pluginOut)
-      : mChunkFrames(chunkFrames), mFileIn(fileIn), mFileOut(fileOut),
+  Pipeline(long chunkFrames, int fileIn, int pluginIn, int fileOut, int pluginOut, long long tail,
+           long long skip)
+      : mChunkFrames(chunkFrames), mFileIn(fileIn), mFileOut(fileOut), mTail(tail), mSkip(skip),
         mReadBuffer(static_cast<size_t>(chunkFrames) * fileIn),
         mWriteBuffer(static_cast<size_t>(chunkFrames) * fileOut)
   {
@@ -117,7 +120,21 @@ public:
     {
       Slot* slot = Wait(seq, kFree);
       if (!slot) return;
-      const long frames = std::max(source.Read(mReadBuffer.data(), mChunkFrames), 0L);
+      long frames = 0;
+      while (!mSourceEnded && frames < mChunkFrames)
+      {
+        const long n =
+            source.Read(mReadBuffer.data() + size_t(frames) * mFileIn, mChunkFrames - frames);
+        mSourceEnded = n <= 0;
+        frames += std::max(n, 0L);
+      }
+      if (mSourceEnded)
+      {
+        const long silence = static_cast<long>(std::min<long long>(mTail, mChunkFrames - frames));
+        std::fill_n(mReadBuffer.data() + size_t(frames) * mFileIn, size_t(silence) * mFileIn, T(0));
+        mTail -= silence;
+        frames += silence;
+      }
       bool nonFinite = false;
       mPeakIn = std::max(mPeakIn, Peak(mReadBuffer.data(), size_t(frames) * mFileIn, nonFinite));
       for (int c = 0; c < mFileIn; ++c)
@@ -141,14 +158,17 @@ public:
     {
       Slot* slot = Wait(seq, kProcessed);
       if (!slot || slot->mFrames == 0) return;
-      const long frames = slot->mFrames;
+      const long skipped = static_cast<long>(std::min<long long>(mSkip, slot->mFrames));
+      mSkip -= skipped;
+      const long frames = slot->mFrames - skipped;
       for (int c = 0; c < mFileOut; ++c)
       {
-        const T* src = slot->mOut[c].data();
+        const T* src = slot->mOut[c].data() + skipped;
         T* dst = mWriteBuffer.data() + c;
         for (long i = 0; i < frames; ++i) dst[i * mFileOut] = src[i];
       }
       Pass(slot, kFree);
+      mWritten += frames;
       const size_t n = static_cast<size_t>(frames) * mFileOut;
       bool nonFinite = false;
       mPeakOut = std::max(mPeakOut, Peak(mWriteBuffer.data(), n, nonFinite));
@@ -172,10 +192,14 @@ public:
   double mPeakIn = 0.0;
   double mPeakOut = 0.0;
   long long mNonFinite = 0;
+  long long mWritten = 0;
 
 private:
   const long mChunkFrames;
   const int mFileIn, mFileOut;
+  long long mTail;             // reader's: silence still to follow the source
+  long long mSkip;             // writer's: frames still to drop
+  bool mSourceEnded = false;   // reader's
   std::vector<T> mReadBuffer;  // the reader's interleaved frames
   std::vector<T> mWriteBuffer; // the writer's
   Slot mSlots[kSlots];
@@ -186,17 +210,18 @@ private:
 };
 
 template <typename T>
-bool Stream(VstHost& host, FrameSource& source, AudioFileWriter& writer, int block, int fileOut,
+bool Stream(PluginChain& chain, FrameSource& source, AudioFileWriter& writer, int block,
             const std::function<void(long long)>& progress, StreamTotals& totals,
             std::string& error)
 {
-  AEffect* effect = host.Effect();
-  // Whole blocks per chunk, so that the plug-in sees the same blocks as without chunks.
+  // Whole blocks per chunk, so that the plug-ins see the same blocks as without chunks.
   const long chunkFrames =
       static_cast<long>(block) * std::max(1, (kChunkFrames + block - 1) / block);
-  Pipeline<T> pipeline(chunkFrames, source.Channels(), effect->numInputs, fileOut,
-                       effect->numOutputs);
-  std::vector<T*> ins(effect->numInputs), outs(effect->numOutputs);
+  const int latency = chain.Latency();
+  Pipeline<T> pipeline(chunkFrames, source.Channels(), chain.Inputs(),
+                       chain.Plans().back().mFileOutputs, chain.Outputs(), latency, latency);
+  std::vector<T*> ins(size_t(chain.Inputs())), outs(size_t(chain.Outputs()));
+  long long processed = 0;
   std::thread readerThread([&] { pipeline.RunReader(source); });
   std::thread writerThread([&] { pipeline.RunWriter(writer); });
   for (long seq = 0;; ++seq)
@@ -209,19 +234,20 @@ bool Stream(VstHost& host, FrameSource& source, AudioFileWriter& writer, int blo
       for (size_t c = 0; c < ins.size(); ++c) ins[c] = slot->mIn[c].data() + at;
       for (size_t c = 0; c < outs.size(); ++c) outs[c] = slot->mOut[c].data() + at;
       if constexpr (std::is_same_v<T, float>)
-        host.ProcessFloat(ins.data(), outs.data(), n);
+        chain.ProcessFloat(ins.data(), outs.data(), n);
       else
-        host.ProcessDouble(ins.data(), outs.data(), n);
+        chain.ProcessDouble(ins.data(), outs.data(), n);
     }
-    totals.mFrames += slot->mFrames;
+    processed += slot->mFrames;
     const bool end = slot->mFrames == 0;
     pipeline.Pass(slot, Pipeline<T>::kProcessed); // the end marker too: it stops the writer
     if (end) break;
-    progress(totals.mFrames);
+    progress(processed);
   }
   writerThread.join();
   pipeline.Stop();
   readerThread.join();
+  totals.mFrames = pipeline.mWritten;
   totals.mPeakIn = pipeline.mPeakIn;
   totals.mPeakOut = pipeline.mPeakOut;
   totals.mNonFinite = pipeline.mNonFinite;
@@ -261,12 +287,11 @@ long MemorySource::Read(float* interleaved, long frames)
   return ReadAs(interleaved, frames);
 }
 
-bool StreamThrough(VstHost& host, FrameSource& source, AudioFileWriter& writer, int block,
-                   int fileOutputs, bool useDouble, const std::function<void(long long)>& progress,
+bool StreamThrough(PluginChain& chain, FrameSource& source, AudioFileWriter& writer, int block,
+                   bool useDouble, const std::function<void(long long)>& progress,
                    StreamTotals& totals, std::string& error)
 {
   totals = StreamTotals();
-  return useDouble
-             ? Stream<double>(host, source, writer, block, fileOutputs, progress, totals, error)
-             : Stream<float>(host, source, writer, block, fileOutputs, progress, totals, error);
+  return useDouble ? Stream<double>(chain, source, writer, block, progress, totals, error)
+                   : Stream<float>(chain, source, writer, block, progress, totals, error);
 }

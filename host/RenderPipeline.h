@@ -1,5 +1,5 @@
-// The reader -> plug-in -> writer pipeline under `torva render`: where frames come from, and
-// streaming a whole source through an opened plug-in into an audio file.
+// The reader -> plug-ins -> writer pipeline under `torva render`: where frames come from, and
+// streaming a whole source through a chain of opened plug-ins into an audio file.
 
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-class VstHost;
+class PluginChain;
 
 // Where input frames come from: an audio file, or samples made in memory.
 class FrameSource
@@ -63,15 +63,17 @@ private:
 // What a stream saw on its way through.
 struct StreamTotals
 {
-  long long mFrames = 0;
+  long long mFrames = 0; // written
   double mPeakIn = 0.0;
   double mPeakOut = 0.0;
   long long mNonFinite = 0; // output samples that were NaN or infinite, written as 0
 };
 
-// Runs the whole source through the opened, resumed plug-in in blocks of `block` frames (in
-// double precision when `useDouble`) and writes its first `fileOutputs` outputs. `progress`
-// hears the frames done so far. False with a one-line error when writing failed.
-bool StreamThrough(VstHost& host, FrameSource& source, AudioFileWriter& writer, int block,
-                   int fileOutputs, bool useDouble, const std::function<void(long long)>& progress,
+// Runs the whole source through the planned, resumed chain in blocks of `block` frames (in
+// double precision when `useDouble`) and writes the outputs its last plan keeps. The chain's
+// latency is made good: that many frames of silence follow the source, and as many are dropped
+// from the start of the output. `progress` hears the frames processed so far. False with a
+// one-line error when writing failed.
+bool StreamThrough(PluginChain& chain, FrameSource& source, AudioFileWriter& writer, int block,
+                   bool useDouble, const std::function<void(long long)>& progress,
                    StreamTotals& totals, std::string& error);

@@ -1,21 +1,28 @@
 // torva: a command-line VST 2 host.
 //
-//   torva info [PLUGIN.so]
-//   torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp] [--block N]
-//                [--precision float|double]
-//   torva demo [OUT]
+//   torva info [PLUGIN.so]...
+//   torva render [PLUGIN.so]... IN OUT [--set [PLUG-IN:]NAME=VALUE]... [--preset [PLUG-IN:]FILE]...
+//                [--block N] [--precision float|double]
+//   torva demo [PLUGIN.so]... [OUT]
 //   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
 //   torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
-//   torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]... [--preset FILE]
+//   torva play [PLUGIN.so]... [--connect] [--editor] [--set [PLUG-IN:]NAME=VALUE]...
+//              [--preset [PLUG-IN:]FILE]...
 //
-// Without PLUGIN.so it loads the TORVA.so that was built beside it. Every failure prints one
-// line on stderr and exits with 1 (2 for a malformed command line).
+// Several plug-ins make a chain: the audio goes through them in the order given. The leading
+// arguments that end in ".so" or name a module file are the plug-ins; beyond what a command takes
+// besides, the first ones are too, so "torva render PLUGIN IN OUT" works whatever its name.
+// Without a plug-in torva loads the TORVA.so that was built beside it; the demo plays through
+// TORVA.so and then TORVACab.so, both from beside it. Every failure prints one line on stderr and
+// exits with 1 (2 for a malformed command line, or one that does not say which plug-in it means).
 
 #include "host/AudioFile.h"
+#include "host/ChainSettings.h"
 #include "host/DemoPhrase.h"
 #include "host/EditorWindow.h"
 #include "host/jack/JackPlay.h"
 #include "host/ParamText.h"
+#include "host/PluginChain.h"
 #include "host/PresetFiles.h"
 #include "host/Render.h"
 #include "host/TextFormat.h"
@@ -31,6 +38,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,16 +53,19 @@ constexpr double kEditorSampleRate = 44100.0;
 constexpr int kEditorBlock = 512;
 
 const char kUsage[] =
-    "usage: torva info [PLUGIN.so]\n"
-    "       torva render [PLUGIN.so] IN OUT [--set NAME=VALUE]... [--preset FILE.fxp]\n"
-    "                    [--block N] [--precision float|double]\n"
-    "       torva demo [OUT]\n"
+    "usage: torva info [PLUGIN.so]...\n"
+    "       torva render [PLUGIN.so]... IN OUT [--set [PLUG-IN:]NAME=VALUE]...\n"
+    "                    [--preset [PLUG-IN:]FILE]... [--block N] [--precision float|double]\n"
+    "       torva demo [PLUGIN.so]... [OUT]\n"
     "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
     "       torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS]\n"
     "                    [--set NAME=VALUE]...\n"
-    "       torva play [PLUGIN.so] [--connect] [--editor] [--set NAME=VALUE]...\n"
-    "                  [--preset FILE]\n"
-    "Without PLUGIN.so, torva loads the TORVA.so built beside it.\n";
+    "       torva play [PLUGIN.so]... [--connect] [--editor] [--set [PLUG-IN:]NAME=VALUE]...\n"
+    "                  [--preset [PLUG-IN:]FILE]...\n"
+    "Several plug-ins make a chain, the audio going through them in order; PLUG-IN: picks one\n"
+    "by its position, its name or its file's stem, or a word or the end of either (Cab:Level=-3).\n"
+    "Without PLUGIN.so, torva loads the TORVA.so built beside it; the demo plays through TORVA.so\n"
+    "and then TORVACab.so, both from beside it.\n";
 
 const std::string kSeeHelp = " (see torva help)";
 
@@ -64,14 +75,20 @@ int Fail(const std::string& message, int code = kExitError)
   return code;
 }
 
-std::string DefaultPlugin()
+// A module built beside the torva executable.
+std::string Beside(const std::string& name)
 {
   char buf[4096];
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-  if (n <= 0) return "TORVA.so";
+  if (n <= 0) return name;
   std::string exe(buf, static_cast<size_t>(n));
   const size_t slash = exe.find_last_of('/');
-  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/TORVA.so";
+  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/" + name;
+}
+
+std::string DefaultPlugin()
+{
+  return Beside("TORVA.so");
 }
 
 // Said when the default plug-in is missing: it is built, not shipped.
@@ -80,6 +97,30 @@ std::string BuildHint(bool defaultPlugin)
   return defaultPlugin && access(DefaultPlugin().c_str(), F_OK) != 0
              ? " (build the TORVA target, or name a plug-in)"
              : "";
+}
+
+// A plug-in argument: a name ending in ".so", or a file that is a shared object (ELF).
+bool IsModule(const std::string& arg)
+{
+  if (arg.size() > 3 && arg.compare(arg.size() - 3, 3, ".so") == 0) return true;
+  struct stat st;
+  if (stat(arg.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  static const char kElf[4] = {0x7f, 'E', 'L', 'F'};
+  char magic[4] = {};
+  std::ifstream(arg, std::ios::binary).read(magic, sizeof magic);
+  return std::memcmp(magic, kElf, sizeof kElf) == 0;
+}
+
+// The leading plug-in arguments of `positional`, which keeps the rest. Beyond `rest` others,
+// the first ones are plug-ins too, whatever their names (today's "render PLUGIN IN OUT").
+std::vector<std::string> TakePlugins(std::vector<std::string>& positional, size_t rest)
+{
+  size_t n = 0;
+  while (n < positional.size() && IsModule(positional[n])) ++n;
+  if (positional.size() - n > rest) n = positional.size() - rest;
+  std::vector<std::string> plugins(positional.begin(), positional.begin() + long(n));
+  positional.erase(positional.begin(), positional.begin() + long(n));
+  return plugins;
 }
 
 std::string FlagNames(int flags)
@@ -123,14 +164,13 @@ std::string Pad(const std::string& text, size_t width)
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-int Info(const std::vector<std::string>& args)
+// The block `torva info` prints for one plug-in.
+int InfoBlock(const std::string& path, bool defaultPlugin)
 {
-  if (args.size() > 1) return Fail("info takes at most one plug-in" + kSeeHelp, kExitUsage);
-  const std::string path = args.empty() ? DefaultPlugin() : args[0];
   VstHost host;
   host.SetProcessLevel(kVstProcessLevelUser);
   std::string error;
-  if (!host.Load(path, error)) return Fail(error + BuildHint(args.empty()));
+  if (!host.Load(path, error)) return Fail(error + BuildHint(defaultPlugin));
   host.Open();
   AEffect* e = host.Effect();
 
@@ -177,18 +217,44 @@ int Info(const std::vector<std::string>& args)
   return 0;
 }
 
-void PrintSummary(const std::string& plugin, const std::string& in, const std::string& out,
-                  const RenderJob& job, const RenderReport& r)
+int Info(std::vector<std::string> args)
+{
+  const std::vector<std::string> plugins = TakePlugins(args, 0);
+  if (plugins.empty()) return InfoBlock(DefaultPlugin(), true);
+  for (size_t i = 0; i < plugins.size(); ++i)
+  {
+    if (i > 0) std::printf("\n");
+    std::fflush(stdout); // a failure's line comes after the blocks before it
+    if (const int status = InfoBlock(plugins[i], false)) return status;
+  }
+  return 0;
+}
+
+void PrintSummary(const std::vector<std::string>& plugins, const std::string& in,
+                  const std::string& out, const RenderJob& job, const RenderReport& r)
 {
   const double seconds = r.mSampleRate > 0 ? double(r.mFrames) / r.mSampleRate : 0.0;
-  std::printf("%s -> %s through %s (%s)\n", in.c_str(), out.c_str(), r.mEffectName.c_str(),
-              plugin.c_str());
+  if (plugins.size() == 1)
+    std::printf("%s -> %s through %s (%s)\n", in.c_str(), out.c_str(), r.mEffectNames[0].c_str(),
+                plugins[0].c_str());
+  else
+  {
+    std::string names;
+    for (const std::string& name : r.mEffectNames) names += (names.empty() ? "" : " -> ") + name;
+    std::printf("%s -> %s through %s\n", in.c_str(), out.c_str(), names.c_str());
+    for (size_t i = 0; i < plugins.size(); ++i)
+      std::printf("  %s %zu %s (%s)\n", i == 0 ? "chain   " : "        ", i + 1,
+                  r.mEffectNames[i].c_str(), plugins[i].c_str());
+  }
   for (const std::string& applied : r.mApplied) std::printf("  set      %s\n", applied.c_str());
   std::printf("  audio    %lld frames, %s s at %d Hz, %d in, %d out, %s\n", r.mFrames,
               FormatFixed(seconds, 3).c_str(), r.mSampleRate, r.mPlan.mInputs, r.mPlan.mFileOutputs,
               DescribeFormat(job.mOutputFormat).c_str());
   std::printf("  process  %s, blocks of %d\n",
               job.mPrecision == EPrecision::kDouble ? "double" : "float", job.mBlockSize);
+  if (r.mLatency > 0)
+    std::printf("  latency  %d samples (%s ms), made good: the output lines up with the input\n",
+                r.mLatency, FormatFixed(1000.0 * r.mLatency / r.mSampleRate, 1).c_str());
   std::printf("  peak     in %s dBFS, out %s dBFS\n", FormatDecibels(r.mPeakIn).c_str(),
               FormatDecibels(r.mPeakOut).c_str());
   const std::string speed =
@@ -241,7 +307,7 @@ bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
     else if (arg == "--set")
       job.mSettings.push_back(value);
     else if (arg == "--preset")
-      job.mPresetPath = value;
+      job.mPresetPaths.push_back(value);
     else if (arg == "--block")
     {
       const auto n = ParseInteger(value);
@@ -277,11 +343,13 @@ int RenderCommand(const std::vector<std::string>& args)
   std::vector<std::string> positional;
   std::string error;
   if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
-  if (positional.size() < 2 || positional.size() > 3)
-    return Fail("render needs [PLUGIN.so] IN OUT" + kSeeHelp, kExitUsage);
-  job.mPluginPath = positional.size() == 3 ? positional[0] : DefaultPlugin();
-  const std::string& inPath = positional[positional.size() - 2];
-  job.mOutputPath = positional.back();
+  job.mPluginPaths = TakePlugins(positional, 2);
+  if (positional.size() != 2)
+    return Fail("render needs [PLUGIN.so]... IN OUT" + kSeeHelp, kExitUsage);
+  const bool defaultPlugin = job.mPluginPaths.empty();
+  if (defaultPlugin) job.mPluginPaths = {DefaultPlugin()};
+  const std::string& inPath = positional[0];
+  job.mOutputPath = positional[1];
 
   AudioFileReader reader;
   if (!reader.Open(inPath, error)) return Fail(error);
@@ -290,7 +358,7 @@ int RenderCommand(const std::vector<std::string>& args)
   if (stat(inPath.c_str(), &inStat) == 0 && stat(job.mOutputPath.c_str(), &outStat) == 0 &&
       inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino)
     return Fail(job.mOutputPath + " is the input file; choose another output");
-  // The output's channel count is only known once the plug-in is loaded; the format check
+  // The output's channel count is only known once the plug-ins are loaded; the format check
   // with the input's count catches every container problem that matters here.
   job.mOutputFormat =
       ChooseOutputFormat(reader.Format(), job.mOutputPath, reader.Channels(), reader.SampleRate());
@@ -299,20 +367,32 @@ int RenderCommand(const std::vector<std::string>& args)
   job.mProgress = reader.Frames() > kProgressSeconds * reader.SampleRate();
   FileSource source(reader);
   RenderReport report;
-  if (!Render(job, source, report, error)) return Fail(error + BuildHint(positional.size() == 2));
-  PrintSummary(job.mPluginPath, inPath, job.mOutputPath, job, report);
+  if (!Render(job, source, report, error))
+    return Fail(error + BuildHint(defaultPlugin), report.mUsageError ? kExitUsage : kExitError);
+  PrintSummary(job.mPluginPaths, inPath, job.mOutputPath, job, report);
   return 0;
 }
 
+// The built-in phrase through TORVA and TORVA Cab, or through the plug-ins named.
 int DemoCommand(const std::vector<std::string>& args)
 {
   RenderJob job;
   std::vector<std::string> positional;
   std::string error;
   if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
-  if (positional.size() > 1 || !job.mSettings.empty() || !job.mPresetPath.empty())
-    return Fail("demo takes only an output file" + kSeeHelp, kExitUsage);
-  job.mPluginPath = DefaultPlugin();
+  job.mPluginPaths = TakePlugins(positional, 1);
+  if (positional.size() > 1 || !job.mSettings.empty() || !job.mPresetPaths.empty())
+    return Fail("demo takes only plug-ins and an output file" + kSeeHelp, kExitUsage);
+  if (job.mPluginPaths.empty())
+    for (const char* name : {"TORVA.so", "TORVACab.so"})
+    {
+      // Never the amplifier alone: the demo is of the two together.
+      job.mPluginPaths.push_back(Beside(name));
+      if (access(job.mPluginPaths.back().c_str(), F_OK) != 0)
+        return Fail("the demo plays through TORVA.so and TORVACab.so, and " +
+                    job.mPluginPaths.back() + " is missing (build the " +
+                    std::string(name, std::strlen(name) - 3) + " target, or name the plug-ins)");
+    }
   job.mOutputPath = positional.empty() ? "torva-demo.wav" : positional[0];
   job.mOutputFormat =
       ChooseOutputFormat(SF_FORMAT_WAV | SF_FORMAT_PCM_24, job.mOutputPath, 2, kDemoSampleRate);
@@ -322,8 +402,8 @@ int DemoCommand(const std::vector<std::string>& args)
       {SynthesiseDemoTake(kDemoSampleRate, 0), SynthesiseDemoTake(kDemoSampleRate, 1)},
       kDemoSampleRate);
   RenderReport report;
-  if (!Render(job, source, report, error)) return Fail(error + BuildHint(true));
-  PrintSummary(job.mPluginPath, "built-in guitar phrase", job.mOutputPath, job, report);
+  if (!Render(job, source, report, error)) return Fail(error);
+  PrintSummary(job.mPluginPaths, "built-in guitar phrase", job.mOutputPath, job, report);
   return 0;
 }
 // Writes the plug-in's program (.fxp) or bank (.fxb) after --preset and --set.
@@ -346,23 +426,15 @@ int PresetCommand(const std::vector<std::string>& args)
   const bool defaultPlugin = positional.size() == 1;
   const std::string plugin = defaultPlugin ? DefaultPlugin() : positional[0];
 
-  VstHost host;
-  host.SetProcessLevel(kVstProcessLevelUser);
-  if (!host.Load(plugin, error)) return Fail(error + BuildHint(defaultPlugin));
-  host.Open();
+  PluginChain chain;
+  if (!chain.Load({plugin}, kVstProcessLevelUser, error))
+    return Fail(error + BuildHint(defaultPlugin));
+  VstHost& host = chain.Plugin(0);
   host.Prepare(44100.0, 512);
   std::vector<std::string> applied, notes;
-  if (!job.mPresetPath.empty())
-  {
-    if (!ApplyPresetFile(host, job.mPresetPath, notes, error)) return Fail(error);
-    applied.push_back("preset " + job.mPresetPath + " (" + host.ProgramName() + ")");
-  }
-  for (const std::string& setting : job.mSettings)
-  {
-    std::string line;
-    if (!ApplySetting(host, setting, line, error)) return Fail(error);
-    applied.push_back(line);
-  }
+  bool usage = false;
+  if (!ConfigureChain(chain, job.mPresetPaths, job.mSettings, applied, notes, error, usage))
+    return Fail(error, usage ? kExitUsage : kExitError);
   std::string what;
   if (!WritePresetFile(host, out, ext == ".fxb", what, error)) return Fail(error);
   std::printf("%s: %s of %s (%s)\n", out.c_str(), what.c_str(), host.EffectName().c_str(),
@@ -440,13 +512,13 @@ int EditorCommand(const std::vector<std::string>& args)
     std::string applied;
     if (!ApplySetting(host, setting, applied, error)) return Fail(error);
   }
-  const bool ok = RunEditor(host, options, error);
+  const bool ok = RunEditors({&host}, options, error);
   host.Suspend();
   host.Unload();
   return ok ? 0 : Fail(error);
 }
 
-// Hosts the plug-in live through JACK until Ctrl-C, SIGTERM or its editor closes.
+// Hosts the plug-ins live through JACK until Ctrl-C, SIGTERM or the last editor closes.
 int PlayCommand(const std::vector<std::string>& args, std::chrono::steady_clock::time_point started)
 {
   RenderJob job;
@@ -458,14 +530,17 @@ int PlayCommand(const std::vector<std::string>& args, std::chrono::steady_clock:
     if (a.rfind("--block", 0) == 0 || a.rfind("--precision", 0) == 0)
       return Fail("play runs at the server's period and in single precision" + kSeeHelp,
                   kExitUsage);
-  if (positional.size() > 1) return Fail("play takes at most one plug-in" + kSeeHelp, kExitUsage);
   PlayOptions options;
-  options.mPluginPath = positional.empty() ? DefaultPlugin() : positional[0];
+  options.mPluginPaths = TakePlugins(positional, 0);
+  const bool defaultPlugin = options.mPluginPaths.empty();
+  if (defaultPlugin) options.mPluginPaths = {DefaultPlugin()};
   options.mSettings = job.mSettings;
-  options.mPresetPath = job.mPresetPath;
+  options.mPresetPaths = job.mPresetPaths;
   for (const std::string& s : switches)
     (s == "--connect" ? options.mConnect : options.mEditor) = true;
-  if (!Play(options, started, error)) return Fail(error + BuildHint(positional.empty()));
+  bool usage = false;
+  if (!Play(options, started, error, usage))
+    return Fail(error + BuildHint(defaultPlugin), usage ? kExitUsage : kExitError);
   return 0;
 }
 

@@ -1,9 +1,9 @@
 #include "host/jack/JackPlay.h"
 
+#include "host/ChainSettings.h"
 #include "host/EditorWindow.h"
 #include "host/LiveEngine.h"
-#include "host/ParamText.h"
-#include "host/PresetFiles.h"
+#include "host/PluginChain.h"
 #include "host/StopSignals.h"
 #include "host/TextFormat.h"
 #include "host/VstHost.h"
@@ -35,15 +35,12 @@ struct ClientCloser
 };
 using ClientPtr = std::unique_ptr<jack_client_t, ClientCloser>;
 
-// A client name JACK takes: no ':' (it separates client and port) and within its length limit.
-std::string ClientName(VstHost& host)
+// A client name JACK takes: the plug-ins' names ("TORVA+TORVA Cab"), no ':' (it separates
+// client and port) and within its length limit.
+std::string ClientName(const PluginChain& chain)
 {
-  std::string name = host.EffectName();
-  if (name.empty())
-  {
-    name = host.Path().substr(host.Path().find_last_of('/') + 1);
-    name = name.substr(0, name.rfind(".so") == std::string::npos ? name.size() : name.rfind(".so"));
-  }
+  std::string name;
+  for (size_t i = 0; i < chain.Size(); ++i) name += (i ? "+" : "") + chain.Name(i);
   std::replace(name.begin(), name.end(), ':', '-');
   const size_t limit = size_t(jack_client_name_size()) - 4; // room for JACK's "-01"
   if (name.size() > limit) name.resize(limit);
@@ -52,7 +49,7 @@ std::string ClientName(VstHost& host)
 
 struct Session
 {
-  explicit Session(VstHost& host) : mEngine(host) {}
+  explicit Session(PluginChain& chain) : mEngine(chain) {}
 
   LiveEngine mEngine;
   jack_client_t* mClient = nullptr;
@@ -157,20 +154,6 @@ private:
   std::thread mThread; // last: starts once everything above exists
 };
 
-bool Configure(VstHost& host, const PlayOptions& options, std::string& error)
-{
-  std::vector<std::string> notes;
-  if (!options.mPresetPath.empty() && !ApplyPresetFile(host, options.mPresetPath, notes, error))
-    return false;
-  for (const std::string& n : notes) std::fprintf(stderr, "torva: warning: %s\n", n.c_str());
-  for (const std::string& setting : options.mSettings)
-  {
-    std::string applied;
-    if (!ApplySetting(host, setting, applied, error)) return false;
-  }
-  return true;
-}
-
 bool RegisterPorts(Session& s, int count, bool input, std::string& error)
 {
   for (int c = 0; c < count; ++c)
@@ -228,31 +211,31 @@ std::vector<std::pair<int, int>> SpreadLinks(int ports, int physical, bool fanOu
   return links;
 }
 
-bool Play(const PlayOptions& options, Clock::time_point started, std::string& error)
+bool Play(const PlayOptions& options, Clock::time_point started, std::string& error, bool& usage)
 {
-  VstHost host;
-  host.SetProcessLevel(kVstProcessLevelRealtime);
-  if (!host.Load(options.mPluginPath, error)) return false;
-  host.Open();
-  AEffect* effect = host.Effect();
-  if (effect->numOutputs < 1 || effect->numInputs < 0 ||
-      effect->numInputs > LiveEngine::kMaxChannels || effect->numOutputs > LiveEngine::kMaxChannels)
+  PluginChain chain;
+  if (!chain.Load(options.mPluginPaths, kVstProcessLevelRealtime, error)) return false;
+  const int inputs = chain.Inputs(), outputs = chain.Outputs();
+  if (outputs < 1 || inputs < 0 || inputs > LiveEngine::kMaxChannels ||
+      outputs > LiveEngine::kMaxChannels)
   {
-    error = "the plug-in has " + std::to_string(effect->numInputs) + " inputs and " +
-            std::to_string(effect->numOutputs) + " outputs; torva plays 0 to " +
+    error = (chain.Size() == 1 ? "the plug-in has " : "the chain has ") + std::to_string(inputs) +
+            " inputs and " + std::to_string(outputs) + " outputs; torva plays 0 to " +
             std::to_string(LiveEngine::kMaxChannels) + " inputs into 1 to " +
             std::to_string(LiveEngine::kMaxChannels) + " outputs";
     return false;
   }
-  if (!host.CanReplace() && !effect->process)
-  {
-    error = "the plug-in offers no single-precision process callback";
-    return false;
-  }
+  for (size_t i = 0; i < chain.Size(); ++i)
+    if (!chain.Plugin(i).CanReplace() && !chain.Plugin(i).Effect()->process)
+    {
+      error = chain.Who(i) + " offers no single-precision process callback";
+      return false;
+    }
+  if (!chain.PlanChannels(inputs, error)) return false;
 
   jack_set_error_function(Quiet);
   jack_set_info_function(Quiet);
-  const std::string name = ClientName(host);
+  const std::string name = ClientName(chain);
   jack_status_t status = {};
   ClientPtr client(jack_client_open(name.c_str(), JackNoStartServer, &status));
   if (!client)
@@ -262,14 +245,17 @@ bool Play(const PlayOptions& options, Clock::time_point started, std::string& er
                 : "the JACK server refused the client " + name;
     return false;
   }
-  Session session(host);
+  Session session(chain);
   session.mClient = client.get();
   const double rate = jack_get_sample_rate(client.get());
   const int period = int(jack_get_buffer_size(client.get()));
-  host.Prepare(rate, period);
-  if (!Configure(host, options, error)) return false;
-  if (!RegisterPorts(session, effect->numInputs, true, error) ||
-      !RegisterPorts(session, effect->numOutputs, false, error))
+  chain.Prepare(rate, period);
+  std::vector<std::string> applied, notes;
+  if (!ConfigureChain(chain, options.mPresetPaths, options.mSettings, applied, notes, error, usage))
+    return false;
+  for (const std::string& n : notes) std::fprintf(stderr, "torva: warning: %s\n", n.c_str());
+  if (!RegisterPorts(session, inputs, true, error) ||
+      !RegisterPorts(session, outputs, false, error))
     return false;
   session.mEngine.Start(rate, period);
 
@@ -287,14 +273,23 @@ bool Play(const PlayOptions& options, Clock::time_point started, std::string& er
   }
   if (options.mConnect) ConnectPhysical(session);
   const std::string clientName = jack_get_client_name(client.get());
-  std::fprintf(stderr, "torva: playing %s as JACK client %s: %d in, %d out, %s Hz, %d frames%s\n",
-               host.EffectName().c_str(), clientName.c_str(), effect->numInputs, effect->numOutputs,
-               FormatFixed(rate, 0).c_str(), period, options.mConnect ? ", connected" : "");
+  const int latency = chain.Latency();
+  std::fprintf(stderr,
+               "torva: playing %s as JACK client %s: %d in, %d out, %s Hz, %d frames, latency %d "
+               "samples (%s ms)%s\n",
+               chain.Names().c_str(), clientName.c_str(), inputs, outputs,
+               FormatFixed(rate, 0).c_str(), period, latency,
+               FormatFixed(1000.0 * latency / rate, 1).c_str(),
+               options.mConnect ? ", connected" : "");
 
   StatusLine statusLine(session, clientName);
   bool ok = true;
   if (options.mEditor)
-    ok = RunEditor(host, EditorOptions{}, error);
+  {
+    std::vector<VstHost*> hosts;
+    for (size_t i = 0; i < chain.Size(); ++i) hosts.push_back(&chain.Plugin(i));
+    ok = RunEditors(hosts, EditorOptions{}, error);
+  }
   else
     while (!StopSignals::Requested()) poll(nullptr, 0, 100);
   statusLine.Finish();
@@ -302,7 +297,7 @@ bool Play(const PlayOptions& options, Clock::time_point started, std::string& er
 
   if (!session.mServerGone) jack_deactivate(client.get());
   session.mEngine.Stop();
-  host.Unload();
+  chain.Unload();
   client.reset();
 
   Clock::time_point first;

@@ -1,12 +1,13 @@
-// `torva play`: a VST 2 plug-in hosted live as a JACK client.
+// `torva play`: a chain of VST 2 plug-ins hosted live as a JACK client.
 //
-// The client is named after the plug-in and has one input port per plug-in input (in_1, ...)
-// and one output port per output (out_1, ...). The plug-in runs in the process callback at the
-// server's period and rate (LiveEngine); a change of either while playing reaches the plug-in
-// as suspend, the new value, resume. With `mConnect` the physical capture ports feed the inputs
-// and the outputs go to the physical playback ports; otherwise the ports wait for a patchbay.
-// With `mEditor` the plug-in's editor is shown and closing it ends the session; otherwise
-// SIGINT or SIGTERM does. Ending deactivates the client, closes the plug-in, then the client.
+// The client is named after the plug-ins and has one input port per input of the first (in_1,
+// ...) and one output port per output of the last (out_1, ...). The chain runs in the process
+// callback at the server's period and rate (LiveEngine); a change of either while playing
+// reaches every plug-in as suspend, the new value, resume. With `mConnect` the physical capture
+// ports feed the inputs and the outputs go to the physical playback ports; otherwise the ports
+// wait for a patchbay. With `mEditor` each plug-in's editor is shown and closing the last one
+// ends the session; otherwise SIGINT or SIGTERM does. Ending deactivates the client, closes the
+// plug-ins, then the client.
 //
 // Another thread samples the server's DSP load every half second and counts xruns; on a
 // terminal it redraws one status line with them. A summary line is printed when playing ends.
@@ -20,17 +21,18 @@
 
 struct PlayOptions
 {
-  std::string mPluginPath;
-  std::vector<std::string> mSettings; // "NAME=VALUE", applied after the preset
-  std::string mPresetPath;
+  std::vector<std::string> mPluginPaths; // in the order the audio goes through them
+  std::vector<std::string> mSettings;    // "[PLUG-IN:]NAME=VALUE", applied after the presets
+  std::vector<std::string> mPresetPaths; // "[PLUG-IN:]FILE"
   bool mConnect = false;
   bool mEditor = false;
 };
 
 // Plays until stopped. Returns false with a one-line error when it could not start (no JACK
-// server, an unusable plug-in, a bad setting) or when the editor failed.
+// server, an unusable plug-in, a bad setting) or when an editor failed; `usage` is set when a
+// setting or preset did not say clearly which plug-in it is for.
 bool Play(const PlayOptions& options, std::chrono::steady_clock::time_point started,
-          std::string& error);
+          std::string& error, bool& usage);
 
 // Which physical port each plug-in port is connected to, as (plug-in port, physical port)
 // pairs: port i takes physical port i, wrapping around when there are fewer physical ports (a

@@ -1,6 +1,7 @@
 #include "host/AudioFile.h"
-#include "host/DemoPhrase.h"
+#include "host/ChainSettings.h"
 #include "host/ChannelPlan.h"
+#include "host/DemoPhrase.h"
 #include "host/RenderPipeline.h"
 #include "host/TextFormat.h"
 
@@ -59,6 +60,69 @@ TEST(ChannelPlan, TakesWhatThePluginTakes)
   EXPECT_EQ(error, "the input has 3 channels but the plug-in takes 2 or 1");
   EXPECT_FALSE(PlanChannels(2, 0, 2, false, plan, error)); // an instrument
   EXPECT_NE(error.find("0 inputs"), std::string::npos);
+}
+
+// Each plug-in takes the channels the one before it has in use: mono stays mono through
+// plug-ins that run mono, a mono-to-stereo plug-in widens what follows, a stereo-to-mono one
+// narrows it; what does not fit names both plug-ins.
+TEST(ChannelPlan, ChainsPlanFromOnePluginToTheNext)
+{
+  const PluginShape amp{2, 2, true, "plug-in 1 (A)"}, widen{1, 2, false, "plug-in 1 (W)"},
+      narrow{2, 1, false, "plug-in 1 (N)"}, monoOnly{1, 1, false, "plug-in 2 (M)"},
+      cab{2, 2, true, "plug-in 2 (C)"};
+  const struct
+  {
+    int mFile;
+    std::vector<PluginShape> mChain;
+    std::vector<std::vector<int>> mPlans; // inputs, outputs, file outputs; empty: refused
+    std::string mError;
+  } rows[] = {
+      {1, {amp, cab}, {{1, 1, 1}, {1, 1, 1}}, ""},
+      {2, {amp, cab}, {{2, 2, 2}, {2, 2, 2}}, ""},
+      {1, {widen, cab}, {{1, 2, 2}, {2, 2, 2}}, ""},
+      {2, {narrow, cab}, {{2, 1, 1}, {1, 1, 1}}, ""},
+      {0, {{0, 2, false, "plug-in 1 (S)"}, cab}, {{0, 2, 2}, {2, 2, 2}}, ""}, // live, an instrument
+      {2,
+       {amp, monoOnly},
+       {},
+       "the output of plug-in 1 (A) has 2 channels but plug-in 2 (M) takes 1"},
+      {3, {amp, cab}, {}, "the input has 3 channels but plug-in 1 (A) takes 2 or 1"},
+      {3, {amp}, {}, "the input has 3 channels but the plug-in takes 2 or 1"},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.mError);
+    std::vector<ChannelPlan> plans;
+    std::string error;
+    ASSERT_EQ(PlanChain(row.mFile, row.mChain, plans, error), row.mError.empty()) << error;
+    EXPECT_EQ(error, row.mError);
+    for (size_t k = 0; k < row.mPlans.size(); ++k)
+      EXPECT_EQ((std::vector<int>{plans[k].mInputs, plans[k].mOutputs, plans[k].mFileOutputs}),
+                row.mPlans[k])
+          << "plug-in " << k + 1;
+  }
+}
+
+// A plug-in prefix picks by position, then by whole name or stem, then by a word or suffix of
+// either; an earlier rule that picks any decides, so "TORVA" is the amplifier beside the cabinet.
+TEST(ChainSettings, PrefixesPickPlugins)
+{
+  const std::vector<PluginLabel> ampCab = {{"TORVA", "TORVA"}, {"TORVA Cab", "TORVACab"}};
+  const std::vector<PluginLabel> twice = {{"TORVA", "TORVA"}, {"TORVA", "TORVA"}};
+  const struct
+  {
+    const std::vector<PluginLabel>& mChain;
+    const char* mPrefix;
+    std::vector<size_t> mPicks;
+  } rows[] = {
+      {ampCab, "2", {1}},        {ampCab, "01", {0}},    {ampCab, "3", {}},
+      {ampCab, "0", {}},         {ampCab, "TORVA", {0}}, {ampCab, "torva cab", {1}},
+      {ampCab, "torvacab", {1}}, {ampCab, "Cab", {1}},   {ampCab, "vacab", {1}},
+      {ampCab, "Amp", {}},       {ampCab, "", {}},       {ampCab, "ORV", {}},
+      {twice, "torva", {0, 1}},  {twice, "VA", {0, 1}},  {twice, "2", {1}},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(PickPlugins(row.mPrefix, row.mChain), row.mPicks) << '"' << row.mPrefix << '"';
 }
 
 TEST(TextFormat, NumbersIgnoreTheLocale)

@@ -223,6 +223,139 @@ TEST_F(TorvaWithFake, SetsParametersByNameAndLoadsPresets)
   ExpectOneErrorLine(r, "not a preset or bank file");
 }
 
+// Settings and presets go to the plug-in they name, or to the one that has the parameter;
+// whatever leaves the choice open is refused with the ways to say it. "Fake" and "Fake Main"
+// stand in for TORVA and TORVA Cab; the second parameter is named "Mix:L".
+TEST_F(TorvaWithFake, ChainSettingsReachThePluginTheyName)
+{
+  WriteAudio(mDir / "in.wav", TestSignal(2, 8000, 64));
+  FxFile f;
+  f.mPluginId = 0x46616B65; // 'Fake', as both stand-ins are
+  f.mProgram = {"Quiet", {0.25f, 1.0f}};
+  std::vector<unsigned char> bytes;
+  ASSERT_TRUE(WriteFxFile(f, bytes));
+  const std::string preset = mDir / "quiet.fxp", other = mDir / "other.fxp";
+  torva_test::WriteFile(preset, bytes);
+  f.mPluginId = 0x544F5231; // 'TOR1'
+  ASSERT_TRUE(WriteFxFile(f, bytes));
+  torva_test::WriteFile(other, bytes);
+
+  const std::vector<std::string> pair = {mFake, BinaryPath("FakeVstMainOnly.so")};
+  const std::string both = "1 Fake (FakeVst), 2 Fake Main (FakeVstMainOnly)";
+  // The summary line of a render, or the error of a refused one.
+  const struct
+  {
+    std::vector<std::string> mChain, mOptions;
+    int mExit;
+    std::string mOutcome;
+  } rows[] = {
+      {pair, {"--set", "Fake:Gain=0.25"}, 0, "set      Fake: Gain = 0.250"},
+      {pair, {"--set", "FAKEVST:Gain=0.25"}, 0, "set      Fake: Gain = 0.250"},
+      {pair, {"--set", "2:Gain=0.25"}, 0, "set      Fake Main: Gain = 0.250"},
+      {pair, {"--set", "main:Gain=0.25"}, 0, "set      Fake Main: Gain = 0.250"},
+      {pair, {"--set", "Only:Gain=0.25"}, 0, "set      Fake Main: Gain = 0.250"},
+      {pair, {"--set", "Main:Mix:L=0.5"}, 0, "set      Fake Main: Mix:L = 0.500"},
+      {{mFake}, {"--set", "Mix:L=0.5"}, 0, "set      Mix:L = 0.500"},
+      {pair, {"--preset", "2:" + preset}, 0, "set      Fake Main: preset " + preset + " (Init)"},
+      {pair,
+       {"--set", "Gain=1"},
+       2,
+       "Gain is a parameter of Fake and Fake Main: write Fake:Gain or Main:Gain"},
+      {pair,
+       {"--set", "Mix:L=1"},
+       2,
+       "Mix:L is a parameter of Fake and Fake Main: write Fake:Mix:L or Main:Mix:L"},
+      {{mFake, mFake},
+       {"--set", "fake:Gain=1"},
+       2,
+       "\"fake\" names several plug-ins: 1 Fake (FakeVst), 2 Fake (FakeVst); write 1:Gain or "
+       "2:Gain"},
+      {pair, {"--set", "3:Gain=1"}, 2, "no plug-in \"3\" in the chain; it holds " + both},
+      {pair,
+       {"--set", "Nope=1"},
+       1,
+       "unknown parameter \"Nope\"; valid names: Fake: \"Gain\", \"Mix:L\"; Fake Main: "
+       "\"Gain\", \"Mix:L\""},
+      {pair,
+       {"--preset", preset},
+       2,
+       preset + " is for several plug-ins: " + both + "; write --preset Fake:" + preset +
+           " or --preset Main:" + preset},
+      {pair, {"--preset", other}, 1, "is for the plug-in 'TOR1', not for 'Fake' or 'Fake'"},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.mOutcome);
+    std::vector<std::string> args = {"render"};
+    args.insert(args.end(), row.mChain.begin(), row.mChain.end());
+    args.insert(args.end(), {mDir / "in.wav", mDir / "o.wav"});
+    args.insert(args.end(), row.mOptions.begin(), row.mOptions.end());
+    const RunResult r = Run(args, {"TORVA_FAKE_NAME1=Mix:L"});
+    if (row.mExit == 0)
+    {
+      EXPECT_EQ(r.mExit, 0) << r.mErr;
+      EXPECT_TRUE(Contains(r.mOut, row.mOutcome + "\n")) << r.mOut;
+    }
+    else
+      ExpectOneErrorLine(r, row.mOutcome, row.mExit);
+  }
+}
+
+// The fakes delay by 100 frames each and say so: the output is the input quartered (halved for
+// one), in its place and at its length, also when the silence after the input crosses a chunk.
+TEST_F(TorvaWithFake, ChainLatencyIsMadeGood)
+{
+  const Audio in = TestSignal(2, 8000, 32718); // 50 frames short of a chunk of 64-frame blocks
+  WriteAudio(mDir / "in.wav", in);
+  const struct
+  {
+    int mPlugins;
+    const char* mBlock;
+    const char* mPrecision;
+  } rows[] = {{2, "64", "float"}, {2, "3000", "double"}, {1, "4096", "float"}};
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.mBlock);
+    std::vector<std::string> args = {"render"};
+    args.insert(args.end(), size_t(row.mPlugins), mFake);
+    args.insert(args.end(), {mDir / "in.wav", mDir / "o.wav", "--block", row.mBlock, "--precision",
+                             row.mPrecision});
+    const RunResult r = RunTorva(args, {"TORVA_FAKE_LATENCY=100"});
+    ASSERT_EQ(r.mExit, 0) << r.mErr;
+    EXPECT_TRUE(Contains(r.mOut, "  latency  " + std::to_string(100 * row.mPlugins) + " samples (" +
+                                     (row.mPlugins == 2 ? "25.0" : "12.5") + " ms), made good"))
+        << r.mOut;
+    Audio expected = in;
+    for (double& v : expected.mSamples) v *= row.mPlugins == 2 ? 0.25 : 0.5;
+    EXPECT_EQ(MaxDiff(ReadAudio(mDir / "o.wav"), expected), 0.0);
+  }
+}
+
+// The demo plays through the TORVA.so and TORVACab.so beside the program, never through the
+// amplifier alone: stand-ins beside a copy of torva show both found, and a missing one refused.
+TEST(TorvaDemo, PlaysThroughBothModulesBesideTheProgram)
+{
+  TempDir dir;
+  const std::string torva = dir / "torva";
+  std::filesystem::copy_file(BinaryPath("torva"), torva);
+  std::filesystem::create_symlink(BinaryPath("FakeVst.so"), dir / "TORVA.so");
+  RunResult r = RunTorvaCopy(torva, {"demo", dir / "demo.wav"});
+  ExpectOneErrorLine(r, "the demo plays through TORVA.so and TORVACab.so, and " +
+                            dir / "TORVACab.so" +
+                            " is missing (build the TORVACab target, or name the plug-ins)");
+  EXPECT_FALSE(Exists(dir / "demo.wav"));
+
+  std::filesystem::create_symlink(BinaryPath("FakeVstMainOnly.so"), dir / "TORVACab.so");
+  r = RunTorvaCopy(torva, {"demo", dir / "demo.wav"});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(Contains(r.mOut, "built-in guitar phrase -> " + dir / "demo.wav" +
+                                   " through Fake -> Fake Main\n  chain    1 Fake (" +
+                                   dir / "TORVA.so" + ")\n           2 Fake Main (" +
+                                   dir / "TORVACab.so" + ")\n"))
+      << r.mOut;
+  EXPECT_EQ(ReadAudio(dir / "demo.wav").Frames(), 480000);
+}
+
 TEST_F(TorvaWithFake, LooksUpMainWhenVSTPluginMainIsMissing)
 {
   RunResult r = Run({"info", BinaryPath("FakeVstMainOnly.so")});
@@ -237,6 +370,14 @@ TEST_F(TorvaWithFake, LooksUpMainWhenVSTPluginMainIsMissing)
   const std::vector<std::string> calls = Requests();
   EXPECT_EQ(calls.front(), "entry version=2400 host=torva");
   EXPECT_EQ(calls.back(), "op 1");
+  // Several: a block each, in order, a blank line between.
+  r = Run({"info", mFake, BinaryPath("FakeVstMainOnly.so")});
+  ASSERT_EQ(r.mExit, 0) << r.mErr;
+  EXPECT_TRUE(r.mOut.starts_with("plug-in     " + mFake + " (entry VSTPluginMain)\n")) << r.mOut;
+  EXPECT_TRUE(Contains(r.mOut, "  1  Odd=Name  0.0000  0.000\n\nplug-in     " +
+                                   BinaryPath("FakeVstMainOnly.so") +
+                                   " (entry main)\nname        Fake Main\n"))
+      << r.mOut;
 }
 
 // The bar is for a person watching a terminal; a log or a pipe gets nothing of it.

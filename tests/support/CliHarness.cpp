@@ -22,11 +22,19 @@ RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::
   return process.Stop(0, 1e9);
 }
 
+RunResult RunTorvaCopy(const std::string& program, const std::vector<std::string>& args,
+                       const std::vector<std::string>& env)
+{
+  TorvaProcess process(args, env, false, program);
+  return process.Stop(0, 1e9);
+}
+
 TorvaProcess::TorvaProcess(const std::vector<std::string>& args,
-                           const std::vector<std::string>& env, bool stderrTerminal)
+                           const std::vector<std::string>& env, bool stderrTerminal,
+                           const std::string& program)
 {
   const std::string outPath = mDir / "stdout", errPath = mDir / "stderr";
-  std::vector<std::string> argStore = {BinaryPath("torva")};
+  std::vector<std::string> argStore = {program};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argStore) argv.push_back(a.data());

@@ -52,6 +52,9 @@ inline void ExpectOneErrorLine(const RunResult& r, const std::string& part, int 
 // stderrTerminal: stderr is a pseudo-terminal (what it shows lands in mErr), as for a user.
 RunResult RunTorva(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                    bool stderrTerminal = false);
+// The same with another copy of the program, which finds other modules beside it.
+RunResult RunTorvaCopy(const std::string& program, const std::vector<std::string>& args,
+                       const std::vector<std::string>& env = {});
 
 // `torva` left running in the background, for commands that run until stopped. The destructor
 // kills a program still running.
@@ -59,7 +62,7 @@ class TorvaProcess
 {
 public:
   TorvaProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-               bool stderrTerminal = false);
+               bool stderrTerminal = false, const std::string& program = BinaryPath("torva"));
   ~TorvaProcess();
   TorvaProcess(const TorvaProcess&) = delete;
   TorvaProcess& operator=(const TorvaProcess&) = delete;

@@ -4,7 +4,10 @@
 //
 // TORVA_FAKE_FLAGS overrides the effect flags (decimal), TORVA_FAKE_IO the channel counts
 // ("2-2", "1-2", ...). TORVA_FAKE_ENUM makes "Odd=Name" a three-way switch that displays "Off",
-// "Low" and "High" and reads no text. Built twice: with both entry names, and with `main` only.
+// "Low" and "High" and reads no text. TORVA_FAKE_NAME1 renames that second parameter.
+// TORVA_FAKE_LATENCY=N reports a latency of N frames and delays its output by as many. Built
+// twice: with both entry names, and with `main` only as "Fake Main", so that a chain of the
+// two tells them apart as TORVA and TORVA Cab are told apart.
 //
 // With effFlagsHasEditor among the flags it has a small editor: a child window of the host's
 // window on a connection of its own, in one solid colour with a patch of another near its top
@@ -23,6 +26,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -35,6 +39,9 @@ struct Fake
   int mBlockSize = 0;
   bool mNan = false; // TORVA_FAKE_NAN: the first output sample of every block is NaN
   bool mEnum = false;
+  std::string mName1 = "Odd=Name";
+  std::vector<std::vector<double>> mDelay; // one ring of initialDelay samples per output
+  size_t mDelayAt = 0;
   ERect mRect = {0, 0, 100, 160};    // the editor's size
   xcb_connection_t* mConn = nullptr; // while the editor is open
   xcb_window_t mParent = 0;
@@ -73,15 +80,24 @@ void Run(AEffect* e, T** in, T** out, VstInt32 frames, const char* kind, bool ac
   Fake* f = Get(e);
   Log(f, std::string("process ") + kind + " frames=" + std::to_string(frames) + TimeNote(f) +
              (frames > f->mBlockSize ? " OVERFLOW" : ""));
+  const size_t delay = size_t(e->initialDelay);
   for (int c = 0; c < e->numOutputs; ++c)
   {
     const T* src = in[c < e->numInputs ? c : 0];
     for (VstInt32 i = 0; i < frames; ++i)
     {
-      const T v = src[i] * static_cast<T>(f->mParams[0]);
+      T v = src[i] * static_cast<T>(f->mParams[0]);
+      if (delay)
+      {
+        double& held = f->mDelay[size_t(c)][(f->mDelayAt + size_t(i)) % delay];
+        const T late = static_cast<T>(held);
+        held = v;
+        v = late;
+      }
       out[c][i] = accumulate ? out[c][i] + v : v;
     }
   }
+  if (delay) f->mDelayAt = (f->mDelayAt + size_t(frames)) % delay;
   if (f->mNan && frames > 0) out[0][0] = std::numeric_limits<T>::quiet_NaN();
 }
 
@@ -224,7 +240,7 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
     break;
   }
   case effGetParamName:
-    Copy(ptr, index == 0 ? "Gain" : "Odd=Name");
+    Copy(ptr, index == 0 ? "Gain" : f->mName1.c_str());
     break;
   case effGetParamLabel:
     Copy(ptr, "");
@@ -236,7 +252,11 @@ VstIntPtr Dispatch(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, voi
       std::snprintf(static_cast<char*>(ptr), 24, "%.3f", f->mParams[index]);
     break;
   case effGetEffectName:
+#ifdef FAKE_MAIN_ONLY
+    Copy(ptr, "Fake Main");
+#else
     Copy(ptr, "Fake");
+#endif
     return 1;
   case effGetVendorString:
     Copy(ptr, "Tests");
@@ -332,6 +352,9 @@ AEffect* Create(audioMasterCallback host)
   if (f->mEditorMode == "wide") f->mRect.right = 4000;
   if (const char* io = std::getenv("TORVA_FAKE_IO"))
     std::sscanf(io, "%d-%d", &e.numInputs, &e.numOutputs);
+  if (const char* name = std::getenv("TORVA_FAKE_NAME1")) f->mName1 = name;
+  if (const char* latency = std::getenv("TORVA_FAKE_LATENCY")) e.initialDelay = std::atoi(latency);
+  f->mDelay.assign(size_t(e.numOutputs), std::vector<double>(size_t(e.initialDelay), 0.0));
   char vendor[kVstMaxVendorStrLen] = {};
   host(nullptr, audioMasterGetProductString, 0, 0, vendor, 0.0f);
   Log(f, "entry version=" + std::to_string(host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f)) +
