@@ -121,11 +121,13 @@ bool Open(LilvWorld* world, Map& map, Plugin& p, const std::map<std::string, flo
   // The block lengths, for a plug-in that sizes its buffers by them.
   const int32_t blockLength = kBlock;
   const float rate = (float)kRate;
-  const LV2_Options_Option options[] = {
-      {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__minBlockLength), sizeof(int32_t), map(LV2_ATOM__Int), &blockLength},
-      {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), map(LV2_ATOM__Int), &blockLength},
-      {LV2_OPTIONS_INSTANCE, 0, map(LV2_PARAMETERS__sampleRate), sizeof(float), map(LV2_ATOM__Float), &rate},
-      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__minBlockLength),
+                                         sizeof(int32_t), map(LV2_ATOM__Int), &blockLength},
+                                        {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength),
+                                         sizeof(int32_t), map(LV2_ATOM__Int), &blockLength},
+                                        {LV2_OPTIONS_INSTANCE, 0, map(LV2_PARAMETERS__sampleRate),
+                                         sizeof(float), map(LV2_ATOM__Float), &rate},
+                                        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
   const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
   const LV2_Feature boundedFeature{LV2_BUF_SIZE__boundedBlockLength, nullptr};
   const LV2_Feature* features[] = {&mapFeature, &workFeature, &optionsFeature, &boundedFeature,
@@ -180,9 +182,10 @@ bool Open(LilvWorld* world, Map& map, Plugin& p, const std::map<std::string, flo
   if (!file.empty())
   {
     LilvNode* writable = lilv_new_uri(world, LV2_PATCH__writable);
-    LilvNodes* props = lilv_world_find_nodes(world, lilv_plugin_get_uri(p.plugin), writable, nullptr);
+    LilvNodes* props =
+        lilv_world_find_nodes(world, lilv_plugin_get_uri(p.plugin), writable, nullptr);
     // The first by name, for a plug-in with several (file 1 of 2).
-    LILV_FOREACH (nodes, it, props)
+    LILV_FOREACH(nodes, it, props)
     {
       const std::string uri = lilv_node_as_uri(lilv_nodes_get(props, it));
       if (property.empty() || uri < property) property = uri;
@@ -278,7 +281,8 @@ void TimeRound(Plugin& p, std::mt19937& rng)
       reinterpret_cast<LV2_Atom*>(seq.data())->size = (uint32_t)(seq.size() * 8 - sizeof(LV2_Atom));
     lilv_instance_run(p.instance, kBlock);
   }
-  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+  const double ns =
+      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
   p.nsPerBlock.push_back(ns / kBlocksPerRound);
 }
 } // namespace
@@ -305,8 +309,10 @@ int main(int argc, char** argv)
   const Case cases[] = {
       {"TORVA (the bare amplifier)", "urn:brindlecircuits:torva", {}, false},
       {"TORVA Cab, 4096-tap stereo file", "urn:brindlecircuits:torva-cab", {{"cabinet", 4}}, true},
-      {"LSP Impulse Responses Stereo, same file", "http://lsp-plug.in/plugins/lv2/impulse_responses_stereo",
-       {{"cs_l", 1}, {"cs_r", 2}}, true}, // left and right of file 1
+      {"LSP Impulse Responses Stereo, same file",
+       "http://lsp-plug.in/plugins/lv2/impulse_responses_stereo",
+       {{"cs_l", 1}, {"cs_r", 2}},
+       true}, // left and right of file 1
   };
   std::vector<Plugin> plugins;
   plugins.reserve(3);
@@ -348,7 +354,8 @@ int main(int argc, char** argv)
     std::sort(p.nsPerBlock.begin(), p.nsPerBlock.end());
     const double median = p.nsPerBlock[p.nsPerBlock.size() / 2];
     if (amp == 0) amp = median;
-    const int latency = p.latencyPort >= 0 ? (int)std::lround(p.controls[(size_t)p.latencyPort]) : 0;
+    const int latency =
+        p.latencyPort >= 0 ? (int)std::lround(p.controls[(size_t)p.latencyPort]) : 0;
     std::printf("%-42s %12.0f %9.2fx %11.2f%% %8d\n", p.label.c_str(), median, median / amp,
                 100 * median / blockNs, latency);
   }

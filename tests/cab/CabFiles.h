@@ -17,7 +17,8 @@ inline bool WriteTaps(const std::string& path, const std::vector<float>& taps, i
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!f) return false;
-  const bool ok = sf_writef_float(f, taps.data(), (sf_count_t)taps.size()) == (sf_count_t)taps.size();
+  const bool ok =
+      sf_writef_float(f, taps.data(), (sf_count_t)taps.size()) == (sf_count_t)taps.size();
   return sf_close(f) == 0 && ok;
 }
 } // namespace cab_test

@@ -102,8 +102,8 @@ public:
   State Save()
   {
     State state;
-    auto store = [](LV2_State_Handle h, uint32_t key, const void* value, size_t size,
-                    uint32_t type, uint32_t)
+    auto store = [](LV2_State_Handle h, uint32_t key, const void* value, size_t size, uint32_t type,
+                    uint32_t)
     {
       auto* p = static_cast<const unsigned char*>(value);
       (*static_cast<State*>(h))[key] = {{p, p + size}, type};
@@ -156,7 +156,7 @@ TEST(CabLv2, TheFileAsAPatchProperty)
     Host host(map);
     EXPECT_EQ(host.Run(nullptr, false), ""); // the first run tells of the file: none
     EXPECT_EQ(host.Run(nullptr, false), "-");
-    EXPECT_EQ(host.Run(nullptr), "");        // asked
+    EXPECT_EQ(host.Run(nullptr), ""); // asked
     host.Run(&unit);
     ASSERT_TRUE(host.Plug().WaitForFiles(10));
     EXPECT_EQ(host.Run(nullptr, false), unit);

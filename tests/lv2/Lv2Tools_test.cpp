@@ -114,7 +114,9 @@ TEST_F(Lv2Tools, Lv2applyRendersWhatTorvaRenders)
     char const* set[2];   // torva render's
   } const rows[] = {
       {lv2host::kURI, "TORVA.so", "-c master -7.5 -c treble 0.75", {"Master=-7.5", "Treble=0.75"}},
-      {std::string(lv2host::kURI) + "-cab", "TORVACab.so", "-c cabinet 2 -c level -3",
+      {std::string(lv2host::kURI) + "-cab",
+       "TORVACab.so",
+       "-c cabinet 2 -c level -3",
        {"Cabinet=1x12 combo", "Level=-3"}},
   };
   TempDir dir;
@@ -123,11 +125,12 @@ TEST_F(Lv2Tools, Lv2applyRendersWhatTorvaRenders)
   for (Row const& row : rows)
   {
     SCOPED_TRACE(row.uri);
-    auto const [out, status] = Shell("lv2apply -i '" + in + "' -o '" + viaLv2 + "' " +
-                                     row.controls + " " + row.uri);
+    auto const [out, status] =
+        Shell("lv2apply -i '" + in + "' -o '" + viaLv2 + "' " + row.controls + " " + row.uri);
     ASSERT_EQ(status, 0) << out;
-    RunResult const r = RunTorva({"render", torva_test::BinaryPath(row.module), in, viaVst,
-                                  "--precision", "float", "--set", row.set[0], "--set", row.set[1]});
+    RunResult const r =
+        RunTorva({"render", torva_test::BinaryPath(row.module), in, viaVst, "--precision", "float",
+                  "--set", row.set[0], "--set", row.set[1]});
     ASSERT_EQ(r.mExit, 0) << r.mErr;
 
     Audio const a = ReadAudio(viaLv2), b = ReadAudio(viaVst);
