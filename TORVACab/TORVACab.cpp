@@ -10,15 +10,6 @@
 
 namespace
 {
-// A four-character code, first character in the most significant byte.
-constexpr int FourCC(char a, char b, char c, char d)
-{
-  return static_cast<int>((static_cast<unsigned>(static_cast<unsigned char>(a)) << 24) |
-                          (static_cast<unsigned>(static_cast<unsigned char>(b)) << 16) |
-                          (static_cast<unsigned>(static_cast<unsigned char>(c)) << 8) |
-                          static_cast<unsigned>(static_cast<unsigned char>(d)));
-}
-
 constexpr int kVendorVersion = 0x10000; // 1.0.0
 constexpr int kUniqueID = FourCC('T', 'O', 'R', 'C');
 constexpr int kMfrID = FourCC('B', 'r', 'c', 'i');

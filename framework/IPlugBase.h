@@ -66,6 +66,16 @@ constexpr int kMaxEffectNameLen = 128; // effect, product and manufacturer names
 constexpr int kIPlugVersionMagic = 0x70666674;
 constexpr int kIPlugChunkVersion = 0x00010000;
 
+// A four-character code, as unique and manufacturer IDs are written ('TOR1'): the first
+// character in the most significant byte.
+constexpr int FourCC(char a, char b, char c, char d)
+{
+  return static_cast<int>((static_cast<unsigned>(static_cast<unsigned char>(a)) << 24) |
+                          (static_cast<unsigned>(static_cast<unsigned char>(b)) << 16) |
+                          (static_cast<unsigned>(static_cast<unsigned char>(c)) << 8) |
+                          static_cast<unsigned>(static_cast<unsigned char>(d)));
+}
+
 class IPlugBase
 {
 public:
