@@ -167,11 +167,14 @@ bool ResampleImpulse(const ImpulseResponse& in, double rate, ImpulseResponse* pO
     return false;
   }
   outFrames = data.output_frames_gen;
+  // The same response sampled more (or less) densely sums more (or fewer) taps: scaled, so that
+  // it sounds as loud at every rate.
+  const double gain = in.rate / rate;
   ImpulseResponse ir;
   ir.rate = rate;
   ir.channels.assign((size_t)nch, std::vector<double>((size_t)outFrames));
   for (long n = 0; n < outFrames; ++n)
-    for (int c = 0; c < nch; ++c) ir.channels[c][n] = resampled[(size_t)n * nch + c];
+    for (int c = 0; c < nch; ++c) ir.channels[c][n] = resampled[(size_t)n * nch + c] * gain;
   *pOut = std::move(ir);
   return true;
 }
