@@ -22,13 +22,6 @@ double GlideTo(double value, double target, double coefficient)
 }
 } // namespace
 
-const BuiltInCabinet kBuiltInCabinets[kNumBuiltInCabinets] = {
-    {"closed_4x12", "4x12 closed"},
-    {"open_2x12", "2x12 open"},
-    {"combo_1x12", "1x12 combo"},
-    {"small_1x10", "1x10 small"},
-};
-
 const ImpulseResponse& BuiltInResponse(int cabinet)
 {
   static const std::vector<ImpulseResponse> sResponses = []

@@ -43,8 +43,14 @@ struct BuiltInCabinet
   const char* file; // base name of the embedded response
   const char* name; // shown
 };
-extern const BuiltInCabinet kBuiltInCabinets[];
 constexpr int kNumBuiltInCabinets = 4;
+// Constant, so that the artwork generator prints the names on the panel without this library.
+inline constexpr BuiltInCabinet kBuiltInCabinets[kNumBuiltInCabinets] = {
+    {"closed_4x12", "4x12 closed"},
+    {"open_2x12", "2x12 open"},
+    {"combo_1x12", "1x12 combo"},
+    {"small_1x10", "1x10 small"},
+};
 // The response of a built-in cabinet at its own rate (decoded once, on first use).
 const ImpulseResponse& BuiltInResponse(int cabinet);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "graphics/IGraphics.h"
 
@@ -19,8 +20,9 @@ namespace editor_scale
 namespace
 {
 
-constexpr const char* kKey = "scale=";
-constexpr size_t kMaxSettingsBytes = 256;
+constexpr const char* kScaleKey = "scale";
+// Room for a few settings that name folders.
+constexpr size_t kMaxSettingsBytes = 16 * 1024;
 
 // One line per distinct complaint, however often hosts ask for the editor's size.
 void WarnOnce(const std::string& what)
@@ -56,51 +58,134 @@ std::string SettingsPath()
   return "";
 }
 
-int ReadStoredScale(const std::string& path)
+namespace
 {
-  if (path.empty()) return 0;
-  FILE* f = std::fopen(path.c_str(), "rb");
+
+// The file's lines, without their line breaks. False when it is missing (*pWhy empty), cannot be
+// read or is too long to be settings (*pWhy says which).
+bool ReadLines(const std::string& path, std::vector<std::string>* pLines, std::string* pWhy)
+{
+  pWhy->clear();
+  pLines->clear();
+  FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
   if (!f)
   {
-    if (errno != ENOENT)
-      WarnOnce("cannot read " + path + " (" + std::strerror(errno) + "); ignoring it");
+    if (!path.empty() && errno != ENOENT) *pWhy = std::strerror(errno);
+    return false;
+  }
+  std::string text(kMaxSettingsBytes + 1, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), f));
+  if (std::ferror(f)) *pWhy = std::strerror(errno);
+  std::fclose(f);
+  if (pWhy->empty() && text.size() > kMaxSettingsBytes) *pWhy = "too long";
+  if (!pWhy->empty()) return false;
+  for (size_t at = 0; at < text.size();)
+  {
+    size_t eol = text.find('\n', at);
+    if (eol == std::string::npos) eol = text.size();
+    pLines->push_back(text.substr(at, eol - at));
+    at = eol + 1;
+  }
+  return true;
+}
+
+// The line's key ("scale" of "scale=150"), "" for a line that is not a setting. Keys are lower
+// case letters and underscores.
+std::string KeyOf(const std::string& line)
+{
+  const size_t eq = line.find('=');
+  if (eq == 0 || eq == std::string::npos) return "";
+  for (size_t i = 0; i < eq; ++i)
+    if (!((line[i] >= 'a' && line[i] <= 'z') || line[i] == '_')) return "";
+  return line.substr(0, eq);
+}
+
+bool IsSettingOrBlank(const std::string& line)
+{
+  return !KeyOf(line).empty() || IsBlank(line.data(), line.data() + line.size());
+}
+
+} // namespace
+
+int ReadStoredScale(const std::string& path)
+{
+  std::vector<std::string> lines;
+  std::string why;
+  if (!ReadLines(path, &lines, &why))
+  {
+    if (!why.empty()) WarnOnce("cannot read " + path + " (" + why + "); ignoring it");
     return 0;
   }
-  char buf[kMaxSettingsBytes + 1];
-  const size_t n = std::fread(buf, 1, sizeof buf, f);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  const char* end = buf + n;
-  int scale = 0;
-  const size_t keyLen = std::strlen(kKey);
-  if (!failed && n <= kMaxSettingsBytes && n > keyLen && std::memcmp(buf, kKey, keyLen) == 0)
+  int scale = 0, found = 0;
+  bool foreign = false;
+  for (const std::string& line : lines)
   {
-    const auto res = std::from_chars(buf + keyLen, end, scale);
+    foreign = foreign || !IsSettingOrBlank(line);
+    if (KeyOf(line) != kScaleKey) continue;
+    ++found;
+    const char* value = line.c_str() + std::strlen(kScaleKey) + 1;
+    const char* end = line.c_str() + line.size();
+    const auto res = std::from_chars(value, end, scale);
     if (res.ec != std::errc() || !IsBlank(res.ptr, end) || !IsOffered(scale)) scale = 0;
   }
-  if (!scale)
-    WarnOnce(path + " is not a TORVA editor settings file (expected one line \"scale=100\", "
+  if (found > 1 || foreign) scale = 0;
+  if (!scale && (found || foreign))
+    WarnOnce(path + " is not a TORVA editor settings file (expected lines such as \"scale=100\", "
                     "\"scale=150\" or \"scale=200\"); ignoring it");
   return scale;
 }
 
 bool WriteStoredScale(const std::string& path, int scale)
 {
-  if (path.empty()) return false;
+  return WriteSetting(path, kScaleKey, std::to_string(scale));
+}
+
+std::string ReadSetting(const std::string& path, const char* key)
+{
+  std::vector<std::string> lines;
+  std::string why;
+  if (!ReadLines(path, &lines, &why)) return "";
+  for (const std::string& line : lines)
+    if (KeyOf(line) == key) return line.substr(std::strlen(key) + 1);
+  return "";
+}
+
+bool WriteSetting(const std::string& path, const char* key, const std::string& value)
+{
+  if (path.empty() || value.find_first_of("\r\n") != std::string::npos) return false;
+  // What is there now, the key's line replaced where it was (or added at the end); a file that
+  // cannot be read starts afresh.
+  std::vector<std::string> lines;
+  std::string why;
+  ReadLines(path, &lines, &why);
+  const std::string setting = std::string(key) + "=" + value;
+  bool placed = false;
+  for (size_t i = 0; i < lines.size();)
+  {
+    if (KeyOf(lines[i]) != key)
+      ++i;
+    else if (placed)
+      lines.erase(lines.begin() + (long)i);
+    else
+      lines[i++] = setting, placed = true;
+  }
+  if (!placed) lines.push_back(setting);
+
   // The folders on the way, as mkdir -p would.
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1))
     mkdir(path.substr(0, slash).c_str(), 0755);
   const std::string temp = path + ".new";
   FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f && std::fprintf(f, "%s%d\n", kKey, scale) > 0;
+  bool ok = f != nullptr;
+  for (const std::string& line : lines) ok = ok && std::fprintf(f, "%s\n", line.c_str()) > 0;
   if (f) ok = std::fclose(f) == 0 && ok;
-  // Replaced in one step: an editor reading at the same moment sees the old line or the new.
+  // Replaced in one step: an editor reading at the same moment sees the old lines or the new.
   ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok)
   {
     std::remove(temp.c_str());
-    std::fprintf(stderr, "torva: cannot remember the editor size in %s (%s)\n", path.c_str(),
+    std::fprintf(stderr, "torva: cannot remember the editor's %s in %s (%s)\n", key, path.c_str(),
                  std::strerror(errno));
   }
   return ok;

@@ -7,9 +7,10 @@
 //
 // Threads. One editor thread per open window owns the connection; after OpenWindow hands it
 // over, only that thread makes X requests. It sleeps in poll() on the connection and a wake-up
-// eventfd with a timeout of 1/fps seconds. Each timeout is a timer tick: IsDirty, then Draw of
-// the dirty region. All IGraphics entry points of the editor (drawing, input, prompts) run on
-// it. Host threads only store parameter values into the controls (SetParameterFromPlug).
+// eventfd with a timeout of 1/fps seconds. Each timeout is a timer tick: the controls' OnGUIIdle
+// (outside the draw lock), IsDirty, then Draw of the dirty region. All IGraphics entry points of
+// the editor (drawing, input, prompts) run on it. Host threads only store parameter values into the
+// controls (SetParameterFromPlug).
 //
 // The plug-in lock. The editor thread does not hold it while it handles input, waits for the X
 // server or draws: a user's change takes it inside SetParameterFromGUI for the change alone, and
@@ -39,7 +40,8 @@
 //              is inside a host call                  answers, joined later
 //   open       parent destroyed / connection lost     thread releases X and ends      gone
 //   gone       CloseWindow / OpenWindow               join, harmless                  closed
-//   any        destructor                             CloseWindow, join every thread  -
+//   any        destructor                             CloseWindow, join every thread, -
+//                                                     end a file dialog still open
 //
 // A gesture still open when the thread ends (the window closed mid-drag) gets its end-edit then.
 //
@@ -438,6 +440,9 @@ void Session::TickIfDue()
   mNextTickMs += period;
   if (mNextTickMs <= now) mNextTickMs = now + period;
 
+  // The controls' own work at the tick, before drawing and outside the draw lock: it may read
+  // files or ask the plug-in.
+  mOwner->OnGUIIdle();
   std::lock_guard<std::mutex> lock(DrawMutex());
   if (mFullRedraw)
   {
@@ -725,6 +730,7 @@ IGraphicsLinux::~IGraphicsLinux()
   }
   // Each session joins its thread: no host call is in progress once the plug-in is deleted.
   retired.clear();
+  EndFileDialog(); // no editor thread polls it any more
 }
 
 bool IGraphicsLinux::OnEditorThread() const

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "graphics/IGraphics.h"
@@ -72,6 +73,23 @@ public:
   // Folder searched before the embedded artwork ("" for the default beside the plug-in file).
   static void SetImageFolder(const char* folder);
 
+  // The system's file dialog (zenity, else kdialog) as a program of its own: StartFileDialog
+  // returns once it is launched, and the editor goes on while the user chooses; PollFileDialog
+  // picks up the answer. Editor thread; the destructor ends a dialog still open.
+  enum class EFileDialog
+  {
+    kNone,   // none started, or its answer taken
+    kOpen,   // still open
+    kChosen, // *pPath is the file chosen
+    kCancelled
+  };
+  // True when zenity or kdialog is installed. Any thread.
+  static bool HasFileDialog();
+  // A dialog that opens a file matching patterns ("*.wav *.flac") in folder. False when no dialog
+  // program is installed, one is open already or it could not be started.
+  bool StartFileDialog(const char* title, const char* folder, const char* patterns);
+  EFileDialog PollFileDialog(std::string* pPath);
+
 protected:
   // TORVA_SCALE, else the X server's Xft.dpi over 96.
   int PlatformScale() override;
@@ -86,6 +104,8 @@ private:
   // Waits for and joins the stopped sessions whose threads are neither the calling one nor
   // inside a host call.
   void ReapRetired();
+  // Closes a file dialog still open and waits for its program to end.
+  void EndFileDialog();
 
   std::mutex mLifeMutex; // guards mSession and mRetired (never held while joining)
   std::unique_ptr<x11editor::Session> mSession;
@@ -95,4 +115,7 @@ private:
   std::atomic<bool> mMenuOpen{false};
   std::atomic<bool> mEntryOpen{false};
   std::atomic<int> mServerScale{-1}; // the server's answer, -1 until asked
+  int mDialogPid = -1;               // the file dialog's process, its output and what came of it
+  int mDialogFD = -1;
+  std::string mDialogOut;
 };

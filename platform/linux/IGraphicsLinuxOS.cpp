@@ -1,8 +1,11 @@
 // The X11 editor host's optional services: images, paths, clipboard, cursor, URLs, message
-// boxes.
+// boxes, the file dialog.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/linux/EmbeddedImages.h"
 #include "platform/linux/IGraphicsLinux.h"
@@ -93,6 +97,19 @@ std::string FindProgram(const char* name)
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
     start = end + 1;
   }
+  return {};
+}
+
+// The dialog program's command line that opens a file matching patterns in folder; empty when
+// neither zenity nor kdialog is installed.
+std::vector<std::string> DialogCommand(const char* title, const char* folder, const char* patterns)
+{
+  const std::string start = std::string(folder) + "/";
+  if (std::string zenity = FindProgram("zenity"); !zenity.empty())
+    return {zenity, "--file-selection", std::string("--title=") + title, "--filename=" + start,
+            std::string("--file-filter=") + patterns + " | " + patterns};
+  if (std::string kdialog = FindProgram("kdialog"); !kdialog.empty())
+    return {kdialog, "--title", title, "--getopenfilename", start, patterns};
   return {};
 }
 
@@ -375,4 +392,76 @@ const void* IGraphicsLinux::OSImageSource(const char* name, int scale)
   if (base.empty() || !OverrideFolder().empty()) return nullptr;
   const torva_images::Image* img = Embedded(base);
   return img ? img->mData : nullptr;
+}
+
+// ---- File dialog -----------------------------------------------------------------------------
+
+bool IGraphicsLinux::HasFileDialog()
+{
+  return !FindProgram("zenity").empty() || !FindProgram("kdialog").empty();
+}
+
+bool IGraphicsLinux::StartFileDialog(const char* title, const char* folder, const char* patterns)
+{
+  if (mDialogPid > 0) return false;
+  std::vector<std::string> args = DialogCommand(title, folder, patterns);
+  int out[2];
+  if (args.empty() || pipe2(out, O_CLOEXEC) != 0) return false;
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // Its answer on a pipe of ours, nothing else of the host's: no input, no descriptor, and its
+  // toolkit's complaints not in the host's log.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (failed)
+  {
+    close(out[0]);
+    return false;
+  }
+  fcntl(out[0], F_SETFL, O_NONBLOCK);
+  mDialogPid = pid;
+  mDialogFD = out[0];
+  mDialogOut.clear();
+  return true;
+}
+
+IGraphicsLinux::EFileDialog IGraphicsLinux::PollFileDialog(std::string* pPath)
+{
+  if (mDialogPid <= 0) return EFileDialog::kNone;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(mDialogFD, buf, sizeof buf)) > 0) mDialogOut.append(buf, (size_t)n);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return EFileDialog::kOpen;
+  // Its output has ended; the answer counts once the program has (a host that reaps every child
+  // itself leaves no status: the output says).
+  int status = 0;
+  const pid_t reaped = waitpid(mDialogPid, &status, WNOHANG);
+  if (reaped == 0) return EFileDialog::kOpen;
+  const bool succeeded = reaped < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(mDialogFD);
+  mDialogFD = mDialogPid = -1;
+  const std::string path = mDialogOut.substr(0, mDialogOut.find('\n'));
+  if (!succeeded || path.empty()) return EFileDialog::kCancelled;
+  if (pPath) *pPath = path;
+  return EFileDialog::kChosen;
+}
+
+void IGraphicsLinux::EndFileDialog()
+{
+  if (mDialogPid <= 0) return;
+  kill(mDialogPid, SIGTERM);
+  while (waitpid(mDialogPid, nullptr, 0) < 0 && errno == EINTR)
+  {
+  }
+  close(mDialogFD);
+  mDialogFD = mDialogPid = -1;
 }

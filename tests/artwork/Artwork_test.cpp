@@ -1,12 +1,13 @@
-// The editor's artwork at every scale it is shown at: the committed pictures are what the
-// generator draws, byte for byte, and they fit the editor's layout (sizes, frame counts, where
-// the controls land, pointer travel, switch states).
+// The editors' artwork at every scale they are shown at: the committed pictures are what the
+// generator draws, byte for byte, and they fit the amplifier's layout (sizes, frame counts, where
+// the controls land, pointer travel, switch states) and the cabinet selector's positions.
 #include <cmath>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "TORVACab/CabLayout.h"
 #include "support/TempFiles.h"
 #include "support/golden.h"
 #include "tools/artgen/artgen.h"
@@ -98,7 +99,7 @@ TEST(Artwork, GeneratorReproducesTheCommittedFiles)
         << name << " differs; rerun build/regular/bin/torva-artgen resources/img";
     ++files;
   }
-  EXPECT_EQ(files, 9 * (int)std::size(artgen::kScales));
+  EXPECT_EQ(files, (9 + 4) * (int)std::size(artgen::kScales)); // the amplifier's, TORVA Cab's
 }
 
 TEST_P(ArtworkAt, PicturesFitTheLayout)
@@ -139,27 +140,42 @@ TEST_P(ArtworkAt, PicturesFitTheLayout)
   EXPECT_LE(previousRight, s.panelW);
 }
 
-// The pointer (the light line on the dark skirt) turns by equal steps from 150 degrees left of
-// straight up at the first frame to 150 degrees right at the last; nothing else changes.
-TEST_P(ArtworkAt, KnobPointerSweepsAndTheBodyStaysPut)
+// The pointer (the light line on the dark knob) of each frame points where it should: the knob's
+// turns by equal steps from 150 degrees left of straight up at the first frame to 150 degrees
+// right at the last, TORVA Cab's selector points at each of its positions. Nothing else of the
+// knob changes.
+TEST_P(ArtworkAt, PointersTurnAndTheKnobBodyStaysPut)
 {
+  const struct
+  {
+    const char* file;
+    int frames;
+    double r0, r1; // where the pointer's line runs, from the centre
+  } strips[] = {{"BASS", artgen::kKnobFrames, 19, 26},
+                {"CAB_SEL", cab_layout::kSelectorPositions, 15, 29}};
+  for (const auto& s : strips)
+  {
+    const Image strip = Load(s.file, percent);
+    const int fh = strip.height / s.frames;
+    ASSERT_EQ(fh, strip.width);
+    auto pointer = [&](uint32_t p, double dx, double dy)
+    {
+      const double r = std::hypot(dx, dy) / k;
+      return r > s.r0 && r < s.r1 && ((p >> 16) & 255) > 180 && (p & 255) > 160;
+    };
+    for (int f = 0; f < s.frames; ++f)
+    {
+      double x, y;
+      ASSERT_TRUE(Centroid(strip, fh, f, pointer, &x, &y)) << s.file << " frame " << f + 1;
+      const double expected =
+          s.frames == artgen::kKnobFrames
+              ? -artgen::kSweepDegrees / 2 + artgen::kSweepDegrees * f / (s.frames - 1)
+              : cab_layout::kSelectorDegrees[f];
+      EXPECT_NEAR(std::atan2(x, -y) * 180 / M_PI, expected, 3.0) << s.file << " frame " << f + 1;
+    }
+  }
   const Image strip = Load("BASS", percent);
   const int fh = strip.height / artgen::kKnobFrames;
-  ASSERT_EQ(fh, strip.width);
-  auto pointer = [this](uint32_t p, double dx, double dy)
-  {
-    const double r = std::hypot(dx, dy) / k;
-    return r > 19 && r < 26 && ((p >> 16) & 255) > 180 && (p & 255) > 160;
-  };
-  for (int f = 0; f < artgen::kKnobFrames; ++f)
-  {
-    double x, y;
-    ASSERT_TRUE(Centroid(strip, fh, f, pointer, &x, &y)) << "no pointer in frame " << f + 1;
-    const double degrees = std::atan2(x, -y) * 180 / M_PI;
-    const double expected =
-        -artgen::kSweepDegrees / 2 + artgen::kSweepDegrees * f / (artgen::kKnobFrames - 1);
-    EXPECT_NEAR(degrees, expected, 3.0) << "frame " << f + 1;
-  }
   // Outside the pointer's reach every frame equals the first.
   for (int f = 1; f < artgen::kKnobFrames; ++f)
     for (int y = 0; y < fh; ++y)
@@ -170,12 +186,13 @@ TEST_P(ArtworkAt, KnobPointerSweepsAndTheBodyStaysPut)
         ASSERT_EQ(At(strip, x, f * fh + y), At(strip, x, y))
             << "frame " << f + 1 << " at " << x << "," << y;
       }
-  // All seven knobs share one strip.
+  // All seven knobs share one strip, and TORVA Cab's four.
   for (const artgen::Control& c : artgen::kControls)
     if (c.frames == artgen::kKnobFrames)
     {
       EXPECT_EQ(Load(c.file, percent).pixels, strip.pixels) << c.file;
     }
+  EXPECT_EQ(Load("CAB_KNOB", percent).pixels, strip.pixels);
 }
 
 // Bypass off (upper frame) has the lever down, on (lower frame) has it up.

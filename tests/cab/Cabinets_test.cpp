@@ -62,7 +62,8 @@ TEST(Cabinets, CommittedResponsesAndTheirShapes)
       std::string why;
       ASSERT_TRUE(ResampleImpulse(at48, rate, &atRate, &why)) << why;
       for (double hz : {200.0, 1000.0, 3000.0})
-        EXPECT_NEAR(MagnitudeDbAt(atRate.channels[0], rate, hz), cabgen::MagnitudeDb(taps, hz), 0.25)
+        EXPECT_NEAR(MagnitudeDbAt(atRate.channels[0], rate, hz), cabgen::MagnitudeDb(taps, hz),
+                    0.25)
             << rate << " Hz, at " << hz << " Hz";
     }
   }

@@ -60,23 +60,31 @@ struct Module
   LV2UI_Descriptor const* mEditor = nullptr;
 };
 
+// A module's descriptors; nulls when it cannot be loaded.
+inline Module LoadModule(std::string const& file)
+{
+  Module m;
+  void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  auto entry =
+      lib ? reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(lib, "lv2_descriptor"))
+          : nullptr;
+  auto uiEntry =
+      lib ? reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(dlsym(lib, "lv2ui_descriptor"))
+          : nullptr;
+  m.mPlugin = entry ? entry(0) : nullptr;
+  m.mEditor = uiEntry ? uiEntry(0) : nullptr;
+  return m;
+}
 // Loaded once for the program and never unloaded: editor threads may end a little after a test.
 inline Module const& TheModule()
 {
-  static Module const sModule = []
-  {
-    Module m;
-    void* lib = dlopen((BundlePath() + "/TORVA.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto entry =
-        lib ? reinterpret_cast<LV2_Descriptor const* (*)(uint32_t)>(dlsym(lib, "lv2_descriptor"))
-            : nullptr;
-    auto uiEntry = lib ? reinterpret_cast<LV2UI_Descriptor const* (*)(uint32_t)>(
-                             dlsym(lib, "lv2ui_descriptor"))
-                       : nullptr;
-    m.mPlugin = entry ? entry(0) : nullptr;
-    m.mEditor = uiEntry ? uiEntry(0) : nullptr;
-    return m;
-  }();
+  static Module const sModule = LoadModule(BundlePath() + "/TORVA.so");
+  return sModule;
+}
+// TORVA Cab's, which this build made beside TORVA.lv2.
+inline Module const& CabModule()
+{
+  static Module const sModule = LoadModule(BundleDir() + "/TORVACab.lv2/TORVACab.so");
   return sModule;
 }
 

@@ -1,5 +1,5 @@
 // Where the Linux editor finds a size of its own, as text: TORVA_SCALE's forms, the X resource
-// database's Xft.dpi, and the one-line settings file with every way it can be wrong.
+// database's Xft.dpi, and the settings file with every way it can be wrong.
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,8 @@ TEST(EditorScaleText, EnvironmentAndXftDpi)
   for (const auto& c : xrdb) EXPECT_EQ(ScaleFromResources(c.resources), c.scale) << c.resources;
 }
 
-// The file the size menu writes is read back; anything else is no answer (never a crash).
+// The file the size menu writes is read back; anything else is no answer (never a crash). Each
+// setting rewrites its own line and keeps the others as they are.
 TEST(EditorScaleText, SettingsFile)
 {
   torva_test::TempDir dir;
@@ -58,12 +59,21 @@ TEST(EditorScaleText, SettingsFile)
                {"two lines", "scale=150\nscale=200\n", 0},
                {"another program's", "[editor]\nzoom=2\n", 0},
                {"binary", std::string("scale=150").insert(7, 1, '\0'), 0},
-               {"too long", "scale=150" + std::string(300, ' '), 0}};
+               {"beside other settings", "ir_folder=/a\nscale=150\nzoom=2\n", 150},
+               {"too long", "scale=150" + std::string(100000, ' '), 0}};
   for (const auto& c : cases)
   {
     ASSERT_TRUE(torva_test::WriteText(path, c.text));
     EXPECT_EQ(ReadStoredScale(path), c.scale) << c.what;
   }
+  ASSERT_TRUE(torva_test::WriteText(path, "zoom=2\nscale=150\n"));
+  ASSERT_TRUE(WriteSetting(path, "ir_folder", "/home/me/irs"));
+  ASSERT_TRUE(WriteStoredScale(path, 200));
+  ASSERT_TRUE(WriteSetting(path, "ir_folder", "/home/me/more irs"));
+  EXPECT_EQ(torva_test::ReadText(path), "zoom=2\nscale=200\nir_folder=/home/me/more irs\n");
+  EXPECT_EQ(ReadSetting(path, "ir_folder"), "/home/me/more irs");
+  EXPECT_FALSE(WriteSetting(path, "ir_folder", "two\nlines"));
+  EXPECT_EQ(ReadSetting(path, "zoom"), "2");
   EXPECT_EQ(ReadStoredScale(dir / "none"), 0);
   EXPECT_EQ(ReadStoredScale(dir.Path()), 0); // a folder, not a file
   // A folder that cannot be made: refused, not a crash.

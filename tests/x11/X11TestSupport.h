@@ -374,10 +374,16 @@ public:
     Sync();
   }
   static constexpr xcb_keysym_t kShift = 0xffe1, kControl = 0xffe3;
-  // Types the characters of text; '\b' is BackSpace.
+  // Types the characters of text, with Shift for those on a key's second level ('A', '_', '~');
+  // '\b' is BackSpace.
   void Type(const std::string& text)
   {
-    for (char c : text) Key(c == '\b' ? 0xff08 : (xcb_keysym_t)(unsigned char)c);
+    for (char c : text)
+    {
+      const xcb_keysym_t sym = c == '\b' ? 0xff08 : (xcb_keysym_t)(unsigned char)c;
+      const xcb_keycode_t code = Code(sym);
+      Key(sym, code && xcb_key_symbols_get_keysym(mKeySyms, code, 0) != sym ? kShift : 0);
+    }
   }
   // The pointer's root position.
   std::pair<int, int> Pointer()

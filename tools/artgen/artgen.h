@@ -1,4 +1,5 @@
-// artgen.h - the amplifier editor's artwork: layout and the nine pictures at each scale.
+// artgen.h - the editors' artwork: the amplifier's layout and nine pictures at each scale, and
+// TORVA Cab's four.
 #pragma once
 
 #include <memory>
@@ -63,8 +64,14 @@ std::string FileName(const std::string& base, int percent);
 // order.
 std::vector<Picture> DrawArtwork(int percent);
 
-// Draws the pictures at every scale and writes them into dir (which must exist). False with
-// *error set when a file cannot be written.
+// TORVA Cab's four pictures at one of kScales (their layout is TORVACab/CabLayout.h): CAB_BG, the
+// amplifier's knob and switch strips as CAB_KNOB and CAB_BY (given, so that they are drawn once)
+// and CAB_SEL, the cabinet selector's strip.
+std::vector<Picture> DrawCabArtwork(int percent, std::shared_ptr<const LICE_MemBitmap> knob,
+                                    std::shared_ptr<const LICE_MemBitmap> toggle);
+
+// Draws both editors' pictures at every scale and writes them into dir (which must exist).
+// False with *error set when a file cannot be written.
 bool WriteArtwork(const std::string& dir, std::string* error);
 
 } // namespace artgen

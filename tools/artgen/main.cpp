@@ -1,18 +1,19 @@
-// torva-artgen: draws the amplifier editor's artwork.
+// torva-artgen: draws the editors' artwork.
 //
 //   torva-artgen DIR [--preview FILE.png [--scale PERCENT]]
 //
-// writes BG.png, the seven knob strips and the Bypass switch strip into DIR, and the same nine
-// drawn at each larger size the editor is shown at, named with the size before the extension
-// (BG@150.png, BG@200.png, ...). The committed pictures are regenerated from the source tree with
+// writes the amplifier's BG.png, seven knob strips and Bypass switch strip into DIR, then TORVA
+// Cab's CAB_BG.png, CAB_KNOB.png, CAB_BY.png and CAB_SEL.png, and the same drawn at each larger
+// size the editors are shown at, named with the size before the extension (BG@150.png, ...). The
+// committed pictures are regenerated from the source tree with
 //
 //   build/regular/bin/torva-artgen resources/img
 //
 // and a test checks that this reproduces them byte for byte, so rerun it after any change to
 // tools/artgen/. The output depends on nothing but the code, the DejaVu fonts and libpng/zlib:
-// no clock, no environment. --preview also writes the background with the controls placed on
-// it at several settings, as the editor places them at the given scale (100 unless told), to
-// look at.
+// no clock, no environment. --preview also writes the amplifier's background with the controls
+// placed on it at several settings, as the editor places them at the given scale (100 unless told),
+// to look at.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -13,37 +13,28 @@
 #include <tuple>
 
 #include "raster/lice_lines.h"
-#include "tools/artgen/paint.h"
+#include "tools/artgen/parts.h"
 
 namespace artgen
+{
+namespace detail
 {
 namespace
 {
 
 constexpr double kPi = M_PI;
-constexpr double kKnobCY = kRowY + kKnobSize / 2.0;
-
-// Faceplate, in image pixels.
-constexpr double kPlateX = 14, kPlateY = 50, kPlateW = kPanelW - 28, kPlateH = 172;
-
-const LICE_pixel kInk = Rgb(28, 24, 20);        // silkscreen
-const LICE_pixel kPlate = Rgb(198, 182, 140);   // champagne brushed aluminium
-const LICE_pixel kPointer = Rgb(244, 240, 226); // knob pointer line
-const LICE_pixel kBlack = Rgb(0, 0, 0);
-const LICE_pixel kWhite = Rgb(255, 255, 255);
-
-// Where a position or length of the layout lands at a scale, in 100 % units: the editor rounds
-// each control's corner to whole pixels, so what the background draws around a control follows
-// the rounded place (Bypass at 127 is drawn around 127.33 at 150 %). Exact at 100 %.
-double Snapped(int v, int percent)
-{
-  return Scaled(v, percent) * 100.0 / percent;
-}
 
 // Pointer angle of a knob frame (0 up, clockwise): -150 degrees at frame 0, +150 at the last.
 double KnobAngle(int frame)
 {
   return (-kSweepDegrees / 2 + kSweepDegrees * frame / (kKnobFrames - 1)) * kPi / 180;
+}
+
+} // namespace
+
+double Snapped(int v, int percent)
+{
+  return Scaled(v, percent) * 100.0 / percent;
 }
 
 std::vector<Pt> RoundRectPoints(double x, double y, double w, double h, double r)
@@ -59,6 +50,9 @@ std::vector<Pt> RoundRectPoints(double x, double y, double w, double h, double r
     }
   return pts;
 }
+
+namespace
+{
 
 // An outline of the given width along a rounded rectangle (the line runs inside it).
 void RoundFrame(Painter& p, double x, double y, double w, double h, double r, double width,
@@ -108,35 +102,35 @@ void DrawBrushed(LICE_IBitmap* bm, LICE_pixel base, int unit)
                });
 }
 
-void DrawFaceplate(Painter& p)
+void DrawFaceplate(Painter& p, const Plate& plate)
 {
   // Piping around the plate: a cream bead, lit on its upper side.
   const double pipe = 4.5, pw = 1.75;
   for (const auto& [d, c, a] :
        {std::tuple{0.0, Rgb(176, 164, 128), 1.0f}, std::tuple{0.35, kWhite, 0.35f}})
-    RoundFrame(p, kPlateX - pipe + d, kPlateY - pipe + d, kPlateW + 2 * pipe - 2 * d,
-               kPlateH + 2 * pipe - 2 * d, 9, d > 0 ? 0.6 : pw, c, a);
+    RoundFrame(p, plate.x - pipe + d, plate.y - pipe + d, plate.w + 2 * pipe - 2 * d,
+               plate.h + 2 * pipe - 2 * d, 9, d > 0 ? 0.6 : pw, c, a);
   // Shadow cast on the vinyl, then the plate cut from a brushed sheet.
   for (int i = 6; i >= 1; --i)
-    p.Polygon(RoundRectPoints(kPlateX - i * 0.5 + 1, kPlateY - i * 0.5 + 2, kPlateW + i,
-                              kPlateH + i, 6 + i * 0.5),
+    p.Polygon(RoundRectPoints(plate.x - i * 0.5 + 1, plate.y - i * 0.5 + 2, plate.w + i,
+                              plate.h + i, 6 + i * 0.5),
               kBlack, 0.08f);
-  const int x0 = p.S(kPlateX), y0 = p.S(kPlateY);
-  const int w = p.S(kPlateW), h = p.S(kPlateH);
+  const int x0 = p.S(plate.x), y0 = p.S(plate.y);
+  const int w = p.S(plate.w), h = p.S(plate.h);
   LICE_MemBitmap sheet(w, h), mask(w, h);
   DrawBrushed(&sheet, kPlate, p.unit());
   LICE_Clear(&mask, 0);
   Painter m(&mask, p.percent());
-  m.Polygon(RoundRectPoints(0, 0, kPlateW, kPlateH, 6), kWhite);
+  m.Polygon(RoundRectPoints(0, 0, plate.w, plate.h, 6), kWhite);
   BlitThroughMask(p.bitmap(), x0, y0, &sheet, mask);
 
   // Bevelled edge: lit along the top, shaded along the bottom.
-  p.Rect(kPlateX + 5, kPlateY, kPlateW - 10, 1.25, kWhite, 0.45f);
-  p.Rect(kPlateX + 5, kPlateY + kPlateH - 1.25, kPlateW - 10, 1.25, kBlack, 0.35f);
+  p.Rect(plate.x + 5, plate.y, plate.w - 10, 1.25, kWhite, 0.45f);
+  p.Rect(plate.x + 5, plate.y + plate.h - 1.25, plate.w - 10, 1.25, kBlack, 0.35f);
   // An engraved border a little inside the edge: a dark cut with a lit lower lip.
   const double in = 17;
-  const double l = kPlateX + in, t = kPlateY + in, r = kPlateX + kPlateW - in,
-               b = kPlateY + kPlateH - in;
+  const double l = plate.x + in, t = plate.y + in, r = plate.x + plate.w - in,
+               b = plate.y + plate.h - in;
   for (const auto& [dx, c, a] : {std::tuple{0.0, kBlack, 0.45f}, std::tuple{0.75, kWhite, 0.4f}})
   {
     p.Rect(l + dx, t + dx, r - l, 0.75, c, a);
@@ -174,24 +168,26 @@ void DrawScale(Painter& p, double cx, double cy)
   }
 }
 
-// The maker's badge: black enamel with a thin gold rim and raised gold letters.
-void DrawBadge(Painter& p, double cx, double cy)
+} // namespace
+
+// Black enamel with a thin gold rim, the letters raised in gold.
+void DrawBadge(Painter& p, double cx, double cy, const char* name, double w, double size)
 {
-  const double w = 140, h = 50;
+  const double h = 50;
   p.Polygon(RoundRectPoints(cx - w / 2 + 1, cy - h / 2 + 2, w, h, 6), kBlack, 0.35f);
   p.Polygon(RoundRectPoints(cx - w / 2, cy - h / 2, w, h, 6), Rgb(214, 190, 120));
   p.Polygon(RoundRectPoints(cx - w / 2 + 2, cy - h / 2 + 2, w - 4, h - 4, 4.5), Rgb(18, 17, 16));
   p.Rect(cx - w / 2 + 6, cy - h / 2 + 2.5, w - 12, 1, kWhite, 0.12f);
 
   // Letters: a dark drop shadow, then a gold gradient seen through the lettering.
-  const double size = 30, tracking = 2.5;
-  p.Text("TORVA", cx + 0.8, cy + 1.4, size, true, kBlack, 0.9f, tracking);
+  const double tracking = 2.5;
+  p.Text(name, cx + 0.8, cy + 1.4, size, true, kBlack, 0.9f, tracking);
   const int x0 = p.S(cx - w / 2), y0 = p.S(cy - h / 2);
   const int bw = p.S(w), bh = p.S(h);
   LICE_MemBitmap mask(bw, bh), gold(bw, bh);
   LICE_Clear(&mask, 0);
   Painter m(&mask, p.percent());
-  m.Text("TORVA", w / 2, h / 2, size, true, kWhite, 1.0f, tracking);
+  m.Text(name, w / 2, h / 2, size, true, kWhite, 1.0f, tracking);
   const float top[3] = {0.99f, 0.93f, 0.70f}, bottom[3] = {0.62f, 0.47f, 0.20f};
   const float k = 1.0f / (bh * 0.65f);
   LICE_GradRect(&gold, 0, 0, bw, bh, top[0], top[1], top[2], 1, 0, 0, 0, 0,
@@ -200,43 +196,41 @@ void DrawBadge(Painter& p, double cx, double cy)
   BlitThroughMask(p.bitmap(), x0, y0, &gold, mask);
 }
 
-std::unique_ptr<LICE_MemBitmap> DrawBackground(int percent)
+void DrawCase(Painter& p, const Plate& plate)
 {
-  auto canvas = NewCanvas(Scaled(kPanelW, percent), Scaled(kPanelH, percent));
-  Painter p(canvas.get(), percent);
-  DrawVinyl(canvas.get(), p.unit());
-  DrawFaceplate(p);
+  DrawVinyl(p.bitmap(), p.unit());
+  DrawFaceplate(p, plate);
   const double inset = 8.5;
-  const double screwX[2] = {kPlateX + inset, kPlateX + kPlateW - inset};
-  const double screwY[2] = {kPlateY + inset, kPlateY + kPlateH - inset};
+  const double screwX[2] = {plate.x + inset, plate.x + plate.w - inset};
+  const double screwY[2] = {plate.y + inset, plate.y + plate.h - inset};
   Rng turn(31);
   for (double x : screwX)
     for (double y : screwY) DrawScrew(p, x, y, turn.Unit() * kPi);
-
-  // Around each control where the editor puts it: captions, scales and shadows.
-  const double rowY = Snapped(kRowY, percent), captionY = rowY - 14;
-  for (const Control& c : kControls)
-  {
-    if (c.frames == 2)
-    {
-      const double cx = Snapped(c.x, percent) + Snapped(kSwitchW, percent) / 2;
-      const double cy = rowY + Snapped(kSwitchH, percent) / 2;
-      p.Text(c.caption, cx, captionY, 12, true, kInk);
-      p.Text("On", cx + 36, cy - 20, 9.5, true, kInk);
-      p.Text("Off", cx + 36, cy + 20, 9.5, true, kInk);
-      p.SoftShadow(cx + 1.5, cy + 2.5, 15, 3, 0.6f);
-      continue;
-    }
-    const double cx = Snapped(c.x, percent) + Snapped(kKnobSize, percent) / 2;
-    const double cy = rowY + Snapped(kKnobSize, percent) / 2;
-    p.Text(c.caption, cx, captionY, 12, true, kInk);
-    DrawScale(p, cx, cy);
-    p.SoftShadow(cx + 1.2, cy + 2.5, 25, 3.5, 0.7f);
-  }
-  DrawBadge(p, 905, kKnobCY - 6);
-  p.Text("GUITAR AMPLIFIER", 905, kKnobCY + 34, 8.5, true, kInk, 1.0f, 1.2);
-  return Reduce(*canvas);
 }
+
+void DrawSurround(Painter& p, const char* caption, int x, bool isSwitch)
+{
+  const int percent = p.percent();
+  const double rowY = Snapped(kRowY, percent), captionY = rowY - 14;
+  if (isSwitch)
+  {
+    const double cx = Snapped(x, percent) + Snapped(kSwitchW, percent) / 2;
+    const double cy = rowY + Snapped(kSwitchH, percent) / 2;
+    p.Text(caption, cx, captionY, 12, true, kInk);
+    p.Text("On", cx + 36, cy - 20, 9.5, true, kInk);
+    p.Text("Off", cx + 36, cy + 20, 9.5, true, kInk);
+    p.SoftShadow(cx + 1.5, cy + 2.5, 15, 3, 0.6f);
+    return;
+  }
+  const double cx = Snapped(x, percent) + Snapped(kKnobSize, percent) / 2;
+  const double cy = rowY + Snapped(kKnobSize, percent) / 2;
+  p.Text(caption, cx, captionY, 12, true, kInk);
+  DrawScale(p, cx, cy);
+  p.SoftShadow(cx + 1.2, cy + 2.5, 25, 3.5, 0.7f);
+}
+
+namespace
+{
 
 // The part of a knob that stays put: skirt, fluted grip and metal cap, lit from the upper left.
 void DrawKnobBody(Painter& p, double cx, double cy)
@@ -281,6 +275,8 @@ void DrawKnobPointer(Painter& p, double cx, double cy, double a)
          kWhite, 0.3f);
 }
 
+} // namespace
+
 std::unique_ptr<LICE_MemBitmap> DrawKnobStrip(int percent)
 {
   const int size = Scaled(kKnobSize, percent);
@@ -301,6 +297,9 @@ std::unique_ptr<LICE_MemBitmap> DrawKnobStrip(int percent)
   }
   return strip;
 }
+
+namespace
+{
 
 // A bat-handle toggle in a hex nut; the lever points down (off) or up (on).
 void DrawToggle(Painter& p, double cx, double cy, bool on)
@@ -334,12 +333,33 @@ void DrawToggle(Painter& p, double cx, double cy, bool on)
   p.Disc(cx - 1.6, tipY - 1.8, 1.6, kWhite, 0.8f);
 }
 
+} // namespace
+
 std::unique_ptr<LICE_MemBitmap> DrawSwitchStrip(int percent)
 {
   auto canvas = NewCanvas(Scaled(kSwitchW, percent), Scaled(kSwitchH, percent) * 2);
   Painter p(canvas.get(), percent);
   const double w = Snapped(kSwitchW, percent), h = Snapped(kSwitchH, percent);
   for (int on = 0; on < 2; ++on) DrawToggle(p, w / 2, h * (on + 0.5), on == 1);
+  return Reduce(*canvas);
+}
+
+} // namespace detail
+
+namespace
+{
+
+std::unique_ptr<LICE_MemBitmap> DrawBackground(int percent)
+{
+  using namespace detail;
+  auto canvas = NewCanvas(Scaled(kPanelW, percent), Scaled(kPanelH, percent));
+  Painter p(canvas.get(), percent);
+  DrawCase(p, PlateOn(kPanelW, kPanelH));
+  // Around each control where the editor puts it: captions, scales and shadows.
+  for (const Control& c : kControls) DrawSurround(p, c.caption, c.x, c.frames == 2);
+  const double knobCY = kRowY + kKnobSize / 2.0;
+  DrawBadge(p, 905, knobCY - 6, "TORVA", 140, 30);
+  p.Text("GUITAR AMPLIFIER", 905, knobCY + 34, 8.5, true, kInk, 1.0f, 1.2);
   return Reduce(*canvas);
 }
 
@@ -354,10 +374,10 @@ std::vector<Picture> DrawArtwork(int percent)
 {
   std::vector<Picture> out;
   out.push_back({FileName("BG", percent), DrawBackground(percent), false});
-  const std::shared_ptr<const LICE_MemBitmap> knob = DrawKnobStrip(percent);
+  const std::shared_ptr<const LICE_MemBitmap> knob = detail::DrawKnobStrip(percent);
   for (const Control& c : kControls)
     out.push_back(
-        {FileName(c.file, percent), c.frames == 2 ? DrawSwitchStrip(percent) : knob, true});
+        {FileName(c.file, percent), c.frames == 2 ? detail::DrawSwitchStrip(percent) : knob, true});
   return out;
 }
 
@@ -365,7 +385,10 @@ bool WriteArtwork(const std::string& dir, std::string* error)
 {
   for (int percent : kScales)
   {
-    const std::vector<Picture> pics = DrawArtwork(percent);
+    std::vector<Picture> pics = DrawArtwork(percent);
+    // The background, then kControls' order: Bypass first, then the knobs.
+    const std::vector<Picture> cab = DrawCabArtwork(percent, pics[2].bitmap, pics[1].bitmap);
+    pics.insert(pics.end(), cab.begin(), cab.end());
     for (auto pic = pics.begin(); pic != pics.end(); ++pic)
     {
       // A shared strip is encoded once and its file copied: level 9 takes its time.

@@ -1,7 +1,8 @@
-// The amplifier's editor through TORVA.so, as a host and a user meet it under a private Xvfb: the
-// host's parent window on a connection of the test's own, pictures read back from the server
-// against golden sheets, pointer and keys through XTest, the window's lifecycle and hosts that
-// call back in from inside the editor's notifications. Skips when there is no Xvfb.
+// The editors of TORVA.so and TORVACab.so, as a host and a user meet them under a private Xvfb:
+// the host's parent window on a connection of the test's own, pictures read back from the server
+// against golden sheets, pointer and keys through XTest; for the amplifier the window's lifecycle
+// and hosts that call back in from inside the editor's notifications, for the cabinet its
+// impulse responses chosen every way its file window offers. Skips when there is no Xvfb.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +23,7 @@
 
 #include <cstdlib>
 
+#include "TORVACab/CabLayout.h"
 #include "support/TempFiles.h"
 #include "support/TestHost.h"
 #include "support/golden.h"
@@ -34,9 +39,9 @@ constexpr int kBassX = 514, kTrebleX = 357, kSwitchX = 127, kSwitchW = 56;
 constexpr int kBass = 0, kTreble = 4, kBypass = 7;
 constexpr int kKnobCentreY = kKnobY + kKnobSize / 2, kBassCentreX = kBassX + kKnobSize / 2;
 
-// One plug-in instance and the host's side of it: every request it makes is logged (from any
-// thread), and a test may hand the host one action to run inside the next request of a kind,
-// on the thread that made it.
+// One plug-in instance (of TORVA.so unless told) and the host's side of it: every request it
+// makes is logged (from any thread), and a test may hand the host one action to run inside the
+// next request of a kind, on the thread that made it.
 class Plugin
 {
 public:
@@ -46,9 +51,9 @@ public:
     float opt;
   };
 
-  Plugin()
+  explicit Plugin(const char* module = vsthost::PluginPath())
   {
-    mEffect = Module().Entry()(&Plugin::Callback);
+    mEffect = Module(module).Entry()(&Plugin::Callback);
     if (!mEffect) return;
     mEffect->user = this;
     Dispatch(effOpen);
@@ -115,16 +120,17 @@ public:
   }
 
 private:
-  static vsthost::Host& Module()
+  static vsthost::Host& Module(const std::string& path)
   {
-    // Loaded once for the program: editor threads may outlive a test by a little.
-    static vsthost::Host* sHost = []
+    // Each loaded once for the program, and kept: editor threads may outlive a test by a little.
+    static auto* sHosts = new std::map<std::string, vsthost::Host*>;
+    vsthost::Host*& host = (*sHosts)[path];
+    if (!host)
     {
-      auto* h = new vsthost::Host;
-      EXPECT_TRUE(h->Load(vsthost::PluginPath())) << h->mError;
-      return h;
-    }();
-    return *sHost;
+      host = new vsthost::Host;
+      EXPECT_TRUE(host->Load(path.c_str())) << host->mError;
+    }
+    return *host;
   }
 
   static VstIntPtr Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -186,6 +192,16 @@ private:
   std::function<void(Plugin&)> mAction;
   std::vector<std::pair<int, int>> mSizeRequests;
 };
+
+// The w x h part of a picture at (x, y).
+torva_test::Image Cut(const torva_test::Image& whole, int x, int y, int w, int h)
+{
+  torva_test::Image part{w, h, {}};
+  for (int row = y; row < y + h; ++row)
+    part.pixels.insert(part.pixels.end(), whole.pixels.begin() + row * whole.width + x,
+                       whole.pixels.begin() + row * whole.width + x + w);
+  return part;
+}
 
 // Whether s is one of the '|'-separated alternatives.
 bool OneOf(const std::string& s, const std::string& alternatives)
@@ -625,11 +641,9 @@ TEST_F(AmpEditorSizes, WhereTheSizeComesFrom)
       D().Move(2 * kBassCentreX - 4, 2 * kKnobCentreY);
       D().Move(2 * kBassCentreX, 2 * kKnobCentreY);
       const torva_test::Image shown = SettledPicture(D(), win, w, h, &defaults);
-      torva_test::Image knob{2 * (kKnobSize + 40), 240, {}};
-      for (int y = 2 * (kKnobY - 10); y < 2 * (kKnobY - 10) + knob.height; ++y)
-        knob.pixels.insert(knob.pixels.end(), shown.pixels.begin() + y * w + 2 * (kBassX - 20),
-                           shown.pixels.begin() + y * w + 2 * (kBassX - 20) + knob.width);
-      ExpectMatchesGolden(knob, "amp_knob_value_label_200", "Bass hovered at 200 %");
+      ExpectMatchesGolden(
+          Cut(shown, 2 * (kBassX - 20), 2 * (kKnobY - 10), 2 * (kKnobSize + 40), 240),
+          "amp_knob_value_label_200", "Bass hovered at 200 %");
       // Half the knob's height down (72 pixels here) does what 36 do at 100 %.
       D().Drag(2 * kBassCentreX, 2 * kKnobCentreY, 0, 72, 4);
       ASSERT_TRUE(WaitFor([&] { return p.Ended(kBass); }));
@@ -665,6 +679,140 @@ TEST_F(AmpEditorSizes, SizeMenu)
     p.Close();
     D().Destroy(parent);
   }
+}
+
+// ---- TORVA Cab -------------------------------------------------------------------------------
+
+namespace L = cab_layout;
+constexpr int kCabinet = 0, kLevel = 4; // TORVACab's parameters
+constexpr int kCentreY = L::kRowY + L::kKnobSize / 2;
+const std::string kIrDir = std::string(TORVA_SOURCE_DIR) + "/resources/ir/";
+
+class CabEditor : public XServerTest
+{
+protected:
+  void SetUp() override
+  {
+    XServerTest::SetUp();
+    if (IsSkipped()) return;
+    std::remove(EditorSettings().c_str());
+    // The user's folder holds one response; a stand-in for zenity answers with another.
+    mData = std::make_unique<ScopedEnv>("XDG_DATA_HOME", mDir.Path().c_str());
+    std::filesystem::create_directories(mDir / "torva/ir");
+    std::filesystem::copy_file(kIrDir + "closed_4x12.wav", mDir / "torva/ir/mine.wav");
+    mkdir((mDir / "bin").c_str(), 0755);
+    torva_test::WriteText(mDir / "bin/zenity", "#!/bin/sh\necho \"$@\" > " + (mDir / "asked") +
+                                                   "\necho " + kIrDir + "combo_1x12.wav\n");
+    chmod((mDir / "bin/zenity").c_str(), 0755);
+    mPath = std::make_unique<ScopedEnv>("PATH", (mDir / "bin:" + std::getenv("PATH")).c_str());
+  }
+  void TearDown() override { std::remove(EditorSettings().c_str()); }
+
+  // Clicks the file window and, once its menu is up, goes `steps` items down from its top
+  // (negative: up from its end) and takes that one.
+  bool ChooseInMenu(int steps)
+  {
+    D().Move(L::kFileArea.x + 40, L::kFileArea.y + L::kFileArea.h / 2);
+    const xcb_window_t top = D().TopOfRoot();
+    D().Click();
+    if (!WaitFor([&] { return D().TopOfRoot() != top; })) return false;
+    Sleep(100); // the menu's keyboard grab
+    for (int i = 0; i < std::abs(steps); ++i, Sleep(50)) D().Key(steps > 0 ? 0xff54 : 0xff52);
+    D().Key(0xff0d);
+    return true;
+  }
+  std::string Chunk(Plugin& p)
+  {
+    void* data = nullptr;
+    const VstIntPtr n = p.Dispatch(effGetChunk, 1, 0, &data);
+    return std::string(static_cast<const char*>(data), n > 0 ? (size_t)n : 0);
+  }
+
+  torva_test::TempDir mDir;
+  std::unique_ptr<ScopedEnv> mData, mPath;
+};
+
+// The panel at its defaults; a knob and the cabinet selector worked with the pointer, each one
+// gesture; then impulse responses chosen from the file window's menu by a typed path, from the
+// user's folder and through the dialog: a file taken is named by the state, turns the switch to
+// File with the first and is remembered by its folder; one that is no audio changes nothing, and
+// the window says why.
+TEST_F(CabEditor, KnobsSelectorAndFiles)
+{
+  Plugin p(TORVA_CAB_PLUGIN_PATH);
+  const xcb_window_t parent = D().MakeParent(0, 0, L::kPanelW, L::kPanelH);
+  D().Move(L::kPanelW / 2, L::kPanelH + 200); // no value label in the pictures
+  ASSERT_EQ(p.Open(parent), 1);
+  const xcb_window_t win = D().OnlyChild(parent);
+  auto settled = [&] { return SettledPicture(D(), win, L::kPanelW, L::kPanelH); };
+  ExpectMatchesGolden(settled(), "cab_editor_defaults", "TORVA Cab's editor at its defaults");
+
+  // Level down by half the knob's height, an eighth of its range; a click on "1x10 small".
+  D().Drag(L::kLevelX + L::kKnobSize / 2, kCentreY, 0, 36, 4);
+  ASSERT_TRUE(WaitFor([&] { return p.Ended(kLevel); }));
+  EXPECT_TRUE(OneOf(p.Shape(kLevel), "bae|ba+e")) << p.Shape(kLevel);
+  EXPECT_NEAR(p.Get(kLevel), 30.0 / 42.0 - 0.125, 1e-6);
+  p.Clear();
+  const L::Box& small = L::kSelectorLabels[3];
+  D().Move(small.x + small.w / 2, small.y + small.h / 2);
+  D().Click();
+  ASSERT_TRUE(WaitFor([&] { return p.Ended(kCabinet); }));
+  EXPECT_EQ(p.Shape(kCabinet), "bae");
+  EXPECT_EQ(p.Get(kCabinet), 0.75f);
+
+  const std::string notAudio = mDir / "notes.wav";
+  torva_test::WriteText(notAudio, "not a sound");
+  const struct
+  {
+    const char* what;
+    int steps;         // in the menu, as ChooseInMenu takes them
+    std::string typed; // into the text field "Type a path…" opens
+    std::string file;  // the state's file afterwards; empty: refused
+  } cases[] = {
+      {"a typed path that is no audio", -2, notAudio, ""},
+      {"a typed path", -2, kIrDir + "open_2x12.wav", kIrDir + "open_2x12.wav"},
+      {"the user's folder", 1, "", mDir / "torva/ir/mine.wav"},
+      {"the dialog", -1, "", kIrDir + "combo_1x12.wav"},
+  };
+  bool cabinetIsFile = false;
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    p.Clear();
+    const std::string chunk = Chunk(p);
+    const torva_test::Image before = settled();
+    ASSERT_TRUE(ChooseInMenu(c.steps));
+    if (!c.typed.empty())
+    {
+      ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 1; })); // the text field
+      D().Focus(win);
+      D().Type(c.typed);
+      D().Key(0xff0d);
+      ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 0; }));
+    }
+    if (c.file.empty())
+    {
+      const torva_test::Image after = SettledPicture(D(), win, L::kPanelW, L::kPanelH, &before);
+      const L::Box& f = L::kFileArea;
+      ExpectMatchesGolden(Cut(after, f.x, f.y, f.w, f.h), "cab_file_refused",
+                          "a file that is no audio refused");
+      Sleep(200); // nothing else on its way
+      EXPECT_EQ(Chunk(p), chunk);
+      EXPECT_TRUE(p.Edits().empty());
+      continue;
+    }
+    ASSERT_TRUE(WaitFor([&] { return Chunk(p).find(c.file) != std::string::npos; }));
+    // The switch turns to File with the first file, a gesture of its own; later files leave it.
+    EXPECT_EQ(p.Shape(kCabinet), cabinetIsFile ? "" : "bae");
+    EXPECT_EQ(p.Get(kCabinet), 1.0f);
+    cabinetIsFile = true;
+    EXPECT_NE(torva_test::ReadText(EditorSettings())
+                  .find("ir_folder=" + std::filesystem::path(c.file).parent_path().string() + "\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(torva_test::ReadText(mDir / "asked").find("--file-selection"), 0u);
+  p.Close();
+  D().Destroy(parent);
 }
 
 } // namespace
