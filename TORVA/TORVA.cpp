@@ -1,4 +1,5 @@
 #include "TORVA/TORVA.h"
+#include "TORVA/TORVAPresets.h"
 
 #include <cmath>
 
@@ -96,6 +97,7 @@ TORVA::TORVA(IPlugInstanceInfo instanceInfo)
   AttachGraphics(pGraphics);
 
   MakeDefaultPreset("-", 1);
+  SetFactoryPresets(kTORVAPresets, kNumTORVAPresets);
 }
 
 TORVA::~TORVA() = default;

@@ -1,4 +1,5 @@
 #include "TORVACab/TORVACab.h"
+#include "TORVACab/CabPresets.h"
 
 #include <cerrno>
 #include <chrono>
@@ -40,6 +41,7 @@ TORVACab::TORVACab(IPlugInstanceInfo instanceInfo)
 
   if (IGraphicsLinux* pGraphics = MakeCabEditor(this)) AttachGraphics(pGraphics);
   MakeDefaultPreset("-", 1);
+  SetFactoryPresets(kCabPresets, kNumCabPresets);
   mLoader = std::thread(&TORVACab::LoaderMain, this);
 }
 

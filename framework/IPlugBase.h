@@ -36,6 +36,7 @@
 #include <cstdint>
 
 #include "framework/ByteChunk.h"
+#include "framework/FactoryPresets.h"
 #include "framework/Hosts.h"
 #include "framework/IParam.h"
 #include "framework/IPlugStructs.h"
@@ -438,6 +439,21 @@ public:
   // re-storing it, then restores the current slot. Returns the position after the data, or -1.
   int UnserializePresets(ByteChunk* pChunk, int startPos);
 
+  // ---- Factory presets --------------------------------------------------------------------
+  // The product's table (FactoryPresets.h), kept by pointer: a static table of the product's.
+  // Apart from the one program slot above, which hosts store and which stays as it is.
+
+  void SetFactoryPresets(const FactoryPreset* rows, int count)
+  {
+    mFactoryPresets = rows;
+    mNFactoryPresets = rows ? count : 0;
+  }
+  int NFactoryPresets() const { return mNFactoryPresets; }
+  const FactoryPreset* GetFactoryPreset(int idx) const
+  {
+    return idx >= 0 && idx < mNFactoryPresets ? &mFactoryPresets[idx] : nullptr;
+  }
+
   // ---- Preset files and dumps -------------------------------------------------------------
 
   // Source lines for a product's constructor, one enumerator name per parameter.
@@ -493,6 +509,8 @@ protected:
   bool mIsInst;
   bool mDoesMIDI;
   int mCurrentPresetIdx = 0;
+  const FactoryPreset* mFactoryPresets = nullptr;
+  int mNFactoryPresets = 0;
   double mSampleRate = 44100.0;
   int mBlockSize = 0;
   int mLatency;

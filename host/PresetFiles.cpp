@@ -1,6 +1,7 @@
 #include "host/PresetFiles.h"
 
 #include "framework/fxfile/FxFile.h"
+#include "framework/fxfile/PresetFolder.h"
 #include "host/TextFormat.h"
 #include "host/VstHost.h"
 
@@ -79,47 +80,6 @@ bool ApplyPresetFile(VstHost& host, const std::string& path, std::vector<std::st
   return true;
 }
 
-namespace
-{
-// Replaces `path` with `bytes` through a temporary file beside it, so that a failure leaves
-// neither a partial file nor a damaged old one.
-bool WriteWhole(const std::string& path, const std::vector<unsigned char>& bytes,
-                std::string& error)
-{
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-  {
-    error = "cannot write " + path + ": not a regular file";
-    return false;
-  }
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0)
-  {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  while (done < bytes.size())
-  {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const int writeErrno = done < bytes.size() ? (errno ? errno : EIO) : 0;
-  const bool closed = close(fd) == 0;
-  if (writeErrno || !closed || fchmodat(AT_FDCWD, temp.c_str(), 0644, 0) != 0 ||
-      std::rename(temp.c_str(), path.c_str()) != 0)
-  {
-    error = "cannot write " + path + ": " + std::strerror(writeErrno ? writeErrno : errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
-} // namespace
-
 bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::string& what,
                      std::string& error)
 {
@@ -177,5 +137,5 @@ bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::str
     error = "the plug-in's state does not fit a preset file";
     return false;
   }
-  return WriteWhole(path, bytes, error);
+  return WriteFileWhole(path, bytes, error);
 }

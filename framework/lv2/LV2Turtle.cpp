@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <set>
 
+#include "framework/Base64.h"
 #include "framework/lv2/IPlugLV2.h"
 
 namespace
@@ -42,6 +43,7 @@ char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .
                               "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
                               "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
                               "@prefix patch: <http://lv2plug.in/ns/ext/patch#> .\n"
+                              "@prefix pset:  <http://lv2plug.in/ns/ext/presets#> .\n"
                               "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
                               "@prefix rsz:   <http://lv2plug.in/ns/ext/resize-port#> .\n"
@@ -85,18 +87,25 @@ std::string LV2ManifestTurtle(char const* binary, char const* dataFile)
          "> .\n";
 }
 
+namespace
+{
+// Every port's symbol, in port order.
+std::vector<std::string> PortSymbols(IPlugLV2& plug)
+{
+  std::vector<std::string> names;
+  for (int i = 0; i < plug.NInChannels(); ++i) names.push_back("in " + std::to_string(i + 1));
+  for (int i = 0; i < plug.NOutChannels(); ++i) names.push_back("out " + std::to_string(i + 1));
+  for (int i = 0; i < plug.NParams(); ++i) names.push_back(plug.GetParam(i)->GetNameForHost());
+  if (plug.HasFileProperty()) names.push_back("control"), names.push_back("notify");
+  return LV2PortSymbols(names);
+}
+} // namespace
+
 std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary, char const* pluginClass)
 {
   int const nIn = plug.NInChannels(), nOut = plug.NOutChannels();
-  std::vector<std::string> names;
-  for (int i = 0; i < plug.NParams(); ++i) names.push_back(plug.GetParam(i)->GetNameForHost());
-  std::vector<std::string> channelNames;
-  for (int i = 0; i < nIn; ++i) channelNames.push_back("in " + std::to_string(i + 1));
-  for (int i = 0; i < nOut; ++i) channelNames.push_back("out " + std::to_string(i + 1));
-  for (std::string const& n : names) channelNames.push_back(n);
   bool const hasFile = plug.HasFileProperty();
-  if (hasFile) channelNames.push_back("control"), channelNames.push_back("notify");
-  std::vector<std::string> const symbols = LV2PortSymbols(channelNames);
+  std::vector<std::string> const symbols = PortSymbols(plug);
 
   int const version = plug.GetEffectVersion(false);
   std::string t = kPrefixes;
@@ -183,5 +192,53 @@ std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary, char const* plug
          "> ; lv2:symbol \"" + symbols[plug.NotifyPort()] +
          "\" ; ui:protocol atom:eventTransfer ] ;\n";
   t += "    lv2:extensionData ui:idleInterface .\n";
+  return t;
+}
+
+std::vector<std::string> LV2PresetURIs(IPlugLV2& plug)
+{
+  std::vector<std::string> names;
+  for (int k = 0; k < plug.NFactoryPresets(); ++k) names.push_back(plug.GetFactoryPreset(k)->name);
+  std::vector<std::string> uris = LV2PortSymbols(names);
+  for (std::string& u : uris) u = std::string(LV2PluginURI()) + "#preset_" + u;
+  return uris;
+}
+
+std::string LV2PresetsManifest(IPlugLV2& plug, char const* presetsFile)
+{
+  std::string t;
+  for (std::string const& uri : LV2PresetURIs(plug))
+    t += "\n<" + uri + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + LV2PluginURI() +
+         "> ;\n    rdfs:seeAlso <" + presetsFile + "> .\n";
+  return t;
+}
+
+std::string LV2PresetsTurtle(IPlugLV2& plug)
+{
+  std::vector<std::string> const symbols = PortSymbols(plug), uris = LV2PresetURIs(plug);
+  int const firstControl = plug.NInChannels() + plug.NOutChannels();
+  std::string t = std::string(kPrefixes) + "@prefix xsd:   <http://www.w3.org/2001/XMLSchema#> .\n";
+  for (int k = 0; k < plug.NFactoryPresets(); ++k)
+  {
+    FactoryPreset const& row = *plug.GetFactoryPreset(k);
+    t += "\n<" + uris[k] + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + LV2PluginURI() +
+         "> ;\n    rdfs:label " + Quoted(row.name) + " ;\n    rdfs:comment " +
+         Quoted(row.description) + " ;\n    lv2:port";
+    for (int i = 0; i < plug.NParams(); ++i)
+    {
+      plug.GetParam(i)->Set(row.values[i]);
+      t += std::string(i ? " ,\n" : "\n") + "        [ lv2:symbol \"" + symbols[firstControl + i] +
+           "\" ; pset:value " + Number(row.values[i]) + " ]";
+    }
+    // The state a host would save with these values; a product whose state holds more than its
+    // parameters (a file) is given the values alone, so that a preset leaves the rest as it is.
+    ByteChunk chunk;
+    WDL_String text;
+    if (!plug.HasFileProperty() && plug.GetHostChunk(&chunk, false) &&
+        Base64Encode(chunk.GetBytes(), chunk.Size(), &text))
+      t += std::string(" ;\n    state:state [\n        <") + IPlugLV2::ChunkKeyURI() + "> \"" +
+           text.Get() + "\"^^xsd:base64Binary\n    ]";
+    t += " .\n";
+  }
   return t;
 }

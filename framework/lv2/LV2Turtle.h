@@ -16,6 +16,13 @@ std::string LV2ManifestTurtle(char const* binary, char const* dataFile);
 // writable atom:Path property. pluginClass is the LV2 class hosts file the plug-in under.
 std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary,
                             char const* pluginClass = "lv2:AmplifierPlugin");
+// The factory presets: their URIs (the plug-in's, "#preset_" and the name as a symbol), the
+// manifest's lines naming them (to append to the manifest) and their descriptions: label,
+// comment, a value for every control port and, where the state is the parameters alone, that
+// state as a host saves it. Sets the instance's parameters to each row in turn.
+std::vector<std::string> LV2PresetURIs(IPlugLV2& plug);
+std::string LV2PresetsManifest(IPlugLV2& plug, char const* presetsFile);
+std::string LV2PresetsTurtle(IPlugLV2& plug);
 // One symbol per name: lower-case ASCII letters, digits and '_', never starting with a digit,
 // never empty, unique within the list ("Volume 1" -> "volume_1").
 std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names);
