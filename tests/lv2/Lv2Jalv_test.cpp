@@ -1,6 +1,7 @@
 // jalv.gtk3, a real LV2 host, running TORVA.lv2 on JACK's dummy backend under the private Xvfb:
 // the editor appears embedded in jalv's window and shows the defaults, a picture of the whole
-// window is kept beside the build, and a knob dragged with XTest moves jalv's control port.
+// window is kept beside the build, a knob dragged with XTest moves jalv's control port, and a
+// factory preset chosen from jalv's Presets menu arrives in the plug-in.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -9,11 +10,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "TORVA/TORVAPresets.h"
+#include "framework/Base64.h"
 #include "lv2/Lv2Host.h"
 #include "support/CliHarness.h"
 #include "support/golden.h"
@@ -108,7 +113,7 @@ protected:
   }
 };
 
-TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
+TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
 {
   TempDir dir;
   std::string const server = "torva-lv2-" + std::to_string(getpid());
@@ -155,37 +160,90 @@ TEST_F(Lv2Jalv, EditorEmbeddedInJalvAndADragMovesItsControl)
   D().Drag(x + lv2host::kBassX, y + lv2host::kKnobY, 0, 36, 4);
   Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
   auto const [tx, ty] = RootPosition(top);
-  D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
-  D().Move(tx + 70, ty + 12);
-  D().Click();
-  ASSERT_TRUE(WaitFor([&] { return TopViewable() != top; })); // the menu
-  D().Key(0xff54);                                            // Down
-  D().Key(0xff0d);                                            // Return
-  xcb_window_t dialog = 0;
-  ASSERT_TRUE(WaitFor(
-      [&]
-      {
-        dialog = TopViewable();
-        return dialog != top && D().Geometry(dialog).w > 400;
-      }));
-  Sleep(300);
-  D().Focus(dialog); // no window manager gives the dialog the keyboard
-  // A full path in the name field: the preset goes there, not into the user's home folder.
-  D().Type(home + "/dragged");
-  std::string const presetFile = home + "/TORVA_dragged.preset.lv2/dragged.ttl";
-  // The entry's completion may take the first Return: press it until the dialog saves.
-  bool saved = false;
-  for (int i = 0; i < 6 && !saved; ++i)
+  // Presets > Save Preset..., under a full path so the preset goes there, not into the user's
+  // home folder; the saved Turtle, or "" when the dialog did not save.
+  auto const savePreset = [&](std::string const& name)
   {
+    D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
+    D().Move(tx + 70, ty + 12);
+    D().Click();
+    if (!WaitFor([&] { return TopViewable() != top; })) return std::string(); // the menu
+    D().Key(0xff54);                                                          // Down
+    D().Key(0xff0d);                                                          // Return
+    xcb_window_t dialog = 0;
+    if (!WaitFor(
+            [&]
+            {
+              dialog = TopViewable();
+              return dialog != top && D().Geometry(dialog).w > 400;
+            }))
+      return std::string();
     Sleep(300);
-    D().Key(0xff0d);
-    saved = WaitFor([&] { return Contains(ReadText(presetFile), "state:state"); }, 1500);
-  }
-  ASSERT_TRUE(saved) << ReadText(jalvLog);
-  std::string const preset = ReadText(presetFile);
+    D().Focus(dialog); // no window manager gives the dialog the keyboard
+    D().Type(home + "/" + name);
+    std::string const file = home + "/TORVA_" + name + ".preset.lv2/" + name + ".ttl";
+    // The entry's completion may take the first Return: press it until the dialog saves.
+    for (int i = 0; i < 6; ++i)
+    {
+      Sleep(300);
+      D().Key(0xff0d);
+      if (WaitFor([&] { return Contains(ReadText(file), "state:state"); }, 1500)) break;
+    }
+    return ReadText(file);
+  };
+  std::string const preset = savePreset("dragged");
+  ASSERT_TRUE(Contains(preset, "state:state")) << ReadText(jalvLog);
   size_t const at = preset.find("pset:value", preset.find("\"bass\""));
   ASSERT_NE(at, std::string::npos) << preset;
   EXPECT_FLOAT_EQ(std::stof(preset.substr(at + 10)), 0.575f) << preset;
+
+  // jalv's Presets menu lists the factory presets (a picture of it is kept beside the build).
+  Sleep(500);
+  D().Move(tx + 70, ty + 12);
+  D().Click();
+  xcb_window_t menu = 0;
+  ASSERT_TRUE(WaitFor([&] { return (menu = TopViewable()) != top; }));
+  Sleep(500);
+  auto const [mx, my] = RootPosition(menu);
+  Display::Rect const m = D().Geometry(menu);
+  int const w = std::max<int>(r.w, mx + m.w), h = std::max<int>(r.h, my + m.h);
+  EXPECT_TRUE(torva_test::WritePng(TORVA_BINARY_DIR "/tests/lv2_jalv_presets.png",
+                                   WindowPicture(D(), Root(), w, h),
+                                   "jalv.gtk3's Presets menu with TORVA's factory presets"));
+  // The first preset listed (jalv's order is its own), clicked: below "Save Preset..." and
+  // "Delete Current Preset...", a row each. It arrives in the plug-in: the state the plug-in
+  // saves next holds that row's values, as jalv's ports do.
+  D().Move(mx + m.w / 2, my + 12 + 2 * 25 + 1);
+  D().Click();
+  ASSERT_TRUE(WaitFor([&] { return TopViewable() == top; }));
+  Sleep(1000);
+  std::string const chosen = savePreset("chosen");
+  size_t const chunkAt = chosen.find("#chunk> \"");
+  ASSERT_NE(chunkAt, std::string::npos) << chosen;
+  // jalv writes it as a long string ("""...""") broken over lines.
+  size_t const from = chosen.find_first_not_of('"', chunkAt + 8);
+  std::string base64;
+  for (size_t i = from; i < chosen.size() && chosen[i] != '"'; ++i)
+    if (!std::isspace(static_cast<unsigned char>(chosen[i]))) base64 += chosen[i];
+  unsigned char chunk[8 + 8 * 8] = {};
+  ASSERT_EQ(Base64Decode(base64.c_str(), chunk, sizeof chunk), static_cast<int>(sizeof chunk))
+      << chosen;
+  const FactoryPreset* row = nullptr;
+  for (int k = 0; k < kNumTORVAPresets; ++k)
+  {
+    bool same = true;
+    for (int i = 0; i < 8; ++i)
+    {
+      double v = 0.0;
+      std::memcpy(&v, chunk + 8 + 8 * i, sizeof v);
+      same = same && v == kTORVAPresets[k].values[i];
+    }
+    if (same) row = &kTORVAPresets[k];
+  }
+  ASSERT_NE(row, nullptr) << chosen;
+  size_t const master = chosen.find("pset:value", chosen.find("\"master\""));
+  ASSERT_NE(master, std::string::npos) << chosen;
+  EXPECT_EQ(std::stof(chosen.substr(master + 10)), row->values[1]) << row->name << "\n" << chosen;
 }
 
 } // namespace
