@@ -230,13 +230,19 @@ void CabEngine::Slice(const double* const* in, double* const* out, int offset, i
     mWetRamp[i] = mWetGain;
   }
   // Butterworth sections as state-variable filters, which stay calm while they are retuned.
-  const auto tuning = [rate](double hz)
+  // Retuned only when the frequency or the rate moved: with the knobs at rest, no tangents.
+  const auto tune = [rate](Tuning& t, double hz) -> const std::array<double, 3>&
   {
-    const double g = std::tan(kPi * std::clamp(hz, 10.0, 0.45 * rate) / rate);
-    const double a1 = 1.0 / (1.0 + g * (g + kSqrt2));
-    return std::array<double, 3>{a1, g * a1, g * g * a1};
+    if (hz != t.hz || rate != t.rate)
+    {
+      const double g = std::tan(kPi * std::clamp(hz, 10.0, 0.45 * rate) / rate);
+      const double a1 = 1.0 / (1.0 + g * (g + kSqrt2));
+      t = {hz, rate, {a1, g * a1, g * g * a1}};
+    }
+    return t.k;
   };
-  const auto low = tuning(mLowCut), high = tuning(mHighCut);
+  const std::array<double, 3>& low = tune(mLowTuning, mLowCut);
+  const std::array<double, 3>& high = tune(mHighTuning, mHighCut);
   const int fadeLeft = mFading ? mFadeLength - mFadePos : 0;
   for (int c = 0; c < nch; ++c)
   {

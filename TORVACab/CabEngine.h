@@ -12,6 +12,7 @@
 // frequencies glide, so that turning a knob does not click. Bypass is the dry signal, exactly,
 // once its glide has ended.
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -105,6 +106,11 @@ private:
   {
     double s1 = 0, s2 = 0;
   };
+  struct Tuning // a cut's coefficients and what they were computed for
+  {
+    double hz = -1, rate = 0;
+    std::array<double, 3> k{};
+  };
   void TakeDelivery();
   CabKernel* Wanted(int cabinet) const;
   void Retire(CabKernel* kernel);
@@ -127,6 +133,7 @@ private:
   double mDryGain = 1, mWetGain = 0, mLowCut = 20, mHighCut = 20000;
   double mGlide = 0; // per-sample coefficient of the gain glides
   Cut mLowState[2], mHighState[2];
+  Tuning mLowTuning, mHighTuning;
   // Scratch of one slice, made with the engine.
   std::vector<double> mDry, mWet, mOld, mDryRamp, mWetRamp;
 };
