@@ -122,6 +122,8 @@ bool AudioFileWriter::Open(const std::string& path, int format, int channels, in
   mRegularFile = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   // Integer formats would otherwise wrap an overshoot around to the opposite sign.
   sf_command(mFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // A float file's PEAK chunk carries the time of writing: without it, one render is one file.
+  sf_command(mFile, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   return true;
 }
 

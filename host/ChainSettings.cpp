@@ -172,6 +172,87 @@ bool ApplyChainSetting(PluginChain& chain, const std::string& setting, std::stri
   return false;
 }
 
+// A name rather than a file: no '/' and no preset file's extension.
+bool IsPresetName(const std::string& text)
+{
+  const std::string ext = Lower(text.size() >= 4 ? text.substr(text.size() - 4) : "");
+  return !text.empty() && text.find('/') == std::string::npos && ext != ".fxp" && ext != ".fxb";
+}
+
+// "Clean, Sparkle" and "Mine (user)": the presets `name` could have been.
+std::string KnownPresets(PluginChain& chain, const std::vector<PluginLabel>& labels,
+                         const std::vector<size_t>& candidates)
+{
+  std::string text;
+  for (size_t i : candidates)
+  {
+    std::vector<std::string> names;
+    for (const PresetFileEntry& p : FactoryPresets(chain.Plugin(i)))
+      if (p.usable) names.push_back(p.name);
+    for (const PresetFileEntry& p : UserPresets(chain.Plugin(i)))
+      if (p.usable) names.push_back(p.name + " (user)");
+    if (names.empty()) names.push_back("none");
+    text += (text.empty() ? "" : "; ") + Called(labels, i) + ": " + Join(names, "and");
+  }
+  return text;
+}
+
+// A factory preset of the candidates, else a user preset; one plug-in must have it.
+bool ApplyNamedPreset(PluginChain& chain, const std::vector<PluginLabel>& labels,
+                      const std::vector<size_t>& candidates, const std::string& name,
+                      std::vector<std::string>& notes, std::string& applied, std::string& error,
+                      bool& usage)
+{
+  struct Found
+  {
+    size_t mPlugin;
+    PresetFileEntry mEntry;
+  };
+  std::vector<Found> found;
+  PresetFileEntry broken; // the first of that name that cannot be used, to say why
+  const char* kind = "factory";
+  for (const bool factory : {true, false})
+  {
+    kind = factory ? "factory" : "user";
+    for (size_t i : candidates)
+      for (PresetFileEntry& p :
+           factory ? FactoryPresets(chain.Plugin(i)) : UserPresets(chain.Plugin(i)))
+        if (Lower(p.name) == Lower(name))
+        {
+          if (p.usable)
+          {
+            found.push_back({i, std::move(p)});
+            break;
+          }
+          if (broken.path.empty()) broken = std::move(p);
+        }
+    if (!found.empty()) break;
+  }
+  if (found.empty())
+  {
+    error = !broken.path.empty() ? "the preset \"" + name + "\" (" + broken.path +
+                                       ") cannot be used: " + broken.reason
+                                 : "no file or preset \"" + name + "\"; the presets are " +
+                                       KnownPresets(chain, labels, candidates);
+    return false;
+  }
+  if (found.size() > 1)
+  {
+    std::vector<size_t> owners;
+    for (const Found& f : found) owners.push_back(f.mPlugin);
+    error = "\"" + name + "\" is a " + kind +
+            " preset of several plug-ins: " + Candidates(labels, owners) + "; write " +
+            Ways(labels, owners, "--preset ", name);
+    usage = true;
+    return false;
+  }
+  VstHost& host = chain.Plugin(found[0].mPlugin);
+  if (!ApplyPresetFile(host, found[0].mEntry.path, notes, error)) return false;
+  applied = (chain.Size() == 1 ? "" : chain.Name(found[0].mPlugin) + ": ") + kind + " preset " +
+            found[0].mEntry.name + " (" + found[0].mEntry.path + ")";
+  return true;
+}
+
 bool ApplyChainPreset(PluginChain& chain, const std::string& text, std::vector<std::string>& notes,
                       std::string& applied, std::string& error, bool& usage)
 {
@@ -193,6 +274,8 @@ bool ApplyChainPreset(PluginChain& chain, const std::string& text, std::vector<s
   }
   else
     for (size_t i = 0; i < chain.Size(); ++i) candidates.push_back(i);
+  if (access(path.c_str(), F_OK) != 0 && IsPresetName(path))
+    return ApplyNamedPreset(chain, labels, candidates, path, notes, applied, error, usage);
 
   FxFile file;
   if (!ReadFxFile(path, file, error)) return false;

@@ -10,9 +10,12 @@
 //   3. a whole word or a suffix of either             "Cab"
 //
 // so "TORVA" names the amplifier even beside "TORVA Cab". `--preset [PLUG-IN:]FILE` goes to the
-// plug-in whose unique id the file names (FILE is taken whole first). Whatever leaves the choice
-// open, a parameter of several plug-ins, a PLUG-IN that picks none or several, a preset for
-// several, is the command line's fault: `usage` is set, and the line names the candidates.
+// plug-in whose unique id the file names (FILE is taken whole first). A FILE that does not exist
+// and has no '/' nor a preset file's extension is a preset's name, without regard to case: a
+// factory preset of the plug-ins (NAME.presets beside each module), else a usable one of the
+// user's folder. Whatever leaves the choice open, a parameter of several plug-ins, a PLUG-IN that
+// picks none or several, a preset for several, is the command line's fault: `usage` is set, and
+// the line names the candidates.
 
 #pragma once
 

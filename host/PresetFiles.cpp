@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -138,4 +139,71 @@ bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::str
     return false;
   }
   return WriteFileWhole(path, bytes, error);
+}
+
+namespace
+{
+std::string Lower(std::string text)
+{
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+} // namespace
+
+std::string FactoryFolderOf(const VstHost& host)
+{
+  const std::string beside = FactoryPresetFolder(host.Path());
+  struct stat st;
+  if (stat(beside.c_str(), &st) == 0) return beside;
+  char* real = realpath(host.Path().c_str(), nullptr);
+  if (!real) return beside;
+  const std::string target = FactoryPresetFolder(real);
+  std::free(real);
+  return stat(target.c_str(), &st) == 0 ? target : beside;
+}
+
+std::vector<PresetFileEntry> FactoryPresets(VstHost& host)
+{
+  const AEffect* e = host.Effect();
+  const std::string folder = FactoryFolderOf(host);
+  std::vector<PresetFileEntry> named = ListPresetFolder(folder, e->uniqueID, e->numParams);
+
+  std::vector<unsigned char> bytes;
+  std::string error;
+  FxFile bank;
+  if (!ReadFileBytes(folder + "/" + host.EffectName() + " factory.fxb", bytes, error,
+                     kMaxPresetFileBytes) ||
+      !ParseFxFile(bytes, bank, error) || bank.mKind != FxFile::kBankValues ||
+      bank.mPluginId != e->uniqueID)
+    return named;
+  std::vector<PresetFileEntry> ordered;
+  for (const FxProgram& program : bank.mBank)
+  {
+    // The file written from the bank's program, by its exact name first.
+    auto it = std::find_if(named.begin(), named.end(),
+                           [&](const PresetFileEntry& p) { return p.name == program.mName; });
+    if (it == named.end())
+      it = std::find_if(named.begin(), named.end(),
+                        [&](const PresetFileEntry& p)
+                        { return Lower(p.name) == Lower(program.mName); });
+    if (it == named.end()) continue;
+    ordered.push_back(std::move(*it));
+    named.erase(it);
+  }
+  ordered.insert(ordered.end(), std::make_move_iterator(named.begin()),
+                 std::make_move_iterator(named.end()));
+  return ordered;
+}
+
+std::vector<PresetFileEntry> UserPresets(VstHost& host)
+{
+  const AEffect* e = host.Effect();
+  std::vector<PresetFileEntry> entries =
+      ListPresetFolder(UserPresetFolder(), e->uniqueID, e->numParams);
+  // The folder is shared by every plug-in; the others' files are not this one's to report.
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [](const PresetFileEntry& p)
+                               { return p.reason.rfind("for another plug-in", 0) == 0; }),
+                entries.end());
+  return entries;
 }

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "framework/fxfile/PresetFolder.h"
+
 #include <string>
 #include <vector>
 
@@ -18,3 +20,14 @@ bool ApplyPresetFile(VstHost& host, const std::string& path, std::vector<std::st
 // a one-line error.
 bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::string& what,
                      std::string& error);
+
+// The folder of factory presets beside the plug-in's module, or beside the file its path links
+// to when there is none beside the link (a module linked into ~/.vst from a build).
+std::string FactoryFolderOf(const VstHost& host);
+
+// The plug-in's factory presets, usable or not: in the order of its factory bank ("EFFECT
+// factory.fxb") when the folder holds one, the rest by name.
+std::vector<PresetFileEntry> FactoryPresets(VstHost& host);
+
+// The user folder's presets, usable or not, that are for this plug-in.
+std::vector<PresetFileEntry> UserPresets(VstHost& host);

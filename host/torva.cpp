@@ -5,6 +5,7 @@
 //                [--block N] [--precision float|double]
 //   torva demo [PLUGIN.so]... [OUT]
 //   torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]
+//   torva preset [PLUGIN.so] --name NAME [--replace] [--set NAME=VALUE]... [--preset IN]
 //   torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS] [--set NAME=VALUE]...
 //   torva play [PLUGIN.so]... [--connect] [--editor] [--set [PLUG-IN:]NAME=VALUE]...
 //              [--preset [PLUG-IN:]FILE]...
@@ -13,9 +14,12 @@
 // arguments that end in ".so" or name a module file are the plug-ins; beyond what a command takes
 // besides, the first ones are too, so "torva render PLUGIN IN OUT" works whatever its name.
 // Without a plug-in torva loads the TORVA.so that was built beside it; the demo plays through
-// TORVA.so and then TORVACab.so, both from beside it. Every failure prints one line on stderr and
-// exits with 1 (2 for a malformed command line, or one that does not say which plug-in it means).
+// TORVA.so and then TORVACab.so, both from beside it. A preset is a file or a name: a factory
+// preset from NAME.presets beside the module, or one of the user's folder. Every failure prints
+// one line on stderr and exits with 1 (2 for a malformed command line, or one that does not say
+// which plug-in it means).
 
+#include "framework/fxfile/PresetFolder.h"
 #include "host/AudioFile.h"
 #include "host/ChainSettings.h"
 #include "host/DemoPhrase.h"
@@ -58,6 +62,8 @@ const char kUsage[] =
     "                    [--preset [PLUG-IN:]FILE]... [--block N] [--precision float|double]\n"
     "       torva demo [PLUGIN.so]... [OUT]\n"
     "       torva preset [PLUGIN.so] OUT.fxp|OUT.fxb [--set NAME=VALUE]... [--preset IN]\n"
+    "       torva preset [PLUGIN.so] --name NAME [--replace] [--set NAME=VALUE]...\n"
+    "                    [--preset IN]\n"
     "       torva editor [PLUGIN.so] [--scale PERCENT] [--png FILE] [--after SECONDS]\n"
     "                    [--set NAME=VALUE]...\n"
     "       torva play [PLUGIN.so]... [--connect] [--editor] [--set [PLUG-IN:]NAME=VALUE]...\n"
@@ -65,7 +71,10 @@ const char kUsage[] =
     "Several plug-ins make a chain, the audio going through them in order; PLUG-IN: picks one\n"
     "by its position, its name or its file's stem, or a word or the end of either (Cab:Level=-3).\n"
     "Without PLUGIN.so, torva loads the TORVA.so built beside it; the demo plays through TORVA.so\n"
-    "and then TORVACab.so, both from beside it.\n";
+    "and then TORVACab.so, both from beside it.\n"
+    "--preset takes a .fxp or .fxb file, or a preset's name: a factory one (torva info lists\n"
+    "them: Clean, Crunch, Blues Lead, ...), else one saved with preset --name into the user's\n"
+    "folder, $XDG_DATA_HOME/torva/presets (~/.local/share/torva/presets).\n";
 
 const std::string kSeeHelp = " (see torva help)";
 
@@ -159,9 +168,56 @@ std::string Hex(long long value)
   return buf;
 }
 
+std::string Lower(std::string text)
+{
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string Pad(const std::string& text, size_t width)
 {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// The factory presets by name, wrapped, and what the user's folder holds of the plug-in.
+void PrintPresets(VstHost& host)
+{
+  const std::vector<PresetFileEntry> factory = FactoryPresets(host);
+  std::vector<std::string> names, unusable;
+  for (const PresetFileEntry& p : factory)
+    if (p.usable)
+      names.push_back(p.name);
+    else
+      unusable.push_back(p.path + ": " + p.reason);
+  const std::string folder = FactoryFolderOf(host);
+  if (names.empty())
+    std::printf("presets     none from the factory (%s)\n", folder.c_str());
+  else
+    std::printf("presets     %zu from the factory (%s)\n", names.size(), folder.c_str());
+  std::string line = " ";
+  for (size_t i = 0; i < names.size(); ++i)
+  {
+    const std::string item = " " + names[i] + (i + 1 < names.size() ? "," : "");
+    if (line.size() > 1 && line.size() + item.size() > 78)
+    {
+      std::printf("%s\n", line.c_str());
+      line = " ";
+    }
+    line += item;
+  }
+  if (line.size() > 1) std::printf("%s\n", line.c_str());
+  for (const std::string& u : unusable) std::printf("  cannot be used: %s\n", u.c_str());
+
+  const std::string user = UserPresetFolder();
+  if (user.empty())
+  {
+    std::printf("user        no folder (neither XDG_DATA_HOME nor HOME is set)\n");
+    return;
+  }
+  size_t usable = 0, broken = 0;
+  for (const PresetFileEntry& p : UserPresets(host)) ++(p.usable ? usable : broken);
+  std::printf("user        %zu preset%s (%s)%s\n", usable, usable == 1 ? "" : "s", user.c_str(),
+              broken ? (", " + std::to_string(broken) + " more that cannot be used").c_str() : "");
 }
 
 // The block `torva info` prints for one plug-in.
@@ -214,6 +270,7 @@ int InfoBlock(const std::string& path, bool defaultPlugin)
     line.erase(line.find_last_not_of(' ') + 1);
     std::printf("%s\n", line.c_str());
   }
+  PrintPresets(host);
   return 0;
 }
 
@@ -265,11 +322,11 @@ void PrintSummary(const std::vector<std::string>& plugins, const std::string& in
 
 // Options shared by render, demo, preset and play; positional arguments are collected in
 // order. `switches` names the options without a value a command takes; those given land in
-// `given`.
+// `given`. `--name` is taken only where `name` receives it.
 bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
                   std::vector<std::string>& positional, std::string& error,
                   const std::vector<std::string>& switches = {},
-                  std::vector<std::string>* given = nullptr)
+                  std::vector<std::string>* given = nullptr, std::string* name = nullptr)
 {
   for (size_t i = 0; i < args.size(); ++i)
   {
@@ -283,7 +340,8 @@ bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
         value = arg.substr(eq + 1);
         arg.erase(eq);
       }
-      else if (arg == "--set" || arg == "--preset" || arg == "--block" || arg == "--precision")
+      else if (arg == "--set" || arg == "--preset" || arg == "--block" || arg == "--precision" ||
+               (name && arg == "--name"))
       {
         if (i + 1 >= args.size())
         {
@@ -303,6 +361,20 @@ bool ParseOptions(const std::vector<std::string>& args, RenderJob& job,
         return false;
       }
       given->push_back(arg);
+    }
+    else if (name && arg == "--name")
+    {
+      if (!name->empty())
+      {
+        error = "--name is given twice";
+        return false;
+      }
+      *name = value;
+      if (name->empty())
+      {
+        error = "--name needs a preset's name";
+        return false;
+      }
     }
     else if (arg == "--set")
       job.mSettings.push_back(value);
@@ -406,24 +478,67 @@ int DemoCommand(const std::vector<std::string>& args)
   PrintSummary(job.mPluginPaths, "built-in guitar phrase", job.mOutputPath, job, report);
   return 0;
 }
-// Writes the plug-in's program (.fxp) or bank (.fxb) after --preset and --set.
+// The plug-in's parameters as the user preset `name` in the user's folder.
+int SaveNamedPreset(VstHost& host, const std::string& plugin, const std::string& name, bool replace)
+{
+  AEffect* e = host.Effect();
+  std::vector<float> values;
+  for (int i = 0; i < e->numParams; ++i)
+  {
+    const float v = e->getParameter(e, i);
+    // The reader refuses such a file; better not to write it.
+    if (!std::isfinite(v) || v < 0.0f || v > 1.0f)
+      return Fail("the plug-in reports " + host.ParamName(i) + " as " + FormatFixed(v, 4) +
+                  ", outside 0..1; no preset saved");
+    values.push_back(v);
+  }
+  std::string saved, error;
+  if (!SaveUserPreset(UserPresetFolder(), name, e->uniqueID, e->version, values, replace, saved,
+                      error))
+    return Fail(error + (error.find("exists already") != std::string::npos
+                             ? "; --replace replaces it"
+                             : ""));
+  std::string shown = name, why;
+  CleanPresetName(shown, why);
+  std::printf("%s: user preset \"%s\" of %s (%s), %d values\n", saved.c_str(), shown.c_str(),
+              host.EffectName().c_str(), plugin.c_str(), e->numParams);
+  for (const PresetFileEntry& p : FactoryPresets(host))
+    if (p.usable && Lower(p.name) == Lower(shown))
+      std::fprintf(stderr, "torva: warning: --preset \"%s\" finds the factory preset %s first\n",
+                   shown.c_str(), p.name.c_str());
+  return 0;
+}
+
+// Writes the plug-in's program (.fxp) or bank (.fxb), or a user preset, after --preset and --set.
 int PresetCommand(const std::vector<std::string>& args)
 {
   RenderJob job;
-  std::vector<std::string> positional;
-  std::string error;
-  if (!ParseOptions(args, job, positional, error)) return Fail(error, kExitUsage);
+  std::vector<std::string> positional, switches;
+  std::string error, name;
+  if (!ParseOptions(args, job, positional, error, {"--replace"}, &switches, &name))
+    return Fail(error, kExitUsage);
   for (const std::string& a : args)
     if (a.rfind("--block", 0) == 0 || a.rfind("--precision", 0) == 0)
-      return Fail("preset takes only --set and --preset" + kSeeHelp, kExitUsage);
-  if (positional.empty() || positional.size() > 2)
-    return Fail("preset needs [PLUGIN.so] OUT.fxp|OUT.fxb" + kSeeHelp, kExitUsage);
-  const std::string& out = positional.back();
-  std::string ext = out.size() >= 4 ? out.substr(out.size() - 4) : "";
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext != ".fxp" && ext != ".fxb")
-    return Fail("preset writes a .fxp program or a .fxb bank, not " + out + kSeeHelp, kExitUsage);
-  const bool defaultPlugin = positional.size() == 1;
+      return Fail("preset takes only --set, --preset, --name and --replace" + kSeeHelp, kExitUsage);
+  const bool replace = !switches.empty();
+  if (replace && name.empty()) return Fail("--replace goes with --name" + kSeeHelp, kExitUsage);
+  std::string out, ext;
+  if (name.empty())
+  {
+    if (positional.empty() || positional.size() > 2)
+      return Fail("preset needs [PLUGIN.so] OUT.fxp|OUT.fxb or --name NAME" + kSeeHelp, kExitUsage);
+    out = positional.back();
+    ext = out.size() >= 4 ? out.substr(out.size() - 4) : "";
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".fxp" && ext != ".fxb")
+      return Fail("preset writes a .fxp program or a .fxb bank, not " + out + kSeeHelp, kExitUsage);
+    positional.pop_back();
+  }
+  else if (positional.size() > 1 || (positional.size() == 1 && !IsModule(positional[0])))
+    return Fail("preset --name NAME takes one plug-in and no file" + kSeeHelp, kExitUsage);
+  else if (std::string why, clean = name; !CleanPresetName(clean, why))
+    return Fail(why, kExitUsage); // before the plug-in is loaded for nothing
+  const bool defaultPlugin = positional.empty();
   const std::string plugin = defaultPlugin ? DefaultPlugin() : positional[0];
 
   PluginChain chain;
@@ -435,10 +550,17 @@ int PresetCommand(const std::vector<std::string>& args)
   bool usage = false;
   if (!ConfigureChain(chain, job.mPresetPaths, job.mSettings, applied, notes, error, usage))
     return Fail(error, usage ? kExitUsage : kExitError);
-  std::string what;
-  if (!WritePresetFile(host, out, ext == ".fxb", what, error)) return Fail(error);
-  std::printf("%s: %s of %s (%s)\n", out.c_str(), what.c_str(), host.EffectName().c_str(),
-              plugin.c_str());
+  if (!name.empty())
+  {
+    if (const int status = SaveNamedPreset(host, plugin, name, replace)) return status;
+  }
+  else
+  {
+    std::string what;
+    if (!WritePresetFile(host, out, ext == ".fxb", what, error)) return Fail(error);
+    std::printf("%s: %s of %s (%s)\n", out.c_str(), what.c_str(), host.EffectName().c_str(),
+                plugin.c_str());
+  }
   for (const std::string& line : applied) std::printf("  set      %s\n", line.c_str());
   for (const std::string& n : notes) std::fprintf(stderr, "torva: warning: %s\n", n.c_str());
   return 0;

@@ -45,9 +45,14 @@ size_t Utf8Length(const std::string& s, size_t i)
 {
   const unsigned char c = static_cast<unsigned char>(s[i]);
   const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (n == 0 || (n == 2 && c < 0xc2) || i + n > s.size()) return 0;
+  if (n == 0 || (n == 2 && c < 0xc2) || c > 0xf4 || i + n > s.size()) return 0;
   for (size_t k = 1; k < n; ++k)
     if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return 0;
+  // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+  const unsigned char next = static_cast<unsigned char>(n > 1 ? s[i + 1] : 0);
+  if ((c == 0xe0 && next < 0xa0) || (c == 0xed && next >= 0xa0) || (c == 0xf0 && next < 0x90) ||
+      (c == 0xf4 && next >= 0x90))
+    return 0;
   return n;
 }
 
@@ -114,7 +119,8 @@ PresetFileEntry ReadPresetFor(const std::string& path, int32_t pluginId, int nPa
   }
   if (!ParseFxFile(bytes, file, error, 0))
   {
-    entry.reason = "not a preset file (" + error + ")";
+    entry.reason =
+        error.rfind("not a preset", 0) == 0 ? error : "not a preset file (" + error + ")";
     return entry;
   }
   if (file.mKind == FxFile::kBankValues || file.mKind == FxFile::kBankChunk)
@@ -143,7 +149,8 @@ PresetFileEntry ReadPresetFor(const std::string& path, int32_t pluginId, int nPa
   for (size_t i = 0; i < values.size(); ++i)
     if (!std::isfinite(values[i]) || values[i] < 0.0f || values[i] > 1.0f)
     {
-      entry.reason = "value " + std::to_string(i + 1) + " is outside 0..1";
+      entry.reason = "value " + std::to_string(i + 1) +
+                     (std::isnan(values[i]) ? " is not a number" : " is outside 0..1");
       return entry;
     }
   entry.usable = true;
@@ -163,9 +170,17 @@ std::vector<PresetFileEntry> ListPresetFolder(const std::string& folder, int32_t
     if (name[0] == '.' || !HasFxpSuffix(name)) continue;
     const std::string path = folder + "/" + name;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    const std::string stem = name.substr(0, name.size() - 4);
+    if (stat(path.c_str(), &st) != 0)
+    {
+      // A link to nothing is still a preset the user expects to see; anything else is not there.
+      if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        entries.push_back({path, stem, false, "a link to a file that does not exist", {}});
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) continue;
     entries.push_back(S_ISREG(st.st_mode) ? ReadPresetFor(path, pluginId, nParams)
-                                          : PresetFileEntry{path, name, false, "not a file", {}});
+                                          : PresetFileEntry{path, stem, false, "not a file", {}});
   }
   closedir(dir);
   std::sort(entries.begin(), entries.end(),
@@ -193,15 +208,18 @@ bool CleanPresetName(std::string& name, std::string& why)
   {
     for (size_t i = 0; i < trimmed.size();)
     {
+      // `why` may come in holding an earlier message: only what is found here decides.
       const unsigned char c = static_cast<unsigned char>(trimmed[i]);
       const size_t n = Utf8Length(trimmed, i);
-      if (n == 0)
-        why = "a preset's name must be valid UTF-8";
-      else if (c < 0x20 || c == 0x7f)
-        why = "a preset's name cannot hold control characters";
-      else if (c == '/')
-        why = "a preset's name cannot hold '/'";
-      if (!why.empty()) return false;
+      const char* fault = n == 0                  ? "a preset's name must be valid UTF-8"
+                          : c < 0x20 || c == 0x7f ? "a preset's name cannot hold control characters"
+                          : c == '/'              ? "a preset's name cannot hold '/'"
+                                                  : nullptr;
+      if (fault)
+      {
+        why = fault;
+        return false;
+      }
       i += n;
     }
     name = trimmed;
@@ -223,8 +241,17 @@ bool SaveUserPreset(const std::string& folder, const std::string& name, int32_t 
   }
   if (!MakeFolder(folder, error)) return false;
   const std::string path = folder + "/" + clean + ".fxp";
+  // Presets are found by name without regard to case, so "crunch.fxp" beside "Crunch.fxp" would
+  // be two presets of one name: the old file is the one being replaced.
+  std::string other;
+  if (DIR* dir = opendir(folder.c_str()))
+  {
+    while (const dirent* d = readdir(dir))
+      if (Lower(d->d_name) == Lower(clean + ".fxp")) other = folder + "/" + d->d_name;
+    closedir(dir);
+  }
   struct stat st;
-  if (!replace && lstat(path.c_str(), &st) == 0)
+  if (!replace && (lstat(path.c_str(), &st) == 0 || !other.empty()))
   {
     error = "a preset named \"" + clean + "\" exists already";
     return false;
@@ -242,6 +269,7 @@ bool SaveUserPreset(const std::string& folder, const std::string& name, int32_t 
     return false;
   }
   if (!WriteFileWhole(path, bytes, error)) return false;
+  if (!other.empty() && other != path) unlink(other.c_str());
   savedPath = path;
   return true;
 }
