@@ -30,6 +30,9 @@
 // process-wide caches for images and fonts are each guarded by their own mutex.
 
 #include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "framework/WDL_PtrList.h"
 #include "framework/WDL_String.h"
@@ -327,8 +330,42 @@ public:
   virtual void EditorSizeAnswered(int w, int h, bool accepted);
   // The size the host accepted since the last call, or 0. The platform's editor thread polls it.
   int TakeAcceptedScale() { return mAcceptedScale.exchange(0); }
-  // The panel's menu at (x, y): "Size" and its sizes. True when it was shown.
+  // The panel's menu at (x, y): "Presets" (below) and "Size" with its sizes. True when it was
+  // shown.
   bool PopupPanelMenu(int x, int y);
+
+  // ---- Presets (IGraphicsPresets.cpp) -----------------------------------------------------
+  //
+  // The panel menu's "Presets": the product's factory table, the user's preset files of this
+  // plug-in (fxfile/PresetFolder.h) and "Save as…". Editor thread; the files are listed, read and
+  // written there with no lock held, and a preset reaches the plug-in as the user's gestures do.
+
+  // What one item of the presets menu does.
+  struct PresetChoice
+  {
+    enum EKind
+    {
+      kNothing,
+      kFactory, // row mIndex of the product's table
+      kUser,    // mValues, read when the menu was made
+      kSaveAs
+    };
+    EKind mKind = kNothing;
+    int mIndex = -1;
+    std::vector<float> mValues;
+  };
+  // Appends the submenu's items to pMenu, and to pChoices what each does (in item order).
+  void FillPresetsMenu(IPopupMenu* pMenu, std::vector<PresetChoice>* pChoices);
+  // Does the choice; a Save as opens its text entry near (x, y).
+  void TakePresetChoice(const PresetChoice& choice, int x, int y);
+  // Every parameter to normalised[i] (as many as both have): a begin-edit, the change through
+  // the controls and an end-edit for each that changes, nothing for the others.
+  void ApplyPreset(const std::vector<double>& normalised);
+  // Saves every parameter's value as the user's preset typed. An existing file of that name is
+  // replaced only when it is this plug-in's usable preset. False when refused or not written:
+  // the reason is printed on stderr and shown atop the menu until the next save.
+  bool SaveUserPresetAs(const char* typed);
+  const std::string& PresetError() const { return mPresetError; }
 
   // ---- Geometry and bitmaps ---------------------------------------------------------------
 
@@ -370,6 +407,8 @@ protected:
   std::atomic<int> mUserScale{0};      // percent chosen in this process, 0 for none
   std::atomic<int> mRequestedScale{0}; // asked of the host, not yet answered
   std::atomic<int> mAcceptedScale{0};  // answered yes, not yet applied
+  std::shared_ptr<IControl> mPresetNameEntry; // takes the text entry of Save as… (never attached)
+  std::string mPresetError;                   // why the last Save as failed, "" otherwise
 
   // Blits the part of src from (srcX, srcY), kept left of srcR and above srcB, into dest (back
   // bitmap pixels), clipped to the draw region.

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "framework/IPlugBase.h"
 #include "graphics/IControl.h"
@@ -101,6 +102,9 @@ void IGraphics::EditorSizeAnswered(int w, int h, bool accepted)
 
 bool IGraphics::PopupPanelMenu(int x, int y)
 {
+  IPopupMenu presets;
+  std::vector<PresetChoice> choices;
+  if (mPlug) FillPresetsMenu(&presets, &choices);
   IPopupMenu sizes;
   for (int s : kScales)
   {
@@ -109,6 +113,7 @@ bool IGraphics::PopupPanelMenu(int x, int y)
     sizes.AddItem(text, -1, s == mScale ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
   }
   IPopupMenu menu;
+  if (presets.GetNItems()) menu.AddItem("Presets", &presets);
   menu.AddItem("Size", &sizes);
   IRECT at(x, y, x + 1, y + 1);
   IPopupMenu* chosen = CreateIPopupMenu(&menu, &at);
@@ -116,6 +121,15 @@ bool IGraphics::PopupPanelMenu(int x, int y)
   {
     const int idx = sizes.GetChosenItemIdx();
     if (idx >= 0 && idx < (int)std::size(kScales)) ChooseUserScale(kScales[idx]);
+  }
+  else if (chosen == &presets)
+  {
+    const int idx = presets.GetChosenItemIdx();
+    const IPopupMenuItem* item = presets.GetItem(idx);
+    // A disabled line (an unreadable file, the last error) is never acted on, whatever the
+    // platform answers.
+    if (item && item->GetEnabled() && idx < (int)choices.size())
+      TakePresetChoice(choices[idx], x, y);
   }
   return true;
 }

@@ -1,8 +1,9 @@
 // The editors of TORVA.so and TORVACab.so, as a host and a user meet them under a private Xvfb:
 // the host's parent window on a connection of the test's own, pictures read back from the server
 // against golden sheets, pointer and keys through XTest; for the amplifier the window's lifecycle
-// and hosts that call back in from inside the editor's notifications, for the cabinet its
-// impulse responses chosen every way its file window offers. Skips when there is no Xvfb.
+// and hosts that call back in from inside the editor's notifications, for both the presets menu,
+// for the cabinet its impulse responses chosen every way its file window offers. Skips when
+// there is no Xvfb.
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@
 #include <cstdlib>
 
 #include "TORVACab/CabLayout.h"
+#include "framework/fxfile/PresetFolder.h"
 #include "support/TempFiles.h"
 #include "support/TestHost.h"
 #include "support/golden.h"
@@ -679,6 +681,119 @@ TEST_F(AmpEditorSizes, SizeMenu)
     p.Close();
     D().Destroy(parent);
   }
+}
+
+// ---- Presets --------------------------------------------------------------------------------
+
+// The factory table in its order, as the normalised floats every format carries: the bank the
+// build writes beside the module.
+std::vector<FxProgram> FactoryBank(const std::string& module, const std::string& effect)
+{
+  FxFile bank;
+  std::string error;
+  EXPECT_TRUE(ReadFxFile(FactoryPresetFolder(module) + "/" + effect + " factory.fxb", bank, error))
+      << error;
+  return bank.mBank;
+}
+
+// Right-click on the panel, "Presets", `steps` choosable items down from its first (negative:
+// up, round to the end), Return.
+bool ChoosePreset(Display& d, int steps)
+{
+  if (!d.PanelMenuKeys(40, 20, {0xff54, 0xff53})) return false; // Down: "Presets", Right: open
+  for (int i = 0; i < std::abs(steps); ++i, Sleep(50)) d.Key(steps > 0 ? 0xff54 : 0xff52);
+  d.Key(0xff0d);
+  return true;
+}
+
+// The preset `steps` down the menu: every parameter at its value, and one begin, automate, end
+// for each that changed, nothing for the others.
+void ExpectLoads(Plugin& p, Display& d, int steps, const std::vector<float>& values)
+{
+  std::vector<float> before;
+  for (size_t i = 0; i < values.size(); ++i) before.push_back(p.Get((int)i));
+  p.Clear();
+  ASSERT_NE(before, values);
+  ASSERT_TRUE(ChoosePreset(d, steps));
+  for (size_t i = 0; i < values.size(); ++i)
+    ASSERT_TRUE(before[i] == values[i] || WaitFor([&] { return p.Ended((int)i); })) << i;
+  Sleep(100); // nothing more on its way
+  for (size_t i = 0; i < values.size(); ++i)
+  {
+    std::string heard = p.Shape((int)i);
+    std::erase(heard, '?');
+    EXPECT_EQ(p.Get((int)i), values[i]) << i;
+    EXPECT_EQ(heard, before[i] == values[i] ? "" : "bae") << i;
+  }
+}
+
+// On both products' panels, a factory row chosen sets every parameter.
+TEST_F(AmpEditor, FactoryPreset)
+{
+  torva_test::TempDir dir;
+  ScopedEnv data("XDG_DATA_HOME", dir.Path().c_str());
+  for (const char* effect : {"TORVA", "TORVA Cab"})
+  {
+    SCOPED_TRACE(effect);
+    const bool amp = effect == std::string("TORVA");
+    const char* module = amp ? vsthost::PluginPath() : TORVA_CAB_PLUGIN_PATH;
+    const std::vector<FxProgram> bank = FactoryBank(module, effect);
+    Plugin p(module);
+    const xcb_window_t parent = D().MakeParent(0, 0, kW, amp ? kH : cab_layout::kPanelH);
+    ASSERT_NE(OpenSettled(p, parent), 0u);
+    ExpectLoads(p, D(), (int)bank.size() - 1, bank.back().mValues); // Bypass stays off
+    p.Close();
+    D().Destroy(parent);
+  }
+}
+
+// Save as… writes the user's .fxp, listed afterwards and loaded back; a file there that is no
+// preset is listed greyed and does nothing when clicked, and its name is refused for a save,
+// the menu's first line saying why.
+TEST_F(AmpEditor, SaveAsAndTheUsersFolder)
+{
+  torva_test::TempDir dir;
+  ScopedEnv data("XDG_DATA_HOME", dir.Path().c_str());
+  const int rows = (int)FactoryBank(vsthost::PluginPath(), "TORVA").size();
+  const std::string folder = dir / "torva/presets", broken = folder + "/Broken.fxp";
+  std::filesystem::create_directories(folder);
+  torva_test::WriteText(broken, "CcnK, then nothing");
+  Plugin p;
+  const xcb_window_t parent = Parent(), win = OpenSettled(p, parent);
+  p.Set(kBass, 0.25f);
+  std::vector<float> mine;
+  for (int i = 0; i <= kBypass; ++i) mine.push_back(p.Get(i));
+  for (const char* name : {"My Tone", "Broken"})
+  {
+    ASSERT_TRUE(ChoosePreset(D(), -1));                           // the last item
+    ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 1; })); // the text field
+    D().Focus(win);
+    D().Type(name);
+    D().Key(0xff0d);
+    ASSERT_TRUE(WaitFor([&] { return D().Children(win) == 0; }));
+  }
+  FxFile saved;
+  std::string error;
+  ASSERT_TRUE(WaitFor([&] { return ReadFxFile(folder + "/My Tone.fxp", saved, error); })) << error;
+  EXPECT_EQ(saved.mProgram.mValues, mine);
+  EXPECT_EQ(torva_test::ReadText(broken), "CcnK, then nothing");
+
+  // Reason, separator, rows, separator, Broken, My Tone, separator, Save as…, lines of one height.
+  ASSERT_TRUE(D().PanelMenuKeys(40, 20, {0xff54, 0xff53}));
+  const Display::Rect m = D().Geometry(D().TopOfRoot());
+  ASSERT_EQ((m.h - 2 * 3 - 3 * 7) % (rows + 4), 0) << m.h;
+  const int lineH = (m.h - 2 * 3 - 3 * 7) / (rows + 4);
+  p.Set(kBass, 0.9f);
+  p.Clear();
+  D().Move(m.x + 40, m.y + 3 + (rows + 1) * lineH + 2 * 7 + lineH / 2); // Broken's line
+  D().Click();
+  Sleep(200);
+  EXPECT_TRUE(p.Edits().empty());
+  D().Key(0xff1b);
+  ASSERT_TRUE(WaitFor([&] { return D().TopOfRoot() == parent; }));
+  ExpectLoads(p, D(), rows, mine); // "My Tone", past the greyed line
+  p.Close();
+  D().Destroy(parent);
 }
 
 // ---- TORVA Cab -------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -394,21 +395,22 @@ public:
     free(p);
     return xy;
   }
-  // Right-click at (x, y) on an editor's panel, then "Size", "200 %" by keys once its menu is
-  // up; false when no menu came up.
-  bool ChooseSize200(int x, int y)
+  // Right-click at (x, y) on an editor's panel, then the keys once its menu is up; false when
+  // no menu came up.
+  bool PanelMenuKeys(int x, int y, std::initializer_list<xcb_keysym_t> keys)
   {
     Move(x, y);
     const xcb_window_t top = TopOfRoot();
     Click(3);
     if (!WaitFor([&] { return TopOfRoot() != top; })) return false;
-    Sleep(100);                                                       // the menu's keyboard grab
-    for (xcb_keysym_t key : {0xff54, 0xff53, 0xff54, 0xff54, 0xff0d}) // Down Right Down Down Return
-    {
-      Key(key);
-      Sleep(50);
-    }
+    Sleep(100); // the menu's keyboard grab
+    for (xcb_keysym_t key : keys) Key(key), Sleep(50);
     return true;
+  }
+  // "Size" (after "Presets"), "200 %".
+  bool ChooseSize200(int x, int y)
+  {
+    return PanelMenuKeys(x, y, {0xff54, 0xff54, 0xff53, 0xff54, 0xff54, 0xff0d});
   }
   void Focus(xcb_window_t win)
   {
