@@ -359,8 +359,9 @@ public:
   // Does the choice; a Save as opens its text entry near (x, y).
   void TakePresetChoice(const PresetChoice& choice, int x, int y);
   // Every parameter to normalised[i] (as many as both have): a begin-edit, the change through
-  // the controls and an end-edit for each that changes, nothing for the others.
-  void ApplyPreset(const std::vector<double>& normalised);
+  // the controls and an end-edit for each that changes, nothing for the others. Values read
+  // from a file (singlePrecision) change a parameter only beyond a float's precision.
+  void ApplyPreset(const std::vector<double>& normalised, bool singlePrecision);
   // Saves every parameter's value as the user's preset typed. An existing file of that name is
   // replaced only when it is this plug-in's usable preset. False when refused or not written:
   // the reason is printed on stderr and shown atop the menu until the next save.

@@ -22,13 +22,19 @@ namespace
 // a file comes back from the parameter's curve a rounding away.
 constexpr double kSameValue = 1e-6;
 
-// The listing says so of every other product's files in the shared folder; they are not this
-// plug-in's presets and stay out of its menu.
-constexpr const char kOtherPlugin[] = "for another plug-in";
-
 bool Holds(const IParam& param, double normalised)
 {
   return std::fabs(param.GetNormalized() - normalised) <= kSameValue;
+}
+
+// Whether the parameter already holds normalised: exactly for a factory row, which lands
+// exactly; at a file's single precision for a file, where a smaller difference is no change.
+bool AlreadyHolds(const IParam& param, double normalised, bool singlePrecision)
+{
+  if (singlePrecision && (float)param.GetNormalized() == (float)normalised) return true;
+  IParam probe = param;
+  probe.SetNormalized(normalised);
+  return probe.Value() == param.Value();
 }
 
 // Receives the name typed for Save as…; never attached, so it draws nothing and takes no mouse.
@@ -80,9 +86,14 @@ void IGraphics::FillPresetsMenu(IPopupMenu* pMenu, std::vector<PresetChoice>* pC
   }
 
   bool section = false; // the user's presets begin after a separator
+  int others = 0;       // other plug-ins' presets in the shared folder: counted, not listed
   for (PresetFileEntry& e : ListPresetFolder(UserPresetFolder(), mPlug->GetUniqueID(), n))
   {
-    if (!e.usable && e.reason.compare(0, sizeof kOtherPlugin - 1, kOtherPlugin) == 0) continue;
+    if (e.otherPlugin)
+    {
+      ++others;
+      continue;
+    }
     if (!section) separator();
     section = true;
     if (!e.usable)
@@ -95,6 +106,12 @@ void IGraphics::FillPresetsMenu(IPopupMenu* pMenu, std::vector<PresetChoice>* pC
     add(e.name, checked(on), PresetChoice{PresetChoice::kUser, -1, std::move(e.program.mValues)});
   }
 
+  if (others)
+  {
+    if (!section) separator();
+    add(std::to_string(others) + (others == 1 ? " file" : " files") + " for other plug-ins",
+        IPopupMenuItem::kDisabled, PresetChoice{});
+  }
   separator();
   add("Save as\u2026", IPopupMenuItem::kNoFlags, PresetChoice{PresetChoice::kSaveAs, -1, {}});
 }
@@ -108,11 +125,11 @@ void IGraphics::TakePresetChoice(const PresetChoice& choice, int x, int y)
     if (const FactoryPreset* row = mPlug->GetFactoryPreset(choice.mIndex))
       for (int i = 0, n = mPlug->NParams(); i < n && i < kMaxFactoryPresetParams; ++i)
         values.push_back(mPlug->GetParam(i)->GetNormalized(row->values[i]));
-    ApplyPreset(values);
+    ApplyPreset(values, false);
     break;
   case PresetChoice::kUser:
     values.assign(choice.mValues.begin(), choice.mValues.end());
-    ApplyPreset(values);
+    ApplyPreset(values, true);
     break;
   case PresetChoice::kSaveAs:
   {
@@ -130,13 +147,13 @@ void IGraphics::TakePresetChoice(const PresetChoice& choice, int x, int y)
   }
 }
 
-void IGraphics::ApplyPreset(const std::vector<double>& normalised)
+void IGraphics::ApplyPreset(const std::vector<double>& normalised, bool singlePrecision)
 {
   for (int i = 0, n = mPlug->NParams(); i < n && i < (int)normalised.size(); ++i)
   {
     IParam* param = mPlug->GetParam(i);
     const double v = normalised[i];
-    if (!std::isfinite(v) || Holds(*param, v)) continue;
+    if (!std::isfinite(v) || AlreadyHolds(*param, v, singlePrecision)) continue;
     // A parameter no control shows (or whose controls already stand there) goes to the plug-in
     // directly, so that every one changes.
     bool viaControls = false;

@@ -202,8 +202,7 @@ std::vector<PresetFileEntry> UserPresets(VstHost& host)
       ListPresetFolder(UserPresetFolder(), e->uniqueID, e->numParams);
   // The folder is shared by every plug-in; the others' files are not this one's to report.
   entries.erase(std::remove_if(entries.begin(), entries.end(),
-                               [](const PresetFileEntry& p)
-                               { return p.reason.rfind("for another plug-in", 0) == 0; }),
+                               [](const PresetFileEntry& p) { return p.otherPlugin; }),
                 entries.end());
   return entries;
 }

@@ -131,6 +131,7 @@ PresetFileEntry ReadPresetFor(const std::string& path, int32_t pluginId, int nPa
   if (file.mPluginId != pluginId)
   {
     entry.reason = "for another plug-in ('" + FourCCText(file.mPluginId) + "')";
+    entry.otherPlugin = true;
     return entry;
   }
   if (!file.mProgram.mName.empty()) entry.name = file.mProgram.mName;

@@ -33,8 +33,10 @@ struct PresetFileEntry
   std::string path;
   std::string name; // the program's name, else the file's stem
   bool usable = false;
-  std::string reason; // why not, when not usable ("not a preset file", "for 'TORC'", ...)
-  FxProgram program;  // usable: exactly one value per parameter, each finite and in 0..1
+  std::string
+      reason; // why not, when not usable ("not a preset file", "for another plug-in ('TORC')", ...)
+  FxProgram program;        // usable: exactly one value per parameter, each finite and in 0..1
+  bool otherPlugin = false; // a sound preset of another plug-in (the folder is shared)
 };
 
 // Reads path as a preset of the plug-in pluginId with nParams parameters.

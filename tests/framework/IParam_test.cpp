@@ -8,7 +8,6 @@
 #include <limits>
 #include <string>
 
-#include "framework/FactoryPresets.h"
 #include "framework/IParam.h"
 #include "support/Random.h"
 #include "support/locale.h"
@@ -290,25 +289,4 @@ TEST(IParam, DBToAmp)
   EXPECT_EQ(p.DBToAmp(), std::exp(-4.0 * 0.1151292546497));
   p.Set(20.0);
   EXPECT_NEAR(p.DBToAmp(), 10.0, 1e-9);
-}
-
-// A factory preset's value must come back from a float of its normalised form: the grid the
-// tables use passes, the ordinary decimals that do not survive (TORVA's own defaults) fail.
-TEST(IParam, FactoryValuesSurviveEveryFormat)
-{
-  IParam master, cut;
-  master.InitDouble("Master", -4.0, -20.0, 20.0, 0.01, "dB");
-  cut.InitDouble("Low cut", 60.0, 20.0, 500.0, 1.0, "Hz", "", 2.0);
-  const struct
-  {
-    const IParam& param;
-    double value;
-    bool exact;
-  } cases[] = {
-      {master, -4.375, true},  {master, 20.0, true}, {master, -4.0, false}, {master, 0.1, false},
-      {master, 20.625, false}, {cut, 87.5, true},    {cut, 60.0, false},    {cut, 19.0, false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(FactoryValueIsExact(c.param, c.value), c.exact)
-        << c.param.GetNameForHost() << " " << c.value;
 }

@@ -108,6 +108,20 @@ struct Property
 };
 using Properties = std::map<uint32_t, Property>;
 
+// Everything the instance's state interface stores, by key.
+inline LV2_State_Status SaveState(LV2_State_Interface const* state, LV2_Handle handle,
+                                  Properties& props)
+{
+  auto store =
+      [](LV2_State_Handle h, uint32_t key, void const* value, size_t size, uint32_t type, uint32_t)
+  {
+    auto const* p = static_cast<unsigned char const*>(value);
+    (*static_cast<Properties*>(h))[key] = {{p, p + size}, type};
+    return LV2_STATE_SUCCESS;
+  };
+  return state->save(handle, store, &props, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
+}
+
 // One instance with two inputs, two outputs and its control ports at their defaults (as floats).
 struct Instance
 {
@@ -137,17 +151,7 @@ struct Instance
     mDesc->run(mHandle, n);
   }
 
-  LV2_State_Status Save(Properties& props)
-  {
-    auto store = [](LV2_State_Handle h, uint32_t key, void const* value, size_t size, uint32_t type,
-                    uint32_t)
-    {
-      auto const* p = static_cast<unsigned char const*>(value);
-      (*static_cast<Properties*>(h))[key] = {{p, p + size}, type};
-      return LV2_STATE_SUCCESS;
-    };
-    return State()->save(mHandle, store, &props, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
-  }
+  LV2_State_Status Save(Properties& props) { return SaveState(State(), mHandle, props); }
   LV2_State_Status Restore(Properties& props)
   {
     auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
