@@ -52,7 +52,11 @@ char const* const kPrefixes = "@prefix atom:  <http://lv2plug.in/ns/ext/atom#> .
                               "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n\n";
 } // namespace
 
-std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names)
+namespace
+{
+// Lower-case ASCII letters, digits and '_' for each name, unique within the list; a symbol (not
+// a URI's end) never starts with a digit.
+std::vector<std::string> Slugs(std::vector<std::string> const& names, bool symbol)
 {
   std::vector<std::string> symbols;
   std::set<std::string> taken;
@@ -68,13 +72,19 @@ std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names)
         s += '_';
     }
     while (!s.empty() && s.back() == '_') s.pop_back();
-    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) s = "p_" + s;
+    if (s.empty() || (symbol && s[0] >= '0' && s[0] <= '9')) s = "p_" + s;
     std::string unique = s;
     for (int n = 2; taken.count(unique); ++n) unique = s + "_" + std::to_string(n);
     taken.insert(unique);
     symbols.push_back(unique);
   }
   return symbols;
+}
+} // namespace
+
+std::vector<std::string> LV2PortSymbols(std::vector<std::string> const& names)
+{
+  return Slugs(names, true);
 }
 
 std::string LV2ManifestTurtle(char const* binary, char const* dataFile)
@@ -199,7 +209,7 @@ std::vector<std::string> LV2PresetURIs(IPlugLV2& plug)
 {
   std::vector<std::string> names;
   for (int k = 0; k < plug.NFactoryPresets(); ++k) names.push_back(plug.GetFactoryPreset(k)->name);
-  std::vector<std::string> uris = LV2PortSymbols(names);
+  std::vector<std::string> uris = Slugs(names, false);
   for (std::string& u : uris) u = std::string(LV2PluginURI()) + "#preset_" + u;
   return uris;
 }

@@ -16,7 +16,7 @@ std::string LV2ManifestTurtle(char const* binary, char const* dataFile);
 // writable atom:Path property. pluginClass is the LV2 class hosts file the plug-in under.
 std::string LV2PluginTurtle(IPlugLV2& plug, char const* binary,
                             char const* pluginClass = "lv2:AmplifierPlugin");
-// The factory presets: their URIs (the plug-in's, "#preset_" and the name as a symbol), the
+// The factory presets: their URIs (the plug-in's, "#preset_" and the name as a slug), the
 // manifest's lines naming them (to append to the manifest) and their descriptions: label,
 // comment, a value for every control port and, where the state is the parameters alone, that
 // state as a host saves it. Sets the instance's parameters to each row in turn.
