@@ -172,6 +172,17 @@ public:
   tresult removed() override
   {
     if (!mAttached) return kResultFalse;
+    {
+      std::lock_guard<std::recursive_mutex> lock(mPlug->mEditorMutex);
+      {
+        WDL_MutexLock plugLock(&mPlug->mMutex);
+        mPlug->OnGUIClose();
+      }
+      // The timer still takes what the closing editor queues (a drag cut short ends), so its
+      // thread never calls the host while this one waits for it.
+      mPlug->GetGUI()->CloseWindow();
+      mAttached = false;
+    }
     mPlug->mTimerDelivers = false;
     if (mRunLoop)
     {
@@ -179,16 +190,7 @@ public:
       mRunLoop->release();
       mRunLoop = nullptr;
     }
-    {
-      std::lock_guard<std::recursive_mutex> lock(mPlug->mEditorMutex);
-      {
-        WDL_MutexLock plugLock(&mPlug->mMutex);
-        mPlug->OnGUIClose();
-      }
-      mPlug->GetGUI()->CloseWindow();
-      mAttached = false;
-    }
-    mPlug->DeliverGestures(); // what the editor left (a drag cut short ends here)
+    mPlug->DeliverGestures(); // what the editor left, on the host's thread
     return kResultOk;
   }
 

@@ -97,6 +97,43 @@ TEST_F(Vst3Editor, OpensInTheHostsWindowAndHandsGesturesOverFromItsTimer)
   D().Destroy(parent);
 }
 
+// A drag cut short by the host's removing the view ends on the host's thread, through the timer's
+// queue; a host without a run loop hears the whole gesture from the editor thread instead.
+TEST_F(Vst3Editor, GesturesWithoutARunLoopAndCutShortByTheHost)
+{
+  using namespace vst3host;
+  for (bool runLoop : {true, false})
+  {
+    SCOPED_TRACE(runLoop ? "run loop" : "none");
+    vst3host::Handler handler;
+    mFrame.mNoRunLoop = !runLoop;
+    mPlug.mCtrl->setComponentHandler(&handler);
+    IPlugView* pView = mPlug.mCtrl->createView("editor");
+    xcb_window_t const parent = D().MakeParent(0, 0, kW, kH);
+    pView->setFrame(&mFrame);
+    ASSERT_EQ(pView->attached(Parent(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
+    SettledPicture(D(), D().OnlyChild(parent), kW, kH);
+    D().Move(kBassX, kKnobY);
+    D().Button(1, true);
+    D().Move(kBassX, kKnobY + 20);
+    std::string const mark = runLoop ? "" : " elsewhere";
+    ASSERT_TRUE(WaitFor(
+        [&]
+        {
+          mFrame.Tick();
+          return handler.Lines().size() >= 2;
+        }));
+    pView->removed();
+    D().Button(1, false);
+    auto const lines = handler.Lines();
+    EXPECT_EQ(lines.front(), "begin 0" + mark);
+    EXPECT_EQ(lines.back(), "end 0" + mark);
+    pView->release();
+    mPlug.mCtrl->setComponentHandler(nullptr);
+    D().Destroy(parent);
+  }
+}
+
 // The host's content scale (1.5) sizes the next opening: the 150 % editor. Then the host lets
 // go without removing the view, the instance first or the view first: the window goes either way.
 TEST_F(Vst3Editor, ContentScaleAndReleaseWhileAttached)

@@ -201,13 +201,14 @@ public:
   }
   ITimerHandler* mTimer = nullptr;
   bool mRefuse = false;
+  bool mNoRunLoop = false; // a host that offers none
   std::vector<std::string> mResizes;
 
 private:
   void* Find(TUID const iid) override
   {
     if (kIPlugFrameIID.Is(iid) || kFUnknownIID.Is(iid)) return static_cast<IPlugFrame*>(this);
-    return kIRunLoopIID.Is(iid) ? static_cast<IRunLoop*>(this) : nullptr;
+    return kIRunLoopIID.Is(iid) && !mNoRunLoop ? static_cast<IRunLoop*>(this) : nullptr;
   }
 };
 
