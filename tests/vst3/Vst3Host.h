@@ -52,10 +52,10 @@ public:
   int mRefs = 0;
 
 protected:
-  virtual void* Find(TUID const iid) = 0;
+  virtual void* Find(TUID const) { return nullptr; }
 };
 
-// A memory stream; Limit() makes reads stop early.
+// A memory stream, read from the start.
 class Stream : public Local<IBStream>
 {
 public:
@@ -64,7 +64,7 @@ public:
   tresult read(void* buffer, int32_t n, int32_t* got) override
   {
     size_t const k = std::min<size_t>(static_cast<size_t>(n), mBytes.size() - mPos);
-    std::memcpy(buffer, mBytes.data() + mPos, k);
+    if (k) std::memcpy(buffer, mBytes.data() + mPos, k);
     mPos += k;
     if (got) *got = static_cast<int32_t>(k);
     return kResultOk;
@@ -76,24 +76,11 @@ public:
     if (written) *written = n;
     return kResultOk;
   }
-  tresult seek(int64_t pos, int32_t, int64_t* result) override
-  {
-    mPos = std::min<size_t>(static_cast<size_t>(pos), mBytes.size());
-    if (result) *result = static_cast<int64_t>(mPos);
-    return kResultOk;
-  }
-  tresult tell(int64_t* pos) override
-  {
-    *pos = static_cast<int64_t>(mPos);
-    return kResultOk;
-  }
+  tresult seek(int64_t, int32_t, int64_t*) override { return kNotImplemented; }
+  tresult tell(int64_t*) override { return kNotImplemented; }
   std::vector<uint8_t> mBytes;
 
 private:
-  void* Find(TUID const iid) override
-  {
-    return kIBStreamIID.Is(iid) || kFUnknownIID.Is(iid) ? static_cast<IBStream*>(this) : nullptr;
-  }
   size_t mPos = 0;
 };
 
@@ -114,7 +101,6 @@ public:
   tresult addPoint(int32_t, ParamValue, int32_t&) override { return kResultFalse; }
 
 private:
-  void* Find(TUID const) override { return nullptr; }
   ParamID mId;
   std::vector<std::pair<int32_t, double>> mPoints;
 };
@@ -129,25 +115,17 @@ public:
   }
   IParamValueQueue* addParameterData(ParamID const&, int32_t&) override { return nullptr; }
   std::vector<Queue> mQueues;
-
-private:
-  void* Find(TUID const) override { return nullptr; }
 };
 
 // The component handler: every call as a line, marked when not on the thread that made it.
 class Handler : public Local<IComponentHandler>
 {
 public:
-  tresult beginEdit(ParamID id) override { return Note("begin " + std::to_string(id)); }
-  tresult performEdit(ParamID id, ParamValue) override
-  {
-    return Note("perform " + std::to_string(id));
-  }
-  tresult endEdit(ParamID id) override { return Note("end " + std::to_string(id)); }
-  tresult restartComponent(int32_t flags) override
-  {
-    return Note("restart " + std::to_string(flags));
-  }
+  static std::string Id(ParamID id) { return std::to_string(id); }
+  tresult beginEdit(ParamID id) override { return Note("begin " + Id(id)); }
+  tresult performEdit(ParamID id, ParamValue) override { return Note("perform " + Id(id)); }
+  tresult endEdit(ParamID id) override { return Note("end " + Id(id)); }
+  tresult restartComponent(int32_t) override { return Note("restart"); }
   std::vector<std::string> Lines()
   {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -162,27 +140,17 @@ private:
     mLines.push_back(line);
     return kResultOk;
   }
-  void* Find(TUID const iid) override
-  {
-    return kIComponentHandlerIID.Is(iid) ? static_cast<IComponentHandler*>(this) : nullptr;
-  }
   std::thread::id const mThread = std::this_thread::get_id();
   std::mutex mMutex;
   std::vector<std::string> mLines;
 };
 
 // The view's frame with the host's run loop: a timer the test fires by hand (Tick) on its own
-// thread, which plays the host's UI thread; resize requests granted or refused.
+// thread, which plays the host's UI thread; resize requests go to the view as the host's own.
 class Frame : public Local<IPlugFrame, IRunLoop>
 {
 public:
-  tresult resizeView(IPlugView* view, ViewRect* r) override
-  {
-    mResizes.push_back(std::to_string(r->right - r->left) + "x" +
-                       std::to_string(r->bottom - r->top));
-    if (mRefuse) return kResultFalse;
-    return view->onSize(r) == kResultTrue ? kResultTrue : kResultFalse;
-  }
+  tresult resizeView(IPlugView* view, ViewRect* r) override { return view->onSize(r); }
   tresult registerEventHandler(IEventHandler*, int) override { return kResultFalse; }
   tresult unregisterEventHandler(IEventHandler*) override { return kResultOk; }
   tresult registerTimer(ITimerHandler* h, uint64_t) override
@@ -200,9 +168,7 @@ public:
     if (mTimer) mTimer->onTimer();
   }
   ITimerHandler* mTimer = nullptr;
-  bool mRefuse = false;
   bool mNoRunLoop = false; // a host that offers none
-  std::vector<std::string> mResizes;
 
 private:
   void* Find(TUID const iid) override
