@@ -762,7 +762,13 @@ void IPlugVST3::AskHostForEditorSize(int w, int h)
 
 void IPlugVST3::DeliverGestures()
 {
-  addRef(); // the host may let go of us while it hears them
+  // A reference of our own while the host hears them (it may let go of us meanwhile), unless it
+  // already has: an editor thread that ends while the object is being deleted delivers nothing.
+  uint32_t refs = mRefCount.load();
+  while (refs != 0 && !mRefCount.compare_exchange_weak(refs, refs + 1))
+  {
+  }
+  if (refs == 0) return;
   IGraphics* pGraphics = GetGUI();
   bool const editorThread = OnEditorThread();
   // One deliverer at a time keeps the host's order; a thread that finds another at it leaves
