@@ -42,7 +42,10 @@ TEST(Lv2Ardour, PresetListOffersTheFactoryPresetsAndOneLoads)
   WriteText(dir / "presets.lua", kScript);
   const FactoryPreset& amp = kTORVAPresets[kNumTORVAPresets - 1];
   const FactoryPreset& cab = kCabPresets[kNumCabPresets - 1];
-  const std::string command = "LV2_PATH='" + lv2host::BundleDir() + "' ardour7-lua '" +
+  // A home of its own, so that Ardour's configuration and caches stay out of the user's.
+  const std::string command = "HOME='" + dir.Path() + "' XDG_CONFIG_HOME='" + dir.Path() +
+                              "/config' XDG_CACHE_HOME='" + dir.Path() + "/cache' LV2_PATH='" +
+                              lv2host::BundleDir() + "' ardour7-lua '" +
                               (dir / "presets.lua") + "' '" + (dir / "session") + "' '" + amp.name +
                               "' '" + cab.name + "' 2>&1";
   std::string out;
