@@ -119,8 +119,7 @@ PresetFileEntry ReadPresetFor(const std::string& path, int32_t pluginId, int nPa
   }
   if (!ParseFxFile(bytes, file, error, 0))
   {
-    entry.reason =
-        error.rfind("not a preset", 0) == 0 ? error : "not a preset file: " + error;
+    entry.reason = error.rfind("not a preset", 0) == 0 ? error : "not a preset file: " + error;
     return entry;
   }
   if (file.mKind == FxFile::kBankValues || file.mKind == FxFile::kBankChunk)

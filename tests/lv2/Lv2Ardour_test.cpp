@@ -45,9 +45,9 @@ TEST(Lv2Ardour, PresetListOffersTheFactoryPresetsAndOneLoads)
   // A home of its own, so that Ardour's configuration and caches stay out of the user's.
   const std::string command = "HOME='" + dir.Path() + "' XDG_CONFIG_HOME='" + dir.Path() +
                               "/config' XDG_CACHE_HOME='" + dir.Path() + "/cache' LV2_PATH='" +
-                              lv2host::BundleDir() + "' ardour7-lua '" +
-                              (dir / "presets.lua") + "' '" + (dir / "session") + "' '" + amp.name +
-                              "' '" + cab.name + "' 2>&1";
+                              lv2host::BundleDir() + "' ardour7-lua '" + (dir / "presets.lua") +
+                              "' '" + (dir / "session") + "' '" + amp.name + "' '" + cab.name +
+                              "' 2>&1";
   std::string out;
   if (FILE* p = popen(command.c_str(), "r"))
   {

@@ -151,11 +151,6 @@ TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
                                    WindowPicture(D(), top, r.w, r.h),
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
-  // Dragged down by half the knob, Bass goes from 0.7 to 0.575 in jalv's control port, as the
-  // preset jalv saves from its ports then (Presets > Save Preset..., named "dragged") shows.
-  auto const [x, y] = RootPosition(editor);
-  D().Drag(x + lv2host::kBassX, y + lv2host::kKnobY, 0, 36, 4);
-  Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
   auto const [tx, ty] = RootPosition(top);
   // Presets > Save Preset..., under a full path so the preset goes there, not into the user's
   // home folder; the saved Turtle, or "" when the dialog did not save.
@@ -188,14 +183,15 @@ TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
     }
     return ReadText(file);
   };
-  std::string const preset = savePreset("dragged");
-  ASSERT_TRUE(Contains(preset, "state:state")) << ReadText(jalvLog);
-  size_t const at = preset.find("pset:value", preset.find("\"bass\""));
-  ASSERT_NE(at, std::string::npos) << preset;
-  EXPECT_FLOAT_EQ(std::stof(preset.substr(at + 10)), 0.575f) << preset;
+  // A control port's value in a saved preset.
+  auto const portValue = [](std::string const& ttl, char const* symbol)
+  {
+    size_t const at = ttl.find("pset:value", ttl.find(std::string("\"") + symbol + "\""));
+    return at == std::string::npos ? -1.0f : std::stof(ttl.substr(at + 10));
+  };
 
   // jalv's Presets menu lists the factory presets (a picture of it is kept beside the build).
-  Sleep(500);
+  D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
   D().Move(tx + 70, ty + 12);
   D().Click();
   xcb_window_t menu = 0;
@@ -230,7 +226,19 @@ TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
   for (size_t at = bundled.find("#chunk>"); at != std::string::npos;
        at = bundled.find("#chunk>", at + 1))
     matches += chunkAt(bundled, at) == held;
-  EXPECT_EQ(matches, 1) << chosen;
+  ASSERT_EQ(matches, 1) << chosen;
+
+  // Dragged down by half the knob, Bass goes down by an eighth of its range in jalv's control
+  // port, as the preset jalv saves from its ports then shows.
+  float const bass = portValue(chosen, "bass");
+  auto const [x, y] = RootPosition(editor);
+  D().Move(x + lv2host::kBassX, y + lv2host::kKnobY);
+  Sleep(500); // the saving dialog's pointer grab gone
+  D().Drag(x + lv2host::kBassX, y + lv2host::kKnobY, 0, 36, 4);
+  Sleep(1000); // jalv's UI update and audio cycles carry the value to the port
+  std::string const dragged = savePreset("dragged");
+  ASSERT_TRUE(Contains(dragged, "state:state")) << ReadText(jalvLog);
+  EXPECT_FLOAT_EQ(portValue(dragged, "bass"), bass - 0.125f) << dragged;
 }
 
 } // namespace
