@@ -152,16 +152,21 @@ TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
                                    "jalv.gtk3 with TORVA's editor embedded"));
 
   auto const [tx, ty] = RootPosition(top);
-  // Presets > Save Preset..., under a full path so the preset goes there, not into the user's
-  // home folder; the saved Turtle, or "" when the dialog did not save.
-  auto const savePreset = [&](std::string const& name)
+  auto const openPresetsMenu = [&]
   {
     D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
     D().Move(tx + 70, ty + 12);
     D().Click();
-    if (!WaitFor([&] { return TopViewable() != top; })) return std::string(); // the menu
-    D().Key(0xff54);                                                          // Down
-    D().Key(0xff0d);                                                          // Return
+    xcb_window_t menu = 0;
+    return WaitFor([&] { return (menu = TopViewable()) != top; }) ? menu : 0;
+  };
+  // Presets > Save Preset..., under a full path so the preset goes there, not into the user's
+  // home folder; the saved Turtle, or "" when the dialog did not save.
+  auto const savePreset = [&](std::string const& name)
+  {
+    if (!openPresetsMenu()) return std::string();
+    D().Key(0xff54); // Down
+    D().Key(0xff0d); // Return
     xcb_window_t dialog = 0;
     if (!WaitFor(
             [&]
@@ -191,11 +196,8 @@ TEST_F(Lv2Jalv, EditorEmbeddedADragMovesItsControlAndAPresetArrives)
   };
 
   // jalv's Presets menu lists the factory presets (a picture of it is kept beside the build).
-  D().Focus(XCB_INPUT_FOCUS_POINTER_ROOT);
-  D().Move(tx + 70, ty + 12);
-  D().Click();
-  xcb_window_t menu = 0;
-  ASSERT_TRUE(WaitFor([&] { return (menu = TopViewable()) != top; }));
+  xcb_window_t const menu = openPresetsMenu();
+  ASSERT_NE(menu, 0u);
   Sleep(500);
   auto const [mx, my] = RootPosition(menu);
   Display::Rect const m = D().Geometry(menu);

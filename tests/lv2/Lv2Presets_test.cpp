@@ -47,6 +47,7 @@ void ExpectPresetsGiveTheirRows(const Product& product)
   const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
   ASSERT_NE(plugin, nullptr);
   LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
+  for (LilvNode* n : {presetClass, uri, bundle}) lilv_node_free(n);
   EXPECT_EQ(lilv_nodes_size(presets), static_cast<unsigned>(product.nRows));
 
   lv2host::UridMap map;
@@ -96,7 +97,6 @@ void ExpectPresetsGiveTheirRows(const Product& product)
   lilv_instance_deactivate(instance);
   lilv_instance_free(instance);
   lilv_nodes_free(presets);
-  for (LilvNode* n : {presetClass, uri, bundle}) lilv_node_free(n);
   lilv_world_free(world);
 }
 
