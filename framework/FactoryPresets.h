@@ -11,7 +11,6 @@
 class IParam;
 
 constexpr int kMaxFactoryPresetParams = 16;
-constexpr int kMaxFactoryPresetName = 27; // an .fxp's program name field, less its terminator
 
 struct FactoryPreset
 {

@@ -14,11 +14,6 @@
 
 namespace
 {
-std::string Lower(std::string text)
-{
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool EndsWith(const std::string& text, const std::string& end)
 {

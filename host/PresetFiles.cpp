@@ -141,15 +141,6 @@ bool WritePresetFile(VstHost& host, const std::string& path, bool bank, std::str
   return WriteFileWhole(path, bytes, error);
 }
 
-namespace
-{
-std::string Lower(std::string text)
-{
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-} // namespace
-
 std::string FactoryFolderOf(const VstHost& host)
 {
   const std::string beside = FactoryPresetFolder(host.Path());

@@ -1,5 +1,6 @@
 #include "host/TextFormat.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -46,4 +47,10 @@ std::optional<long long> ParseInteger(std::string_view text)
   auto [end, ec] = std::from_chars(first, last, value);
   if (ec != std::errc() || end != last || first == last) return std::nullopt;
   return value;
+}
+
+std::string Lower(std::string text)
+{
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }

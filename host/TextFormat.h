@@ -20,6 +20,9 @@ std::string FormatDecibels(double peak);
 // A four-character code as the interface packs it ('TOR1'), non-printable bytes as '.'.
 std::string FormatFourCC(int32_t code);
 
+// ASCII letters in lower case, for names matched without regard to case.
+std::string Lower(std::string text);
+
 // Whole decimal number, nothing else around it; nullopt when the text is not exactly that or
 // does not fit.
 std::optional<long long> ParseInteger(std::string_view text);

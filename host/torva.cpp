@@ -168,12 +168,6 @@ std::string Hex(long long value)
   return buf;
 }
 
-std::string Lower(std::string text)
-{
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string Pad(const std::string& text, size_t width)
 {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
